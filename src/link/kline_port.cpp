@@ -1,0 +1,163 @@
+#include "link/kline_port.h"
+
+#include <cmath>
+#include <cstdlib>
+
+#include "link/numbers.h"
+#include "link/port_name.h"
+
+#ifdef _WIN32
+#include <timeapi.h>
+#include <windows.h>
+#endif
+
+namespace kline {
+
+const int32_t kWorkingBaud = static_cast<int32_t>(RoundHalfEven(7812.5));
+
+namespace {
+
+constexpr char kPortSource[] = "MSComm1";
+
+std::string DescribeOpenFailure(OpenFailure failure, const std::string& path) {
+  switch (failure) {
+    case OpenFailure::kNone:
+      return {};
+    case OpenFailure::kNoSuchPort:
+      return "Port " + path + " does not exist.";
+    case OpenFailure::kPermission:
+      return "No permission to open " + path +
+             ": add your user to the dialout group (sudo adduser $USER dialout), then log in "
+             "again.";
+    case OpenFailure::kBusy:
+      return "Port " + path + " is in use by another program.";
+    case OpenFailure::kOther:
+      break;
+  }
+  return "Port " + path + " could not be opened.";
+}
+
+// While a port is open, Windows must wake sleepers every millisecond or every 3 ms poll
+// becomes a 15.6 ms one.
+void RaiseTimerResolution(bool raise) {
+#ifdef _WIN32
+  if (raise) {
+    timeBeginPeriod(1);
+  } else {
+    timeEndPeriod(1);
+  }
+#else
+  (void)raise;
+#endif
+}
+
+}  // namespace
+
+KLinePort::KLinePort(SerialDevice& device, Clock& clock) : device_(device), clock_(clock) {}
+
+void KLinePort::Open(const std::string& port_field) {
+  open_problem_.clear();
+  const std::optional<std::string> path = PortPath(port_field);
+  device_.SetDtr(true);
+  device_.SetRts(true);
+  if (!path) {
+    open_problem_ = "\"" + port_field + "\" is not a serial port: give a number from 1 to " +
+                    std::to_string(kMaxPortNumber) + " or a device path such as /dev/ttyUSB0.";
+    return;
+  }
+  if (device_.IsOpen()) return;
+  if (device_.Open(*path, LineSettings{})) {
+    RaiseTimerResolution(true);
+  } else {
+    open_problem_ = DescribeOpenFailure(device_.LastOpenFailure(), *path);
+  }
+}
+
+bool KLinePort::IsOpen() const { return device_.IsOpen(); }
+
+void KLinePort::Close() {
+  if (!device_.IsOpen()) return;
+  Flush();
+  device_.Close();
+  RaiseTimerResolution(false);
+}
+
+void KLinePort::Record(int number, const char* description) {
+  last_error_ = PortError{number, description, kPortSource};
+}
+
+void KLinePort::SetBaudRate(int32_t baud) {
+  if (!device_.IsOpen()) {
+    Record(8018, "Operation valid only when the port is open");
+    return;
+  }
+  std::optional<LineSettings> state = device_.ReadLineSettings();
+  if (!state) {
+    Record(8021, "Could not read current state of the port");
+    return;
+  }
+  state->baud = baud;
+  if (!device_.WriteLineSettings(*state)) {
+    Record(8015, "Could not set port to specified baud rate");
+  }
+}
+
+void KLinePort::Flush() { ReadAll(); }
+
+void KLinePort::WriteByte(int value) {
+  if (device_.IsOpen()) device_.WriteByte(static_cast<uint8_t>(value & 0xFF));
+}
+
+int KLinePort::PendingCount() { return device_.IsOpen() ? device_.PendingCount() : 0; }
+
+Bytes KLinePort::ReadAll() { return device_.IsOpen() ? device_.ReadAll() : Bytes{}; }
+
+bool KLinePort::LastEventWasReceive() { return device_.IsOpen() && device_.LastEventWasReceive(); }
+
+bool KLinePort::WasLost() const { return device_.WasLost(); }
+
+bool KLinePort::WaitForCountTimed(int n, int64_t limit_ms, PollPause pause) {
+  const int64_t start = clock_.NowMs();
+  while (PendingCount() < n) {
+    if (pause == PollPause::k1msAround3) clock_.SleepMs(1);
+    const int64_t sample = clock_.NowMs();
+    clock_.SleepMs(3);
+    if (pause == PollPause::k3msThen1ms) clock_.SleepMs(1);
+    if (std::llabs(sample - start) > limit_ms) return false;
+    // A port that vanished will never fill up: give up now rather than at the bound.
+    if (device_.WasLost()) return false;
+  }
+  return true;
+}
+
+std::string KLinePort::ToReplyHex(const Bytes& bytes) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string text;
+  text.reserve(bytes.size() * 2);
+  for (uint8_t b : bytes) {
+    text.push_back(kDigits[b >> 4]);
+    text.push_back(kDigits[b & 0x0F]);
+  }
+  return text;
+}
+
+ExchangeResult KLinePort::ExchangeByte(const Exchange& exchange) {
+  ExchangeResult result;
+  if (exchange.pause_first_ms > 0) clock_.SleepMs(exchange.pause_first_ms);
+  Flush();
+  WriteByte(exchange.request);
+  if (!WaitForCountTimed(exchange.count, exchange.limit_ms, exchange.pause)) {
+    result.timed_out = true;
+    return result;
+  }
+  result.reply_hex = ToReplyHex(ReadAll());
+  if (exchange.check_echo) {
+    const std::string echo = ToReplyHex(Bytes{exchange.request});
+    if (result.reply_hex.compare(0, 2, echo) == 0) result.answer = result.reply_hex.substr(2);
+  } else if (result.reply_hex.size() >= 4) {
+    result.answer = result.reply_hex.substr(2, 2);
+  }
+  return result;
+}
+
+}  // namespace kline

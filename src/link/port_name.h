@@ -1,0 +1,15 @@
+// Turns the "Com" field's text into a device path: a number N is the platform's N-th
+// classic port, a text starting with '/' is a path used as it stands.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace kline {
+
+inline constexpr int kMaxPortNumber = 255;
+
+// nullopt when the text names no port this program will try (refused before opening).
+std::optional<std::string> PortPath(const std::string& port_field);
+
+}  // namespace kline

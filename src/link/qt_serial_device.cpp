@@ -1,0 +1,184 @@
+#include "link/qt_serial_device.h"
+
+#include <QFileInfo>
+
+#ifdef __linux__
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+#endif
+
+namespace kline {
+
+namespace {
+
+// USB-serial adapters hold received bytes for up to 16 ms unless asked not to; at 7812
+// baud that, not the wire, would set the pace. Ptys and some drivers refuse: no harm.
+void RequestLowLatency(QSerialPort& port) {
+#ifdef __linux__
+  const int fd = static_cast<int>(port.handle());
+  serial_struct serial{};
+  if (fd >= 0 && ioctl(fd, TIOCGSERIAL, &serial) == 0) {
+    serial.flags |= ASYNC_LOW_LATENCY;
+    ioctl(fd, TIOCSSERIAL, &serial);
+  }
+#else
+  (void)port;
+#endif
+}
+
+QSerialPort::Parity ToQt(Parity parity) {
+  switch (parity) {
+    case Parity::kEven:
+      return QSerialPort::EvenParity;
+    case Parity::kOdd:
+      return QSerialPort::OddParity;
+    case Parity::kNone:
+      break;
+  }
+  return QSerialPort::NoParity;
+}
+
+Parity FromQt(QSerialPort::Parity parity) {
+  switch (parity) {
+    case QSerialPort::EvenParity:
+      return Parity::kEven;
+    case QSerialPort::OddParity:
+      return Parity::kOdd;
+    default:
+      return Parity::kNone;
+  }
+}
+
+}  // namespace
+
+QtSerialDevice::QtSerialDevice() : port_(std::make_unique<QSerialPort>()) {}
+
+QtSerialDevice::~QtSerialDevice() { Close(); }
+
+void QtSerialDevice::SetDtr(bool on) {
+  dtr_ = on;
+  // On a pty this fails as unsupported; that is not a lost port.
+  if (port_->isOpen()) port_->setDataTerminalReady(on);
+  port_->clearError();
+}
+
+void QtSerialDevice::SetRts(bool on) {
+  rts_ = on;
+  if (port_->isOpen()) port_->setRequestToSend(on);
+  port_->clearError();
+}
+
+bool QtSerialDevice::Open(const std::string& path, const LineSettings& settings) {
+  Close();
+  received_ = false;
+  lost_ = false;
+  open_failure_ = OpenFailure::kNone;
+  port_->setPortName(QString::fromStdString(path));
+  port_->setBaudRate(settings.baud);
+  port_->setDataBits(static_cast<QSerialPort::DataBits>(settings.data_bits));
+  port_->setParity(ToQt(settings.parity));
+  port_->setStopBits(settings.stop_bits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop);
+  port_->setFlowControl(QSerialPort::NoFlowControl);
+  if (!port_->open(QIODevice::ReadWrite)) {
+    switch (port_->error()) {
+      case QSerialPort::DeviceNotFoundError:
+        open_failure_ = OpenFailure::kNoSuchPort;
+        break;
+      case QSerialPort::PermissionError:
+        // Qt reports a port held by another program the same way as a missing right.
+        open_failure_ = QFileInfo(QString::fromStdString(path)).isWritable()
+                            ? OpenFailure::kBusy
+                            : OpenFailure::kPermission;
+        break;
+      default:
+        open_failure_ = QFileInfo::exists(QString::fromStdString(path)) ? OpenFailure::kOther
+                                                                        : OpenFailure::kNoSuchPort;
+        break;
+    }
+    port_->clearError();
+    return false;
+  }
+  SetDtr(dtr_);
+  SetRts(rts_);
+  RequestLowLatency(*port_);
+  port_->clear(QSerialPort::AllDirections);
+  return true;
+}
+
+void QtSerialDevice::Close() {
+  if (port_->isOpen()) port_->close();
+  port_->clearError();
+}
+
+bool QtSerialDevice::IsOpen() const { return port_->isOpen(); }
+
+void QtSerialDevice::CheckLost() {
+  const QSerialPort::SerialPortError error = port_->error();
+  if (error == QSerialPort::ResourceError || error == QSerialPort::DeviceNotFoundError) {
+    lost_ = true;
+    port_->clearError();
+    port_->close();
+    return;
+  }
+  // Time-outs of empty polls and unsupported modem calls on a pty are not failures.
+  port_->clearError();
+}
+
+void QtSerialDevice::Pump(int wait_ms) {
+  if (!port_->isOpen()) return;
+  port_->waitForReadyRead(wait_ms);
+  CheckLost();
+}
+
+std::optional<LineSettings> QtSerialDevice::ReadLineSettings() {
+  if (!port_->isOpen()) return std::nullopt;
+  LineSettings settings;
+  settings.baud = port_->baudRate();
+  settings.data_bits = port_->dataBits();
+  settings.parity = FromQt(port_->parity());
+  settings.stop_bits = port_->stopBits() == QSerialPort::TwoStop ? 2 : 1;
+  return settings;
+}
+
+bool QtSerialDevice::WriteLineSettings(const LineSettings& settings) {
+  if (!port_->isOpen()) return false;
+  const bool ok =
+      port_->setBaudRate(settings.baud) &&
+      port_->setDataBits(static_cast<QSerialPort::DataBits>(settings.data_bits)) &&
+      port_->setParity(ToQt(settings.parity)) &&
+      port_->setStopBits(settings.stop_bits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop);
+  CheckLost();
+  return ok;
+}
+
+int QtSerialDevice::PendingCount() {
+  Pump(0);
+  if (!port_->isOpen()) return 0;
+  const qint64 count = port_->bytesAvailable();
+  if (count > 0) received_ = true;
+  return count > 0xFFFF ? 0xFFFF : static_cast<int>(count);
+}
+
+Bytes QtSerialDevice::ReadAll() {
+  Pump(0);
+  if (!port_->isOpen()) return {};
+  const QByteArray data = port_->readAll();
+  if (!data.isEmpty()) received_ = true;
+  return Bytes(data.begin(), data.end());
+}
+
+bool QtSerialDevice::LastEventWasReceive() {
+  PendingCount();
+  return received_;
+}
+
+bool QtSerialDevice::WriteByte(uint8_t value) {
+  if (!port_->isOpen()) return false;
+  const char byte = static_cast<char>(value);
+  bool ok = port_->write(&byte, 1) == 1;
+  while (ok && port_->bytesToWrite() > 0) ok = port_->waitForBytesWritten(1000);
+  CheckLost();
+  return ok;
+}
+
+}  // namespace kline
