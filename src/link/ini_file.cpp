@@ -157,14 +157,20 @@ void IniFile::EcrireINI(const std::string& entete, const std::string& variable,
     lines.push_back(key_line);
   }
 
+  QByteArray data;
+  for (const std::string& line : lines) {
+    data.append(line.data(), static_cast<qsizetype>(line.size()));
+    data.append(kNewLine.data(), static_cast<qsizetype>(kNewLine.size()));
+  }
   QDir().mkpath(QFileInfo(path_).absolutePath());
   QSaveFile file(path_);
   if (!file.open(QIODevice::WriteOnly)) return;
-  for (const std::string& line : lines) {
-    file.write(line.data(), static_cast<qint64>(line.size()));
-    file.write(kNewLine.data(), static_cast<qint64>(kNewLine.size()));
+  // The old file is replaced only when every byte reached the disk.
+  if (file.write(data) != data.size() || !file.flush()) {
+    file.cancelWriting();
+    return;
   }
-  file.commit();  // renames over the old file only when everything was written
+  file.commit();
 }
 
 QString DefaultSettingsPath() {

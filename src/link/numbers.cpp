@@ -43,7 +43,7 @@ double LeadingNumber(std::string_view text) {
     std::string exponent = "e";
     if (text[j] == '+' || text[j] == '-') exponent.push_back(text[j++]);
     bool exp_digit = false;
-    while (j < text.size() && IsDigit(text[j]) && exponent.size() < 6) {
+    while (j < text.size() && IsDigit(text[j])) {
       exponent.push_back(text[j++]);
       exp_digit = true;
     }

@@ -4,6 +4,7 @@
 
 #ifdef __linux__
 #include <linux/serial.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #endif
 
@@ -47,6 +48,18 @@ Parity FromQt(QSerialPort::Parity parity) {
     default:
       return Parity::kNone;
   }
+}
+
+// A device that was unplugged (or a pty whose far side closed) reports a hang-up, which
+// Qt does not always turn into an error while nothing is being read.
+bool HungUp(QSerialPort& port) {
+#ifdef __linux__
+  pollfd fd{static_cast<int>(port.handle()), POLLIN, 0};
+  return fd.fd >= 0 && poll(&fd, 1, 0) > 0 && (fd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+#else
+  (void)port;
+  return false;
+#endif
 }
 
 }  // namespace
@@ -113,8 +126,10 @@ void QtSerialDevice::Close() {
 bool QtSerialDevice::IsOpen() const { return port_->isOpen(); }
 
 void QtSerialDevice::CheckLost() {
+  if (!port_->isOpen()) return;
   const QSerialPort::SerialPortError error = port_->error();
-  if (error == QSerialPort::ResourceError || error == QSerialPort::DeviceNotFoundError) {
+  if (error == QSerialPort::ResourceError || error == QSerialPort::DeviceNotFoundError ||
+      HungUp(*port_)) {
     lost_ = true;
     port_->clearError();
     port_->close();
