@@ -1,0 +1,64 @@
+#include "session/conversions.h"
+
+#include <cmath>
+
+#include "link/numbers.h"
+#include "session/main_panel.h"
+
+namespace kline {
+
+TempTable MakeP8TempTable() {
+  // Runs of 16 entries from 33 to 224, each falling by its step from the one before.
+  static constexpr double kSteps[12] = {2.9, 1.2125, 0.73125, 0.6,   0.525,   0.46875,
+                                        0.5, 0.4875, 0.5,     0.625, 1.05625, 1.64375};
+  TempTable table{};
+  for (int i = 0; i <= 32; ++i) table[i] = 125.0;
+  for (int i = 33; i <= 224; ++i) table[i] = *table[i - 1] - kSteps[(i - 33) / 16];
+  for (int i = 225; i <= 240; ++i) table[i] = -55.0;
+  return table;
+}
+
+int64_t EngineSpeed(double constant, int period) {
+  return static_cast<int64_t>(std::trunc(constant / period));
+}
+
+int SpeedBarLitCount(int64_t rpm) {
+  const int64_t k = RoundHalfEven(static_cast<double>(rpm) / 100.0);
+  if (k < 0) return 0;
+  return k > kSpeedSegments ? kSpeedSegments : static_cast<int>(k);
+}
+
+double InjectionTime(int period) { return 2.0 * period / 1000.0; }
+double IgnitionAdvance(int b) { return b / 2.0; }
+int64_t ManifoldPressure(int b) {
+  return static_cast<int64_t>(std::trunc((b * 2.8758 + 91) * 1.33322));
+}
+double Temperature(int b) { return b - 55.0; }
+double ThrottleAngle(int b) { return b <= 170 ? b * 0.1848 - 1.41 : b * 0.7058 - 90; }
+double BatteryVoltage(int b) { return b * 0.0625; }
+double TrimmerValue(int b) { return b - 128.0; }
+
+std::string AnsiCharacter(uint8_t byte) {
+  // 0x80..0x9F are where the Windows set differs from Latin-1; 0 marks an unused code,
+  // shown as the Latin-1 control character it would otherwise be.
+  static constexpr char16_t kHigh[32] = {
+      0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+      0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+  char32_t code = byte;
+  if (byte >= 0x80 && byte <= 0x9F && kHigh[byte - 0x80] != 0) code = kHigh[byte - 0x80];
+  std::string out;
+  if (code < 0x80) {
+    out.push_back(static_cast<char>(code));
+  } else if (code < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (code >> 6)));
+    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xE0 | (code >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+  }
+  return out;
+}
+
+}  // namespace kline

@@ -1,0 +1,34 @@
+// How live-data bytes become the texts the main window shows, for every ECU type, and the
+// ECU's single-byte characters as text.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace kline {
+
+// Air and coolant temperature of the P8 types, indexed by the data byte (0..256); entries
+// 241 to 256 have no value.
+using TempTable = std::array<std::optional<double>, 257>;
+TempTable MakeP8TempTable();
+
+// Fix(constant / period): 15000000 for 15m, 15Rc and 16m, 30000000 for P8. period > 0.
+int64_t EngineSpeed(double constant, int period);
+// Segments of the 120-segment bar to light for a speed text's value: speed / 100 rounded
+// half to even, never more than the bar has.
+int SpeedBarLitCount(int64_t rpm);
+
+double InjectionTime(int period);  // ms
+double IgnitionAdvance(int b);     // degrees
+int64_t ManifoldPressure(int b);   // mbar
+double Temperature(int b);         // degrees, 15m, 15Rc and 16m
+double ThrottleAngle(int b);       // degrees
+double BatteryVoltage(int b);      // volts
+double TrimmerValue(int b);
+
+// The character an ECU byte stands for in the single-byte Windows character set, as UTF-8.
+std::string AnsiCharacter(uint8_t byte);
+
+}  // namespace kline

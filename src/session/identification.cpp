@@ -1,0 +1,37 @@
+// The ECU information (10 characters) and calibration (8 characters) texts, one request
+// byte per character.
+#include "session/session_driver.h"
+
+namespace kline {
+
+void SessionDriver::ReadIdentification(uint8_t first, uint8_t last, PollPause pause,
+                                       const char* label) {
+  std::string text;
+  for (int request = first; request <= last; ++request) {
+    const ExchangeResult result = port_.ExchangeByte({.request = static_cast<uint8_t>(request),
+                                                      .count = 2,
+                                                      .limit_ms = 3000,
+                                                      .pause = pause,
+                                                      .pause_first_ms = 8,
+                                                      .check_echo = false});
+    if (result.timed_out) return;  // what was read so far is dropped
+    text += AnsiCharacter(static_cast<uint8_t>(std::stoi(result.answer, nullptr, 16)));
+  }
+  panel_.AppendInfo(label + text + "\r\n");
+}
+
+void SessionDriver::ReadEcuInfo() {
+  if (panel_.EcuDataTicked() && port_.IsOpen()) {
+    ReadIdentification(0x17, 0x20, PollPause::k3msThen1ms, "ecu data    : ");
+  }
+  ecuinf_ = true;
+}
+
+void SessionDriver::ReadCalibration() {
+  if (panel_.CalibrationTicked() && port_.IsOpen()) {
+    ReadIdentification(0x21, 0x28, PollPause::k3ms, "calibration : ");
+  }
+  cal_ask_ = true;
+}
+
+}  // namespace kline

@@ -1,0 +1,140 @@
+// The live-data step shared by every ECU type: poll each ticked channel in order, convert,
+// show. What differs between the types is data in LiveRules.
+#include <cstdlib>
+
+#include "link/numbers.h"
+#include "session/session_driver.h"
+
+namespace kline {
+
+namespace {
+
+constexpr int kChannelSpeed = 0;
+constexpr int kChannelInjection = 1;
+constexpr int kChannelTrimmer = 8;
+
+// Request bytes of channels 0..8; speed and injection time take two each.
+struct ChannelRequests {
+  uint8_t first;
+  std::optional<uint8_t> second;
+};
+constexpr ChannelRequests kRequests[kChannelCount] = {{0x01, 0x02}, {0x03, 0x04}, {0x05, {}},
+                                                      {0x06, {}},   {0x07, {}},   {0x08, {}},
+                                                      {0x09, {}},   {0x0A, {}},   {0x0F, {}}};
+
+std::optional<int> HexByte(const std::string& text) {
+  if (text.empty()) return std::nullopt;
+  return static_cast<int>(std::strtol(text.c_str(), nullptr, 16));
+}
+
+}  // namespace
+
+struct SessionDriver::LiveRules {
+  uint8_t trimmer_request;
+  double speed_constant;
+  // 15m, 15Rc and 16m read "FF" as "no value"; P8 takes every byte as a value, reads its
+  // temperatures from a table and first lets pending window events run.
+  bool p8;
+};
+
+void SessionDriver::LiveData15m() { LiveData({0x0F, 15000000.0, false}); }
+void SessionDriver::LiveData16m() { LiveData({0x0B, 15000000.0, false}); }
+void SessionDriver::LiveDataP8() { LiveData({0x0B, 30000000.0, true}); }
+
+void SessionDriver::ShowSpeed(int64_t rpm) {
+  const std::string text = Plain(static_cast<double>(rpm));
+  panel_.SetSpeedBar(SpeedBarLitCount(rpm));
+  panel_.SetValueText(kChannelSpeed, text);
+  panel_.SetSpeedReadout(text);
+}
+
+void SessionDriver::LiveData(const LiveRules& rules) {
+  if (rules.p8) {
+    panel_.ProcessPendingEvents();
+    // The events may have handed the port to a service window or disconnected.
+    if (port_lent_) return;
+    panel_.SetStatus("");
+  }
+  if (!port_.IsOpen()) return;
+  Clock& clock = port_.clock();
+  clock.SleepMs(8);
+  port_.Flush();
+
+  for (int channel = 0; channel < kChannelCount; ++channel) {
+    if (!panel_.ChannelTicked(channel)) continue;
+    const uint8_t first =
+        channel == kChannelTrimmer ? rules.trimmer_request : kRequests[channel].first;
+    const std::optional<uint8_t> second = kRequests[channel].second;
+
+    clock.SleepMs(8);
+    port_.Flush();
+    port_.WriteByte(first);
+    if (!port_.WaitForCountTimed(2, 2000, PollPause::k3ms)) return;
+    if (second) {
+      clock.SleepMs(8);
+      port_.WriteByte(*second);
+      if (!port_.WaitForCountTimed(4, 2000, PollPause::k3ms)) return;
+    }
+    const std::string reply = KLinePort::ToReplyHex(port_.ReadAll());
+    std::string hi;
+    std::string lo;
+    if (reply.size() >= 4 && reply.compare(0, 2, KLinePort::ToReplyHex({first})) == 0) {
+      hi = reply.substr(2, 2);
+    }
+    if (second && reply.size() >= 8 && reply.compare(4, 2, KLinePort::ToReplyHex({*second})) == 0) {
+      lo = reply.substr(6, 2);
+    }
+    const std::optional<int> b = HexByte(hi);
+
+    if (channel == kChannelSpeed) {
+      const bool both = !hi.empty() && !lo.empty();
+      const bool zero = both && hi == "00" && lo == "00";
+      const bool no_value = both && hi == "FF" && lo == "FF";
+      const int period = both ? *b * 256 + *HexByte(lo) : 0;
+      // A "00" byte never divides: the P8 rule, which also spares the others a zero period.
+      const bool usable = both && (rules.p8 ? hi != "00" && lo != "00" : hi != "FF" && !zero);
+      if (usable) ShowSpeed(EngineSpeed(rules.speed_constant, period));
+      if (no_value) panel_.SetValueText(kChannelSpeed, " ----");
+      if (zero) panel_.SetValueText(kChannelSpeed, " 0");
+      continue;
+    }
+    if (channel == kChannelInjection) {
+      if (!hi.empty() && !lo.empty() && (rules.p8 || hi != "FF")) {
+        panel_.SetValueText(channel, Plain(InjectionTime(*b * 256 + *HexByte(lo))));
+      }
+      continue;
+    }
+    if (!b) continue;
+    if (channel == kChannelTrimmer) {
+      panel_.SetValueText(channel, Plain(TrimmerValue(*b)));
+      continue;
+    }
+    if (!rules.p8 && hi == "FF") continue;
+    std::optional<std::string> text;
+    switch (channel) {
+      case 2:
+        text = Plain(IgnitionAdvance(*b));
+        break;
+      case 3:
+        text = Plain(static_cast<double>(ManifoldPressure(*b)));
+        break;
+      case 4:
+      case 5:
+        if (!rules.p8) {
+          text = Plain(Temperature(*b));
+        } else if (const std::optional<double> t = p8_temp_table_[*b]) {
+          text = Hundredths(*t);
+        }
+        break;
+      case 6:
+        text = Hundredths(ThrottleAngle(*b));
+        break;
+      case 7:
+        text = Plain(BatteryVoltage(*b));
+        break;
+    }
+    if (text) panel_.SetValueText(channel, *text);
+  }
+}
+
+}  // namespace kline

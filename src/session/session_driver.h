@@ -1,0 +1,82 @@
+// The conversation the main window drives with the ECU: connect and disconnect, and on each
+// session-timer tick one step chosen by the flags init, ecuinf and cal_ask: wake-up,
+// identification, or live data of the selected type.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "link/ecu_type.h"
+#include "link/ini_file.h"
+#include "link/kline_port.h"
+#include "session/conversions.h"
+#include "session/main_panel.h"
+
+namespace kline {
+
+class SessionDriver {
+ public:
+  SessionDriver(KLinePort& port, MainPanel& panel, const IniFile& settings);
+
+  // The connect box was clicked: Connect when it became ticked, Disconnect otherwise.
+  void OnConnectBox(bool ticked);
+  void Connect();
+  void Disconnect();
+
+  // One session-timer tick. A tick that falls due inside another one is skipped.
+  void Tick();
+
+  // Handlers of the channel boxes Check1(i), "Ecu data" (Check3) and "Calibration" (Check4).
+  void OnChannelBox(int channel);
+  void OnEcuDataBox(bool ticked);
+  void OnCalibrationBox(bool ticked);
+
+  // Wake-up handshake (15m, 15Rc, 16m).
+  void WakeUpEcu();
+  // Identification texts; also run by the "ecu info" and "calibration" buttons.
+  void ReadEcuInfo();
+  void ReadCalibration();
+  // The live-data steps: one frame, the type's rules as data.
+  void LiveData15m();
+  void LiveData16m();
+  void LiveDataP8();
+
+  // A service window takes the port: no tick runs until it is given back.
+  void LendPort();
+  void ReturnPort(int timer_interval);
+  bool PortLent() const { return port_lent_; }
+
+  // Runs Disconnect and says so when the port vanished while connected.
+  void CheckPortLost();
+
+  bool init() const { return init_; }
+  bool ecuinf() const { return ecuinf_; }
+  bool cal_ask() const { return cal_ask_; }
+
+  void SetDecimalSeparator(char separator) { decimal_separator_ = separator; }
+  const TempTable& P8TempTable() const { return p8_temp_table_; }
+
+ private:
+  struct LiveRules;
+  void LiveData(const LiveRules& rules);
+  void ReadIdentification(uint8_t first, uint8_t last, PollPause pause, const char* label);
+  void ShowSpeed(int64_t rpm);
+  std::string Plain(double value) const;
+  std::string Hundredths(double value) const;
+
+  KLinePort& port_;
+  MainPanel& panel_;
+  const IniFile& settings_;
+  TempTable p8_temp_table_;
+  char decimal_separator_ = '.';
+  bool init_ = false;
+  bool ecuinf_ = false;
+  bool cal_ask_ = false;
+  bool connected_ = false;
+  bool in_tick_ = false;
+  bool port_lent_ = false;
+  std::string port_name_;
+};
+
+}  // namespace kline

@@ -1,0 +1,64 @@
+#include "session/conversions.h"
+
+#include <gtest/gtest.h>
+
+#include "link/numbers.h"
+
+namespace kline {
+namespace {
+
+TEST(P8TempTable, FallsByItsRunsAndEndsWithoutValues) {
+  const TempTable table = MakeP8TempTable();
+  const std::pair<int, const char*> samples[] = {
+      {0, "125."},   {32, "125."},   {33, "122.1"},  {48, "78.6"},  {64, "59.2"},  {80, "47.5"},
+      {96, "37.9"},  {100, "35.8"},  {112, "29.5"},  {128, "22."},  {144, "14."},  {160, "6.2"},
+      {176, "-1.8"}, {192, "-11.8"}, {208, "-28.7"}, {224, "-55."}, {232, "-55."}, {240, "-55."}};
+  for (const auto& [index, text] : samples) {
+    ASSERT_TRUE(table[index].has_value()) << index;
+    EXPECT_EQ(TwoDecimals(*table[index]), text) << index;
+  }
+  for (int i = 241; i <= 256; ++i) EXPECT_FALSE(table[i].has_value()) << i;
+  for (int i = 1; i <= 240; ++i) EXPECT_LE(*table[i], *table[i - 1] + 1e-9) << i;
+}
+
+TEST(Conversions, ChannelFormulasGiveTheDisplayedTexts) {
+  const std::pair<std::string, std::string> cases[] = {
+      {PlainNumber(static_cast<double>(EngineSpeed(15000000, 12000))), "1250"},
+      {PlainNumber(static_cast<double>(EngineSpeed(15000000, 4863))), "3084"},
+      {PlainNumber(static_cast<double>(EngineSpeed(30000000, 65535))), "457"},
+      {PlainNumber(InjectionTime(1500)), "3"},
+      {PlainNumber(InjectionTime(1234)), "2.468"},
+      {PlainNumber(IgnitionAdvance(0x19)), "12.5"},
+      {PlainNumber(IgnitionAdvance(0xFF)), "127.5"},
+      {PlainNumber(static_cast<double>(ManifoldPressure(0x80))), "612"},
+      {PlainNumber(static_cast<double>(ManifoldPressure(0xFF))), "1099"},
+      {PlainNumber(Temperature(0x55)), "30"},
+      {PlainNumber(BatteryVoltage(0xC8)), "12.5"},
+      {PlainNumber(BatteryVoltage(0xFF)), "15.9375"},
+      {PlainNumber(TrimmerValue(0x70)), "-16"},
+      {PlainNumber(TrimmerValue(0xFF)), "127"},
+      {TwoDecimals(ThrottleAngle(170)), "30.01"},
+      {TwoDecimals(ThrottleAngle(171)), "30.69"},
+      {TwoDecimals(ThrottleAngle(255)), "89.98"},
+      {TwoDecimals(ThrottleAngle(0)), "-1.41"},
+      {TwoDecimals(ThrottleAngle(8)), ".07"},
+  };
+  for (const auto& [got, want] : cases) EXPECT_EQ(got, want);
+}
+
+TEST(SpeedBar, HalfToEvenAndNeverPastTheLastSegment) {
+  const std::pair<int64_t, int> cases[] = {{1250, 12},   {1350, 14},   {1260, 13},     {0, 0},
+                                           {11949, 119}, {11950, 120}, {15000000, 120}};
+  for (const auto& [rpm, lit] : cases) EXPECT_EQ(SpeedBarLitCount(rpm), lit) << rpm;
+}
+
+TEST(AnsiCharacter, WindowsSingleByteSet) {
+  EXPECT_EQ(AnsiCharacter(0x41), "A");
+  EXPECT_EQ(AnsiCharacter(0xE9), "\xc3\xa9");      // e acute
+  EXPECT_EQ(AnsiCharacter(0x80), "\xe2\x82\xac");  // euro sign
+  EXPECT_EQ(AnsiCharacter(0x81), "\xc2\x81");      // unused code: kept as itself
+  EXPECT_EQ(AnsiCharacter(0x00), std::string(1, '\0'));
+}
+
+}  // namespace
+}  // namespace kline

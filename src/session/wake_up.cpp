@@ -1,0 +1,36 @@
+// The wake-up handshake: listen for the ISO code, send 0x0F 0xAA 0xCC, switch the rate.
+#include "session/session_driver.h"
+
+namespace kline {
+
+void SessionDriver::WakeUpEcu() {
+  if (!port_.IsOpen()) return;
+  const std::optional<EcuType> type = panel_.SelectedType();
+  Clock& clock = port_.clock();
+  if (type != EcuType::k15Rc) {
+    if (!port_.LastEventWasReceive()) return;
+    if (!port_.WaitForCountTimed(6, 3000, PollPause::k3msThen1ms)) {
+      init_ = true;
+      return;
+    }
+    clock.SleepMs(100);
+    const std::string reply = KLinePort::ToReplyHex(port_.ReadAll());
+    const size_t at = reply.find("55");
+    const std::string code = at == std::string::npos ? reply : reply.substr(at, 12);
+    panel_.AppendInfo("Iso Code    : " + code + "\r\n");
+  }
+  panel_.SetStatus("");
+  clock.SleepMs(600);
+  clock.SleepMs(8);
+  port_.Flush();
+  port_.WriteByte(0x0F);
+  clock.SleepMs(110);
+  port_.WriteByte(0xAA);
+  clock.SleepMs(110);
+  port_.WriteByte(0xCC);
+  clock.SleepMs(300);
+  if (type == EcuType::k15m || type == EcuType::k15Rc) port_.SetBaudRate(kWorkingBaud);
+  init_ = true;
+}
+
+}  // namespace kline
