@@ -5,7 +5,7 @@
 #include <QTemporaryDir>
 #include <algorithm>
 
-#include "fake_panel.h"
+#include "session/testing/fake_panel.h"
 #include "link/ini_file.h"
 #include "link/kline_port.h"
 #include "session/session_driver.h"

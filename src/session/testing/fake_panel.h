@@ -1,4 +1,5 @@
-// A main window made of plain fields, for driving the session in tests.
+// A main window made of plain fields, for driving the session in tests, benchmarks and
+// fuzzing.
 #pragma once
 
 #include <array>

@@ -1,4 +1,4 @@
-#include "fake_panel.h"
+#include "session/testing/fake_panel.h"
 
 namespace kline {
 
