@@ -1,0 +1,58 @@
+// A real session on a real serial device against the simulator on a pseudo-terminal, in
+// real time: what the benchmarks measure.
+#pragma once
+
+#include <QTemporaryDir>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "link/clock.h"
+#include "link/ini_file.h"
+#include "link/kline_port.h"
+#include "link/qt_serial_device.h"
+#include "session/session_driver.h"
+#include "session/testing/fake_panel.h"
+#include "sim/pty_ecu_server.h"
+
+namespace kline::bench {
+
+class BenchRig {
+ public:
+  // The ECU answers `latency_us` after each echo; ignition on as soon as the port opens.
+  BenchRig(EcuType type, int latency_us);
+  ~BenchRig();
+
+  bool ok() const { return ok_; }
+  // Ticks "Connect" and runs ticks until the session polls live data with every channel.
+  bool ConnectAndReachPolling();
+  // One timer interval of real time, then one tick.
+  void TimerTick();
+
+  sim::PtyEcuServer& server() { return *server_; }
+  SteadyClock& clock() { return clock_; }
+  KLinePort& port() { return port_; }
+  FakePanel& panel() { return panel_; }
+  SessionDriver& driver() { return driver_; }
+
+ private:
+  bool ok_ = false;
+  std::unique_ptr<sim::PtyEcuServer> server_;
+  QTemporaryDir dir_;
+  IniFile ini_;
+  SteadyClock clock_;
+  QtSerialDevice device_;
+  KLinePort port_;
+  FakePanel panel_;
+  SessionDriver driver_;
+};
+
+struct Stats {
+  double mean = 0;
+  double median = 0;
+  double p95 = 0;
+  double max = 0;
+};
+Stats Summarise(std::vector<double> values);
+
+}  // namespace kline::bench

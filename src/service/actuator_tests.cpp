@@ -1,0 +1,217 @@
+#include "service/actuator_tests.h"
+
+namespace kline {
+
+namespace {
+
+constexpr uint8_t kEnterDiagnosticRequest = 0xAA;
+constexpr uint8_t kLeaveDiagnosticRequest = 0xFF;
+constexpr int64_t kEnterLimitMs = 5000;
+constexpr int64_t kFirstReplyLimitMs = 5000;
+constexpr int64_t kLeaveLimitMs = 3000;
+constexpr int64_t kPassMs = 1000;
+constexpr int kHandBackInterval = 20;
+
+int HexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+bool EndsWith(const std::string& text, std::string_view tail) {
+  return text.size() >= tail.size() &&
+         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+}  // namespace
+
+std::optional<EcuGroup> GroupOf(std::optional<EcuType> type) {
+  if (!type) return std::nullopt;
+  switch (*type) {
+    case EcuType::k15m:
+    case EcuType::k15Rc:
+      return EcuGroup::kA;
+    case EcuType::k16m:
+    case EcuType::kP8:
+      return EcuGroup::kB;
+  }
+  return std::nullopt;
+}
+
+std::optional<uint8_t> ParseCustomCode(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+  int value = 0;
+  for (; i < text.size(); ++i) {
+    const int digit = HexDigitValue(text[i]);
+    if (digit < 0) break;
+    value = value * 16 + digit;
+    // Once above a byte it stays above, however many digits follow: stop before it can grow.
+    if (value > 0xFF) return std::nullopt;
+  }
+  return static_cast<uint8_t>(value);
+}
+
+ActuatorTests::ActuatorTests(KLinePort& port, ServiceHost& host, ServiceLog& log, ProgressBar& bar,
+                             TestButtons& buttons)
+    : port_(port), host_(host), log_(log), bar_(bar), buttons_(buttons) {}
+
+bool ActuatorTests::EnterDiagnosticMode() {
+  Clock& clock = port_.clock();
+  clock.SleepMs(500);
+  if (port_.IsOpen()) {
+    clock.SleepMs(28);
+    port_.Flush();
+    port_.WriteByte(kEnterDiagnosticRequest);
+    clock.SleepMs(25);
+    if (port_.WaitForCountTimed(2, kEnterLimitMs, PollPause::k1msAround3)) {
+      const std::string reply = KLinePort::ToReplyHex(port_.ReadAll());
+      if (reply == "AAFF" || reply == "AAAA") {
+        log_.AppendLine("Enter in diagnostic mode OK");
+        return true;
+      }
+    }
+  }
+  clock.SleepMs(500);
+  host_.ShowStatusMessage(kNoDiagnosticModeMessage);
+  Back();
+  return false;
+}
+
+void ActuatorTests::Press(int index, std::string_view custom_text) {
+  if (test_running_ || handed_back_) return;
+  const ActuatorTestRow& row = kActuatorTests.at(index);
+  switch (row.choice) {
+    case TestChoice::kFixed:
+      RunActuatorTest(row.request_a, row.name_a, row.duration);
+      return;
+    case TestChoice::kByGroup: {
+      const std::optional<EcuGroup> group = GroupOf(host_.SelectedType());
+      if (!group) return;
+      const bool a = *group == EcuGroup::kA;
+      RunActuatorTest(a ? row.request_a : row.request_b, a ? row.name_a : row.name_b, row.duration);
+      return;
+    }
+    case TestChoice::kCustom: {
+      const std::optional<uint8_t> code = ParseCustomCode(custom_text);
+      if (!code) {
+        log_.AppendLine(kCustomCodeRangeLine);
+        log_.MoveCaretToEnd();
+        return;
+      }
+      RunActuatorTest(*code, std::string(row.name_a) + std::string(custom_text), row.duration);
+      return;
+    }
+  }
+}
+
+bool ActuatorTests::RunActuatorTest(uint8_t request, std::string_view log_name, int duration) {
+  if (test_running_ || handed_back_) return false;
+  test_running_ = true;
+  buttons_.SetTestButtonsEnabled(false);
+
+  Clock& clock = port_.clock();
+  SetValue(0);
+  host_.ProcessPendingEvents();
+  if (!back_requested_) {
+    clock.SleepMs(50);
+    port_.Flush();
+    if (!port_.IsOpen()) {
+      log_.AppendLine(kNoAnswerLine);
+    } else {
+      port_.WriteByte(request);
+      log_.AppendLine(log_name);
+      if (!port_.WaitForCountTimed(2, kFirstReplyLimitMs, PollPause::k3msThen1ms)) {
+        log_.AppendLine(kNoAnswerLine);
+      } else {
+        const std::string reply = KLinePort::ToReplyHex(port_.ReadAll());
+        log_.AppendLine(reply);
+        if (EndsWith(reply, "FF")) {
+          log_.AppendLine("Test finish");
+        } else {
+          WaitTestResult(duration);
+        }
+      }
+    }
+    log_.MoveCaretToEnd();
+  }
+
+  test_running_ = false;
+  buttons_.SetTestButtonsEnabled(true);
+  if (back_requested_) Back();
+  return true;
+}
+
+void ActuatorTests::WaitTestResult(int duration) {
+  Clock& clock = port_.clock();
+  maximum_ = static_cast<float>(duration);
+  bar_.SetMaximum(maximum_);
+  std::string last_answer;
+  while (maximum_ > value_) {
+    host_.ProcessPendingEvents();
+    if (back_requested_) {
+      // The user wants out: no verdict, the port goes back as soon as the test unwinds.
+      SetValue(0);
+      return;
+    }
+    SetValue(value_ + 1);
+    clock.SleepMs(kPassMs);
+    if (port_.IsOpen() && port_.PendingCount() >= 1) {
+      last_answer = KLinePort::ToReplyHex(port_.ReadAll());
+      log_.AppendLine(last_answer);
+      if (last_answer == "FF") {
+        SetValue(maximum_);
+        log_.AppendLine("Test finish");
+      } else if (last_answer == "EE") {
+        SetValue(maximum_);
+        log_.AppendLine("Test failed");
+      }
+    }
+    host_.Refresh();
+  }
+  if (last_answer.empty()) log_.AppendLine("Test unknown");
+  if (value_ == maximum_) SetValue(0);
+}
+
+void ActuatorTests::Back() {
+  if (handed_back_) return;
+  if (test_running_) {
+    back_requested_ = true;
+    return;
+  }
+  HandBack();
+  host_.CloseWindow();
+}
+
+bool ActuatorTests::OnCloseBox() {
+  if (handed_back_) return true;
+  if (test_running_) {
+    back_requested_ = true;
+    return false;
+  }
+  HandBack();
+  return true;
+}
+
+void ActuatorTests::HandBack() {
+  handed_back_ = true;
+  if (port_.IsOpen()) {
+    port_.clock().SleepMs(8);
+    port_.Flush();
+    port_.WriteByte(kLeaveDiagnosticRequest);
+    if (port_.WaitForCountTimed(2, kLeaveLimitMs, PollPause::k1msAround3) &&
+        KLinePort::ToReplyHex(port_.ReadAll()) == "FFFF") {
+      log_.AppendLine("Exit diagnostic mode OK");
+    }
+  }
+  host_.TimerOn(kHandBackInterval);
+  host_.ShowMainWindow();
+}
+
+void ActuatorTests::SetValue(float value) {
+  value_ = value;
+  bar_.SetValue(value_);
+}
+
+}  // namespace kline

@@ -1,0 +1,109 @@
+// The test window's logic (`Form1`): enters the ECU's diagnostic mode, runs one actuator test
+// at a time with its progress wait, and leaves the mode when the port goes back to the main
+// window.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "link/ecu_type.h"
+#include "link/kline_port.h"
+#include "service/progress_bar.h"
+#include "service/service_host.h"
+#include "service/service_log.h"
+#include "service/test_buttons.h"
+
+namespace kline {
+
+// Group A: 15m and 15Rc. Group B: 16m and P8.
+enum class EcuGroup { kA, kB };
+std::optional<EcuGroup> GroupOf(std::optional<EcuType> type);
+
+// How a button finds its request byte.
+enum class TestChoice {
+  kFixed,    // the same for every ECU type; runs even with no type selected
+  kByGroup,  // from the selected type's group; nothing runs with no type selected
+  kCustom,   // the hexadecimal code typed into `Text1`
+};
+
+struct ActuatorTestRow {
+  std::string_view control;  // the window's control name
+  std::string_view caption;
+  TestChoice choice;
+  uint8_t request_a;  // kFixed uses the group A columns
+  uint8_t request_b;
+  std::string_view name_a;  // written to the log when the request goes out
+  std::string_view name_b;
+  int duration;  // the progress bar's maximum: passes of about one second
+};
+
+inline constexpr std::array<ActuatorTestRow, 8> kActuatorTests = {{
+    {"Command1", "Fuel pump", TestChoice::kFixed, 0x80, 0x80, "Fuel pump", "Fuel pump", 36},
+    {"Command2", "Injector 1", TestChoice::kByGroup, 0x86, 0x81, "Injector1", "Injector1", 30},
+    {"Command3", "Injector 2", TestChoice::kFixed, 0x87, 0x87, "Injector2", "Injector2", 30},
+    {"Command4", "Rev counter", TestChoice::kByGroup, 0x85, 0x86, "Rev counter", "rev counter", 30},
+    {"Command5", "Coil 1", TestChoice::kByGroup, 0x81, 0x82, "Coil1", "Coil1", 30},
+    {"Command6", "Coil 2", TestChoice::kByGroup, 0x82, 0x83, "Coil2", "Coil2", 30},
+    {"Command7", "Clear DTC errors", TestChoice::kByGroup, 0x83, 0x84, "Clear DTC", "Clear DTC",
+     30},
+    {"Command8", "Custom code", TestChoice::kCustom, 0x00, 0x00, "Custom code ", "Custom code ",
+     36},
+}};
+
+inline constexpr std::string_view kCustomCodeDefault = "00";
+inline constexpr std::string_view kCustomCodeRangeLine = "Custom code must be 00 to FF";
+inline constexpr std::string_view kNoDiagnosticModeMessage =
+    "The ECU did not enter diagnostic mode.";
+
+// The custom code: the leading hexadecimal digits after any blanks, 0 when there are none;
+// nullopt when they make a number above 0xFF (however many digits there are).
+std::optional<uint8_t> ParseCustomCode(std::string_view text);
+
+class ActuatorTests {
+ public:
+  ActuatorTests(KLinePort& port, ServiceHost& host, ServiceLog& log, ProgressBar& bar,
+                TestButtons& buttons);
+
+  // The window's load step. Returns true when the ECU is in diagnostic mode; otherwise the
+  // main window's status bar says so and "Back" runs, which closes the window.
+  bool EnterDiagnosticMode();
+  // Button `index` of kActuatorTests; `custom_text` is the text of `Text1`.
+  void Press(int index, std::string_view custom_text);
+  // Sends one test request and reports it in the log. Refuses (returns false) while another
+  // test is running.
+  bool RunActuatorTest(uint8_t request, std::string_view log_name, int duration);
+  // The progress wait for the final answer, one pass of about a second per duration step.
+  void WaitTestResult(int duration);
+  // The "Back" menu: leaves diagnostic mode, restarts the session timer at 20 ms, shows the
+  // main window and closes this one. While a test runs, the test stops at its next pass and
+  // "Back" follows. Does nothing once the port has been handed back.
+  void Back();
+  // The frame's close box. True when the window may close now (the port has been handed back
+  // as by "Back"); false while a test runs: the window must stay, and closes itself through
+  // "Back" when the test has stopped.
+  bool OnCloseBox();
+
+  bool TestRunning() const { return test_running_; }
+  bool HandedBack() const { return handed_back_; }
+
+ private:
+  // Leaves diagnostic mode and gives the port and the screen back; no window closing.
+  void HandBack();
+  void SetValue(float value);
+
+  KLinePort& port_;
+  ServiceHost& host_;
+  ServiceLog& log_;
+  ProgressBar& bar_;
+  TestButtons& buttons_;
+  float maximum_ = 0;
+  float value_ = 0;
+  bool test_running_ = false;
+  bool back_requested_ = false;
+  bool handed_back_ = false;
+};
+
+}  // namespace kline

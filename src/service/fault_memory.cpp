@@ -1,0 +1,49 @@
+#include "service/fault_memory.h"
+
+namespace kline {
+
+namespace {
+
+constexpr int64_t kReplyLimitMs = 2500;
+constexpr int kHandBackInterval = 20;
+
+}  // namespace
+
+FaultMemory::FaultMemory(KLinePort& port, ServiceHost& host, ServiceLog& log)
+    : port_(port), host_(host), log_(log) {}
+
+std::string FaultMemory::ReadFaultByte(uint8_t request) {
+  // A closed port cannot answer; waiting out the bound would only freeze the window.
+  if (!port_.IsOpen()) return {};
+  const ExchangeResult result = port_.ExchangeByte(Exchange{.request = request,
+                                                            .count = 2,
+                                                            .limit_ms = kReplyLimitMs,
+                                                            .pause = PollPause::k3msThen1ms,
+                                                            .pause_first_ms = 0,
+                                                            .check_echo = true});
+  if (result.answer.size() < 2) return {};
+  return result.answer.substr(0, 2);
+}
+
+void FaultMemory::Press(const FaultButton& button) {
+  const std::string answer = ReadFaultByte(button.request);
+  if (answer.empty()) {
+    log_.AppendLine(kNoAnswerLine);
+  } else {
+    for (std::string_view line : DecodeFaultBits(button.table, HexToBits(answer))) {
+      log_.AppendLine(line);
+    }
+  }
+  log_.MoveCaretToEnd();
+}
+
+void FaultMemory::Back() {
+  host_.TimerOn(kHandBackInterval);
+  host_.ShowMainWindow();
+}
+
+void FaultMemory::OnCloseBox() {
+  if (host_.MainWindowHidden()) Back();
+}
+
+}  // namespace kline

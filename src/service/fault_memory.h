@@ -1,0 +1,60 @@
+// The fault-memory window's logic (`Form3`): reads one fault or status byte per button and
+// explains its bits in the window's log, then hands the port back to the main window.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "link/kline_port.h"
+#include "service/fault_texts.h"
+#include "service/service_host.h"
+#include "service/service_log.h"
+
+namespace kline {
+
+struct FaultButton {
+  std::string_view control;  // the window's control name
+  std::string_view caption;
+  uint8_t request;
+  FaultTable table;
+};
+
+// The ten request buttons, three per record place and the status byte.
+inline constexpr std::array<FaultButton, 10> kFaultButtons = {{
+    {"Command4", "Uniram1", 0x0F, FaultTable::kFaultByte1},
+    {"Command5", "Uniram2", 0x10, FaultTable::kFaultByte2},
+    {"Command6", "Uniram3", 0x11, FaultTable::kFaultByte3},
+    {"Command1", "Unirams", 0x15, FaultTable::kStatusByte},
+    {"Command7", "Cuneep1", 0x16, FaultTable::kFaultByte1},
+    {"Command3", "Cuneep2", 0x17, FaultTable::kFaultByte2},
+    {"Command2", "Cuneep3", 0x18, FaultTable::kFaultByte3},
+    {"Command10", "Unieep1A", 0x1D, FaultTable::kFaultByte1},
+    {"Command9", "Unieep2A", 0x1E, FaultTable::kFaultByte2},
+    {"Command8", "Unieep3A", 0x1F, FaultTable::kFaultByte3},
+}};
+
+class FaultMemory {
+ public:
+  FaultMemory(KLinePort& port, ServiceHost& host, ServiceLog& log);
+
+  // The answer byte as two hexadecimal digits; empty when the port is closed, the reply does
+  // not come within 2500 ms or its first byte is not the echo of `request`.
+  std::string ReadFaultByte(uint8_t request);
+  // One button press: reads the byte and appends the lines its table gives, or the no-answer
+  // line when there was no valid answer.
+  void Press(const FaultButton& button);
+  // "Back": restarts the session timer at 20 ms and shows the main window; this window stays.
+  void Back();
+  // The frame's close box: gives the port back as "Back" does when the main window is still
+  // hidden; otherwise the port is already back and nothing happens.
+  void OnCloseBox();
+
+ private:
+  KLinePort& port_;
+  ServiceHost& host_;
+  ServiceLog& log_;
+};
+
+}  // namespace kline
