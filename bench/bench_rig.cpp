@@ -6,10 +6,14 @@
 
 namespace kline::bench {
 
+void RecordingClock::SleepUs(int64_t us) {
+  const int64_t start = real_.NowUs();
+  real_.SleepUs(us);
+  sleeps_.push_back({us, real_.NowUs() - start});
+}
+
 BenchRig::BenchRig(EcuType type, int latency_us)
-    : ini_(dir_.path() + "/bench.ini"),
-      port_(device_, clock_),
-      driver_(port_, panel_, ini_) {
+    : ini_(dir_.path() + "/bench.ini"), port_(device_, clock_), driver_(port_, panel_, ini_) {
   sim::Profile profile = sim::BuiltinProfile(type);
   profile.latency_us = latency_us;
   sim::PtyEcuServer::Options options;

@@ -17,6 +17,22 @@
 
 namespace kline::bench {
 
+// Real time that also keeps every sleep: what was asked for and what it took.
+class RecordingClock : public Clock {
+ public:
+  struct Sleep {
+    int64_t asked_us;
+    int64_t took_us;
+  };
+  int64_t NowUs() override { return real_.NowUs(); }
+  void SleepUs(int64_t us) override;
+  std::vector<Sleep>& sleeps() { return sleeps_; }
+
+ private:
+  SteadyClock real_;
+  std::vector<Sleep> sleeps_;
+};
+
 class BenchRig {
  public:
   // The ECU answers `latency_us` after each echo; ignition on as soon as the port opens.
@@ -30,7 +46,7 @@ class BenchRig {
   void TimerTick();
 
   sim::PtyEcuServer& server() { return *server_; }
-  SteadyClock& clock() { return clock_; }
+  RecordingClock& clock() { return clock_; }
   KLinePort& port() { return port_; }
   FakePanel& panel() { return panel_; }
   SessionDriver& driver() { return driver_; }
@@ -40,7 +56,7 @@ class BenchRig {
   std::unique_ptr<sim::PtyEcuServer> server_;
   QTemporaryDir dir_;
   IniFile ini_;
-  SteadyClock clock_;
+  RecordingClock clock_;
   QtSerialDevice device_;
   KLinePort port_;
   FakePanel panel_;

@@ -117,13 +117,17 @@ bool KLinePort::LastEventWasReceive() { return device_.IsOpen() && device_.LastE
 bool KLinePort::WasLost() const { return device_.WasLost(); }
 
 bool KLinePort::WaitForCountTimed(int n, int64_t limit_ms, PollPause pause) {
-  const int64_t start = clock_.NowMs();
+  // Microseconds, so that the bound is not stretched by a millisecond of rounding. A sample
+  // past the bound ends the wait before its sleep: whatever the sleep would let arrive could
+  // no longer count, so sleeping would only report the time-out later.
+  const int64_t start = clock_.NowUs();
+  const int64_t limit_us = limit_ms * 1000;
   while (PendingCount() < n) {
     if (pause == PollPause::k1msAround3) clock_.SleepMs(1);
-    const int64_t sample = clock_.NowMs();
+    const int64_t sample = clock_.NowUs();
+    if (std::llabs(sample - start) > limit_us) return false;
     clock_.SleepMs(3);
     if (pause == PollPause::k3msThen1ms) clock_.SleepMs(1);
-    if (std::llabs(sample - start) > limit_ms) return false;
     // A port that vanished will never fill up: give up now rather than at the bound.
     if (device_.WasLost()) return false;
   }

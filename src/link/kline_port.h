@@ -64,7 +64,7 @@ class KLinePort {
   bool LastEventWasReceive();
   bool WasLost() const;
   // Polls until n bytes wait or more than limit_ms have passed since the call; the clock is
-  // sampled before each sleep, so a time-out may come one poll pause after the bound.
+  // sampled before each sleep, so a time-out comes at most one poll pause after the bound.
   bool WaitForCountTimed(int n, int64_t limit_ms, PollPause pause);
   static std::string ToReplyHex(const Bytes& bytes);
   ExchangeResult ExchangeByte(const Exchange& exchange);
