@@ -20,11 +20,13 @@ install_missing() {
   fi
 }
 
-# build DIR [extra cmake args...]
+# build DIR [extra cmake args...]; BUILD_TARGETS (space-separated) limits what is built.
 build() {
   local dir="$1"; shift
   local launcher=()
   command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
   cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" "$@" >/dev/null
-  cmake --build "$dir" -j2
+  local targets=()
+  [ -n "${BUILD_TARGETS:-}" ] && targets=(--target ${BUILD_TARGETS})
+  cmake --build "$dir" -j2 "${targets[@]}"
 }

@@ -1,0 +1,176 @@
+#include "sim/ecu_model.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "sim/live_values.h"
+#include "sim/wire.h"
+
+namespace kline::sim {
+namespace {
+
+using ::testing::IsEmpty;
+
+constexpr int64_t kMs = 1000;
+
+// A 15m ECU with its ignition on at time 0 and its identification bytes taken.
+EcuModel On15m() {
+  EcuModel ecu(BuiltinProfile(EcuType::k15m));
+  ecu.SetIgnition(0, true);
+  ecu.TakeOutput();
+  return ecu;
+}
+
+TEST(EcuModel, WakeUpGapsMustLieInTheTolerance) {
+  struct Case {
+    int64_t first_gap_us;
+    int64_t second_gap_us;
+    bool accepted;
+  };
+  const Case cases[] = {
+      {80 * kMs, 200 * kMs, true},        {200 * kMs, 80 * kMs, true},
+      {200 * kMs + 999, 110 * kMs, true}, {79 * kMs + 999, 110 * kMs, false},
+      {110 * kMs, 201 * kMs, false},      {110 * kMs, 20 * kMs, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.first_gap_us) + " " + std::to_string(c.second_gap_us));
+    EcuModel ecu = On15m();
+    const int64_t t0 = 1000 * kMs;
+    ecu.Receive(t0, 0x0F, 1200);
+    ecu.Receive(t0 + c.first_gap_us, 0xAA, 1200);
+    ecu.Receive(t0 + c.first_gap_us + c.second_gap_us, 0xCC, 1200);
+    EXPECT_EQ(ecu.mode(), c.accepted ? EcuMode::kSwitching : EcuMode::kWaitingForWakeUp);
+    EXPECT_THAT(ecu.TakeOutput(), IsEmpty());  // the wake-up bytes are never answered
+  }
+}
+
+TEST(EcuModel, AFirstWakeUpByteAfterARefusalStartsAgain) {
+  EcuModel ecu = On15m();
+  ecu.Receive(1000 * kMs, 0x0F, 1200);
+  ecu.Receive(1300 * kMs, 0x0F, 1200);  // too late to continue, in time to start over
+  ecu.Receive(1410 * kMs, 0xAA, 1200);
+  ecu.Receive(1520 * kMs, 0xCC, 1200);
+  EXPECT_EQ(ecu.mode(), EcuMode::kSwitching);
+}
+
+TEST(EcuModel, SwitchesToItsWorkingRateAfterTheProfilesDelay) {
+  EcuModel ecu = On15m();
+  ecu.Receive(1000 * kMs, 0x0F, 1200);
+  ecu.Receive(1110 * kMs, 0xAA, 1200);
+  ecu.Receive(1220 * kMs, 0xCC, 1200);
+  ASSERT_EQ(ecu.NextDeadline(), 1320 * kMs);
+  ecu.Receive(1300 * kMs, 0x17, 1200);  // still switching: not answered
+  ecu.OnTime(1320 * kMs);
+  EXPECT_EQ(ecu.mode(), EcuMode::kWorking);
+  EXPECT_EQ(ecu.baud(), 7812);
+  ecu.Receive(1400 * kMs, 0x17, 1200);  // wrong rate now
+  ecu.Receive(1500 * kMs, 0x17, 7812);
+  const std::vector<EcuModel::Transmission> output = ecu.TakeOutput();
+  ASSERT_EQ(output.size(), 1u);
+  EXPECT_EQ(output[0], (EcuModel::Transmission{1502 * kMs, 'M', 7812, true}));
+}
+
+TEST(EcuModel, IgnitionOffForgetsThePendingSwitchAndTestAnswer) {
+  EcuModel ecu(BuiltinProfile(EcuType::kP8));
+  ecu.SetIgnition(0, true);
+  ecu.Receive(10 * kMs, 0xAA, 7812);
+  ecu.Receive(20 * kMs, 0x80, 7812);
+  EXPECT_TRUE(ecu.NextDeadline().has_value());
+  ecu.SetIgnition(30 * kMs, false);
+  EXPECT_FALSE(ecu.NextDeadline().has_value());
+  ecu.TakeOutput();
+  ecu.Receive(40 * kMs, 0x17, 7812);
+  EXPECT_THAT(ecu.TakeOutput(), IsEmpty());
+}
+
+TEST(EcuModel, TwoByteValuesAreReadAsOnePair) {
+  EcuModel ecu = On15m();
+  ecu.Receive(0, 0x0F, 1200);
+  ecu.Receive(110 * kMs, 0xAA, 1200);
+  ecu.Receive(220 * kMs, 0xCC, 1200);
+  ecu.OnTime(400 * kMs);
+  // In the middle of the rev-up the period changes from one millisecond to the next.
+  const Profile& profile = ecu.profile();
+  const int64_t t =
+      static_cast<int64_t>((profile.rev_cycle.idle_s + profile.rev_cycle.rise_s / 2) * 1e6);
+  const auto at_t = RawBytes(
+      LiveKind::kRpm, LiveValue(profile.live.front(), profile.rev_cycle, t / 1e6), EcuType::k15m);
+  const auto later = RawBytes(
+      LiveKind::kRpm, LiveValue(profile.live.front(), profile.rev_cycle, (t + 150 * kMs) / 1e6),
+      EcuType::k15m);
+  ASSERT_NE(at_t[1], later[1]);
+  EXPECT_EQ(ecu.AnswerTo(0x01, t), at_t[0]);
+  EXPECT_EQ(ecu.AnswerTo(0x02, t + 150 * kMs), at_t[1]);
+  EXPECT_EQ(ecu.AnswerTo(0x02, t + 150 * kMs), later[1]);  // a lone low byte is current
+}
+
+TEST(EcuModel, FixedAnswerWinsOverTextAndGenerator) {
+  EcuModel ecu = On15m();
+  ecu.SetAnswer(0x17, 0x00);
+  ecu.SetAnswer(0x0A, 0xC8);
+  EXPECT_EQ(ecu.AnswerTo(0x17, 0), 0x00);
+  EXPECT_EQ(ecu.AnswerTo(0x0A, 0), 0xC8);
+  EXPECT_EQ(ecu.AnswerTo(0x18, 0), 'K');
+  EXPECT_EQ(ecu.AnswerTo(0x0C, 0), std::nullopt);
+}
+
+TEST(LiveValues, RevPhaseIdlesRisesHoldsAndFalls) {
+  const RevCycle cycle{4, 2, 1, 2};
+  const std::pair<double, double> cases[] = {
+      {0, 0}, {3.99, 0}, {5, 0.5}, {6.5, 1}, {8, 0.5}, {9.01, 0}, {14, 0.5}, {-1, 0},
+  };
+  for (const auto& [t, phase] : cases) EXPECT_NEAR(RevPhase(cycle, t), phase, 1e-3) << t;
+}
+
+TEST(LiveValues, RawBytesInvertTheChannelConversions) {
+  struct Case {
+    LiveKind kind;
+    double value;
+    EcuType type;
+    std::array<uint8_t, 2> raw;
+  };
+  const Case cases[] = {
+      {LiveKind::kRpm, 1250, EcuType::k15m, {0x2E, 0xE0}},
+      {LiveKind::kRpm, 2500, EcuType::kP8, {0x2E, 0xE0}},
+      {LiveKind::kInjectionMs, 3, EcuType::k15m, {0x05, 0xDC}},
+      {LiveKind::kAdvanceDeg, 12.5, EcuType::k15m, {0x19, 0}},
+      {LiveKind::kPressureMbar, 612, EcuType::k15m, {0x80, 0}},
+      {LiveKind::kTempC, 30, EcuType::k15m, {0x55, 0}},
+      {LiveKind::kThrottleDeg, 30.01, EcuType::k15m, {170, 0}},
+      {LiveKind::kThrottleDeg, 30.69, EcuType::k15m, {171, 0}},
+      {LiveKind::kThrottleDeg, 0, EcuType::k15m, {8, 0}},
+      {LiveKind::kBatteryV, 12.5, EcuType::k15m, {0xC8, 0}},
+      {LiveKind::kBatteryV, 40, EcuType::k15m, {0xFE, 0}},  // never "no value"
+      {LiveKind::kTrimmer, -16, EcuType::k15m, {0x70, 0}},
+      {LiveKind::kTrimmer, 127, EcuType::k15m, {0xFF, 0}},
+      {LiveKind::kRaw, 45, EcuType::kP8, {45, 0}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(RawBytes(c.kind, c.value, c.type), c.raw)
+        << static_cast<int>(c.kind) << " " << c.value;
+  }
+}
+
+TEST(Wire, ByteTimesAndRateTolerance) {
+  EXPECT_EQ(ByteTimeUs(1200), 8333);
+  EXPECT_EQ(ByteTimeUs(7812), 1280);
+  EXPECT_EQ(ByteTimeUs(9600), 1042);
+  EXPECT_TRUE(RatesMatch(7812, 7813));
+  EXPECT_TRUE(RatesMatch(7812, 8000));
+  EXPECT_FALSE(RatesMatch(7812, 8200));
+  EXPECT_FALSE(RatesMatch(1200, 7812));
+}
+
+TEST(Wire, AReceiverAtAnotherRateReadsWhatItSamples) {
+  for (int byte = 0; byte < 256; ++byte) {
+    const auto value = static_cast<uint8_t>(byte);
+    EXPECT_EQ(GarbleByte(value, 7812, 7812), value);
+    // A fast receiver sees little but the long start bit.
+    EXPECT_EQ(GarbleByte(value, 1200, 7812), (value & 1) ? 0xC0 : 0x00);
+    // A slow one samples after the short byte has ended: the idle line.
+    EXPECT_EQ(GarbleByte(value, 7812, 1200), 0xFF);
+  }
+}
+
+}  // namespace
+}  // namespace kline::sim

@@ -1,0 +1,217 @@
+#include "sim/pty_ecu_server.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include "link/qt_serial_device.h"
+#include "sim/tests/pc_side.h"
+
+namespace kline::sim {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+using Dir = TraceEntry::Dir;
+
+// The slow actuator test finishes quickly here: these tests run in real time.
+Profile QuickProfile(EcuType type) {
+  Profile profile = BuiltinProfile(type);
+  for (auto& [request, test] : profile.tests) test.delay_ms = std::min(test.delay_ms, 300);
+  return profile;
+}
+
+// The real serial port code talking to the server through the pseudo-terminal.
+struct PtyBench {
+  explicit PtyBench(EcuType type, int ignition_delay_ms = 100)
+      : server(QuickProfile(type), {ignition_delay_ms, "", 120}), pc(device, clock) {
+    std::string error;
+    started = server.Start(&error);
+    EXPECT_TRUE(started) << error;
+    pc.port().Open(server.slave_path());
+    EXPECT_TRUE(pc.port().IsOpen()) << pc.port().OpenProblem();
+  }
+
+  void WakeUp() {
+    EXPECT_TRUE(pc.port().WaitForCountTimed(7, 2000, PollPause::k3ms));
+    clock.SleepMs(100);
+    pc.SendWakeUp();
+  }
+
+  PtyEcuServer server;
+  QtSerialDevice device;
+  SteadyClock clock;
+  PcSide pc;
+  bool started = false;
+};
+
+TEST(PtyEcuServer, ServesTheWholeConversationToARealPort) {
+  PtyBench bench(EcuType::k15m);
+  ASSERT_TRUE(bench.started);
+  ASSERT_TRUE(bench.pc.port().WaitForCountTimed(7, 2000, PollPause::k3ms));
+  bench.clock.SleepMs(100);
+  EXPECT_THAT(bench.pc.port().ReadAll(), ElementsAre(0x80, 0x55, 0x0F, 0x5A, 0x03, 0x11, 0x22));
+  bench.pc.SendWakeUp();
+  EXPECT_THAT(bench.pc.Ask(0x17, 2, 100), ElementsAre(0x17));  // still at 1200
+  bench.pc.port().SetBaudRate(7812);
+  EXPECT_THAT(bench.pc.Ask(0x17), ElementsAre(0x17, 'M'));
+  const Bytes battery = bench.pc.Ask(0x0A);
+  ASSERT_EQ(battery.size(), 2u);
+  EXPECT_NEAR(battery[1] * 0.0625, 13.9, 0.3);
+
+  EXPECT_THAT(bench.pc.Ask(0xAA), ElementsAre(0xAA, 0xFF));
+  EXPECT_THAT(bench.pc.Ask(0x87), ElementsAre(0x87, 0x00));
+  EXPECT_TRUE(bench.pc.port().WaitForCountTimed(1, 1000, PollPause::k3ms));
+  EXPECT_THAT(bench.pc.port().ReadAll(), ElementsAre(0xEE));
+  EXPECT_THAT(bench.pc.Ask(0xFF), ElementsAre(0xFF, 0xFF));
+
+  // The trace shows the PC's pauses in real time, give or take the scheduler on a busy
+  // machine.
+  std::vector<TraceEntry> wake_up;
+  for (const TraceEntry& entry : bench.server.Trace()) {
+    if (entry.dir == Dir::kPcSent && wake_up.size() < 3) wake_up.push_back(entry);
+  }
+  ASSERT_EQ(wake_up.size(), 3u);
+  for (int i : {1, 2}) {
+    EXPECT_GE(wake_up[i].time_us - wake_up[i - 1].time_us, 90000);
+    EXPECT_LE(wake_up[i].time_us - wake_up[i - 1].time_us, 200000);
+  }
+}
+
+TEST(PtyEcuServer, InjectedFaultsReachTheRealPort) {
+  struct Case {
+    FaultKind kind;
+    int arg;
+    Bytes quick;  // within 50 ms of the request
+    Bytes late;   // in the 150 ms after that
+  };
+  const uint8_t m = 'M';
+  const Case cases[] = {
+      {FaultKind::kSilent, 0, {0x17}, {}},
+      {FaultKind::kNoEcho, 0, {m}, {}},
+      {FaultKind::kStrayByte, 0x42, {0x42, 0x17, m}, {}},
+      {FaultKind::kDropAnswer, 1, {0x17}, {}},
+      {FaultKind::kLateAnswer, 100, {0x17}, {m}},
+      {FaultKind::kExtraBytes, 1, {0x17, m, 0x00}, {}},
+      {FaultKind::kGarbage, 0, {0x17, m ^ 0xA5}, {}},
+      {FaultKind::kIgnitionOff, 0, {0x17}, {}},
+  };
+  PtyBench bench(EcuType::k15m);
+  ASSERT_TRUE(bench.started);
+  bench.WakeUp();
+  bench.pc.port().SetBaudRate(7812);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(FaultName(c.kind)));
+    EXPECT_THAT(bench.pc.Ask(0x17), ElementsAre(0x17, m));
+    bench.server.InjectFault(c.kind, c.arg);
+    bench.pc.port().Flush();
+    bench.pc.port().WriteByte(0x17);
+    EXPECT_EQ(bench.pc.ReadAfter(50), c.quick);
+    EXPECT_EQ(bench.pc.ReadAfter(150), c.late);
+    bench.server.ClearFaults();
+  }
+}
+
+TEST(PtyEcuServer, SurvivesThePortClosedAndOpenedAgain) {
+  PtyBench bench(EcuType::k16m);
+  ASSERT_TRUE(bench.started);
+  bench.WakeUp();
+  EXPECT_THAT(bench.pc.Ask(0x17), ElementsAre(0x17, 'M'));
+  bench.pc.port().Close();
+  bench.clock.SleepMs(50);
+  EXPECT_FALSE(bench.server.PcPortOpen());
+  bench.pc.port().Open(bench.server.slave_path());
+  ASSERT_TRUE(bench.pc.port().IsOpen());
+  // Every opening is a fresh key-on: the identification bytes come again.
+  EXPECT_TRUE(bench.pc.port().WaitForCountTimed(7, 2000, PollPause::k3ms));
+  EXPECT_TRUE(bench.server.PcPortOpen());
+  bench.clock.SleepMs(100);
+  bench.pc.SendWakeUp();
+  EXPECT_THAT(bench.pc.Ask(0x17), ElementsAre(0x17, 'M'));
+}
+
+TEST(PtyEcuServer, PulledCableLosesThePort) {
+  PtyBench bench(EcuType::kP8);
+  ASSERT_TRUE(bench.started);
+  bench.pc.port().SetBaudRate(7812);
+  bench.clock.SleepMs(200);
+  EXPECT_THAT(bench.pc.Ask(0x17), ElementsAre(0x17, 'M'));
+  EXPECT_EQ(bench.server.Execute("fault cable", nullptr), "ok fault cable 0");
+  bench.pc.port().Flush();
+  bench.pc.port().WriteByte(0x17);
+  EXPECT_FALSE(bench.pc.port().WaitForCountTimed(2, 200, PollPause::k3ms));
+  EXPECT_TRUE(bench.pc.port().WasLost());
+  EXPECT_FALSE(bench.pc.port().IsOpen());
+}
+
+TEST(PtyEcuServer, CommandsAnswerWithOneLine) {
+  PtyEcuServer server(BuiltinProfile(EcuType::k15m), {-1, "", 120});
+  ASSERT_TRUE(server.Start(nullptr));
+  bool quit = false;
+  EXPECT_THAT(server.Execute("status", &quit), StartsWith("ok off"));
+  EXPECT_EQ(server.Execute("ignition on", &quit), "ok ignition on");
+  EXPECT_THAT(server.Execute("status", &quit), StartsWith("ok waiting for wake-up"));
+  EXPECT_EQ(server.Execute("set 17 41", &quit), "ok request 17 41 fixed");
+  EXPECT_EQ(server.WithModel([](LineModel& model) { return model.ecu().profile().type; }),
+            EcuType::k15m);
+  EXPECT_THAT(server.Execute("fault loud", &quit), StartsWith("error"));
+  EXPECT_FALSE(quit);
+  EXPECT_EQ(server.Execute("quit", &quit), "ok bye");
+  EXPECT_TRUE(quit);
+}
+
+#ifdef KLINE_SIM_PATH
+// The program itself: path first, commands answered, a clean end three ways.
+TEST(KlineSim, PrintsItsPathServesAndEndsCleanly) {
+  enum class End { kSignal, kEndOfInput, kQuit };
+  for (const End end : {End::kSignal, End::kEndOfInput, End::kQuit}) {
+    QTemporaryDir dir;
+    const QString trace = dir.filePath("trace.csv");
+    QProcess sim;
+    sim.start(KLINE_SIM_PATH, {"--type", "16m", "--ignition-delay", "50", "--trace", trace});
+    ASSERT_TRUE(sim.waitForStarted(5000));
+    ASSERT_TRUE(sim.waitForReadyRead(5000));
+    const std::string path = sim.readLine().trimmed().toStdString();
+    EXPECT_THAT(path, StartsWith("/dev/"));
+
+    QtSerialDevice device;
+    SteadyClock clock;
+    PcSide pc(device, clock);
+    pc.port().Open(path);
+    ASSERT_TRUE(pc.port().IsOpen());
+    EXPECT_TRUE(pc.port().WaitForCountTimed(7, 2000, PollPause::k3ms));
+    sim.write("status\n");
+    ASSERT_TRUE(sim.waitForReadyRead(5000));
+    EXPECT_THAT(sim.readLine().toStdString(), StartsWith("ok waiting for wake-up"));
+    pc.port().Close();
+
+    switch (end) {
+      case End::kSignal:
+        kill(static_cast<pid_t>(sim.processId()), SIGTERM);
+        break;
+      case End::kEndOfInput:
+        sim.closeWriteChannel();
+        break;
+      case End::kQuit:
+        sim.write("quit\n");
+        break;
+    }
+    ASSERT_TRUE(sim.waitForFinished(5000));
+    EXPECT_EQ(sim.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(sim.exitCode(), 0);
+    QFile file(trace);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const std::string csv = file.readAll().toStdString();
+    EXPECT_THAT(csv, StartsWith(kTraceCsvHeader));
+    EXPECT_THAT(csv, HasSubstr(",ecu,80,1200,0,"));
+  }
+}
+#endif
+
+}  // namespace
+}  // namespace kline::sim

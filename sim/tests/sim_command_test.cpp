@@ -1,0 +1,57 @@
+#include "sim/sim_command.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace kline::sim {
+namespace {
+
+using Kind = SimCommand::Kind;
+
+TEST(SimCommand, ParsesEveryCommand) {
+  struct Case {
+    const char* line;
+    SimCommand command;
+  };
+  const Case cases[] = {
+      {"ignition on", {Kind::kIgnition, true}},
+      {"  ignition off\r", {Kind::kIgnition, false}},
+      {"set 17 41", {Kind::kSet, false, 0x17, 0x41}},
+      {"set 0x0f ff", {Kind::kSet, false, 0x0F, 0xFF}},
+      {"fault silent", {Kind::kFault, false, 0, 0, FaultKind::kSilent, 0}},
+      {"fault drop 3", {Kind::kFault, false, 0, 0, FaultKind::kDropAnswer, 3}},
+      {"fault late 3500", {Kind::kFault, false, 0, 0, FaultKind::kLateAnswer, 3500}},
+      {"fault stray 0x42", {Kind::kFault, false, 0, 0, FaultKind::kStrayByte, 0x42}},
+      {"fault cable", {Kind::kFault, false, 0, 0, FaultKind::kCablePulled, 0}},
+      {"fault clear", {Kind::kClearFaults}},
+      {"status", {Kind::kStatus}},
+      {"quit", {Kind::kQuit}},
+  };
+  for (const Case& c : cases) {
+    std::string error;
+    const std::optional<SimCommand> command = ParseSimCommand(c.line, &error);
+    ASSERT_TRUE(command.has_value()) << c.line << ": " << error;
+    EXPECT_EQ(*command, c.command) << c.line;
+  }
+}
+
+TEST(SimCommand, RefusesWhatIsNotACommand) {
+  for (const char* line :
+       {"", "ignition", "ignition maybe", "set 17", "set 17 100", "set xx 00", "fault",
+        "fault loud", "fault drop -1", "fault drop two", "quit now", "reboot"}) {
+    std::string error;
+    EXPECT_FALSE(ParseSimCommand(line, &error).has_value()) << line;
+    EXPECT_FALSE(error.empty()) << line;
+  }
+}
+
+TEST(SimCommand, FaultNamesGoBothWays) {
+  for (FaultKind kind : {FaultKind::kSilent, FaultKind::kNoEcho, FaultKind::kStrayByte,
+                         FaultKind::kDropAnswer, FaultKind::kLateAnswer, FaultKind::kExtraBytes,
+                         FaultKind::kGarbage, FaultKind::kIgnitionOff, FaultKind::kCablePulled}) {
+    EXPECT_EQ(FaultFromName(FaultName(kind)), kind);
+  }
+}
+
+}  // namespace
+}  // namespace kline::sim

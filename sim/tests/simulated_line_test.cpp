@@ -1,0 +1,418 @@
+#include "sim/simulated_line.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+
+#include "sim/tests/pc_side.h"
+
+namespace kline::sim {
+namespace {
+
+using ::testing::ElementsAre;
+using Dir = TraceEntry::Dir;
+
+// A PC with the port open on a simulated ECU, on virtual time.
+struct Bench {
+  explicit Bench(EcuType type, int ignition_delay_ms = 500)
+      : profile(BuiltinProfile(type)), line(clock, profile, ignition_delay_ms), pc(line, clock) {
+    pc.port().Open("/dev/simulated");
+  }
+
+  // What the session does for the types that need it: let the ISO code come, wake the ECU
+  // up with the usual pauses, switch to the working rate.
+  void WakeUp() {
+    clock.SleepMs(700);
+    pc.SendWakeUp();
+    pc.port().SetBaudRate(profile.working_baud);
+  }
+
+  // Working mode, however the type gets there.
+  void Ready() {
+    if (profile.needs_wake_up) {
+      WakeUp();
+    } else {
+      pc.port().SetBaudRate(profile.working_baud);
+      clock.SleepMs(600);
+    }
+  }
+
+  std::vector<TraceEntry> Entries(Dir dir) const {
+    std::vector<TraceEntry> out;
+    for (const TraceEntry& entry : line.trace()) {
+      if (entry.dir == dir) out.push_back(entry);
+    }
+    return out;
+  }
+
+  bool NoteSays(const std::string& words) const {
+    return std::any_of(line.notes().begin(), line.notes().end(), [&](const TraceNote& note) {
+      return note.text.find(words) != std::string::npos;
+    });
+  }
+
+  VirtualClock clock;
+  Profile profile;
+  SimulatedLine line;
+  PcSide pc;
+};
+
+TEST(SimulatedLine, IdentificationBytesComeAfterIgnitionAtTheStartRate) {
+  struct Case {
+    EcuType type;
+    Bytes iso_code;
+  };
+  const Case cases[] = {
+      {EcuType::k15m, {0x80, 0x55, 0x0F, 0x5A, 0x03, 0x11, 0x22}},
+      {EcuType::k16m, {0x80, 0x55, 0x0F, 0x5A, 0x03, 0x16, 0x41}},
+      {EcuType::k15Rc, {}},
+      {EcuType::kP8, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(EcuTypeName(c.type)));
+    Bench bench(c.type);
+    bench.clock.SleepMs(499);
+    EXPECT_FALSE(bench.pc.port().LastEventWasReceive());
+    EXPECT_EQ(bench.pc.port().PendingCount(), 0);
+    EXPECT_EQ(bench.pc.ReadAfter(1000), c.iso_code);
+    EXPECT_EQ(bench.line.LastEventWasReceive(), !c.iso_code.empty());
+    const std::vector<TraceEntry> sent = bench.Entries(Dir::kEcuSent);
+    for (size_t i = 0; i < sent.size(); ++i) {
+      EXPECT_EQ(sent[i].time_us, 550000 + static_cast<int64_t>(i) * 8333);
+      EXPECT_EQ(sent[i].baud, 1200);
+      EXPECT_FALSE(sent[i].garbled);
+    }
+  }
+}
+
+TEST(SimulatedLine, IgnitionWaitsForTheCommandWhenTheDelayIsNegative) {
+  Bench bench(EcuType::k15m, -1);
+  EXPECT_TRUE(bench.pc.ReadAfter(3000).empty());
+  bench.line.SetIgnition(true);
+  EXPECT_EQ(bench.pc.ReadAfter(49).size(), 0u);
+  EXPECT_EQ(bench.pc.ReadAfter(100).size(), 7u);
+}
+
+TEST(SimulatedLine, BytesBecomeVisibleExactlyAtTheEndOfTheirLastBit) {
+  struct Case {
+    EcuType type;
+    int64_t byte_us;
+  };
+  for (const Case c : {Case{EcuType::k15m, 1280}, Case{EcuType::k16m, 8333}}) {
+    SCOPED_TRACE(std::string(EcuTypeName(c.type)));
+    Bench bench(c.type);
+    bench.WakeUp();
+    const int64_t t0 = bench.clock.NowUs();
+    const int64_t answer_end = t0 + 2 * c.byte_us + bench.profile.latency_us;
+    bench.pc.port().WriteByte(0x17);
+    bench.pc.port().WriteByte(0x18);  // waits for the first to leave the wire
+    bench.clock.SleepUs(c.byte_us - 1);
+    EXPECT_EQ(bench.line.PendingCount(), 0);
+    bench.clock.SleepUs(1);
+    EXPECT_EQ(bench.line.PendingCount(), 1);
+    bench.clock.SleepUs(answer_end - 1 - bench.clock.NowUs());
+    EXPECT_EQ(bench.line.PendingCount(), 2);  // both echoes, no answer yet
+    bench.clock.SleepUs(1);
+    EXPECT_EQ(bench.line.PendingCount(), 3);
+
+    const std::vector<TraceEntry> pc = bench.Entries(Dir::kPcSent);
+    ASSERT_GE(pc.size(), 2u);
+    EXPECT_EQ(pc[pc.size() - 2].time_us, t0);
+    EXPECT_EQ(pc.back().time_us, t0 + c.byte_us);
+    const std::vector<TraceEntry> ecu = bench.Entries(Dir::kEcuSent);
+    const auto answer = std::find_if(ecu.begin(), ecu.end(),
+                                     [&](const TraceEntry& entry) { return entry.time_us >= t0; });
+    ASSERT_NE(answer, ecu.end());
+    EXPECT_EQ(answer->time_us, answer_end - c.byte_us);
+  }
+}
+
+TEST(SimulatedLine, WakeUpPutsTheEcuInWorkingModeAtItsRate) {
+  for (EcuType type : {EcuType::k15m, EcuType::k15Rc, EcuType::k16m}) {
+    SCOPED_TRACE(std::string(EcuTypeName(type)));
+    Bench bench(type);
+    bench.clock.SleepMs(700);
+    bench.pc.SendWakeUp();
+    EXPECT_TRUE(bench.line.InWorkingMode());
+    bench.pc.port().SetBaudRate(bench.profile.working_baud);
+    EXPECT_EQ(bench.line.PcBaud(), bench.profile.working_baud);
+    EXPECT_THAT(bench.pc.Ask(0x17), ElementsAre(0x17, bench.profile.answers.at(0x17)));
+
+    std::vector<int64_t> starts;
+    for (const TraceEntry& entry : bench.Entries(Dir::kPcSent)) starts.push_back(entry.time_us);
+    ASSERT_GE(starts.size(), 3u);
+    EXPECT_EQ(starts[1] - starts[0], 110000);
+    EXPECT_EQ(starts[2] - starts[1], 110000);
+    EXPECT_TRUE(bench.NoteSays("wake-up accepted"));
+  }
+}
+
+TEST(SimulatedLine, WrongWakeUpIsIgnoredUntilARightOneComes) {
+  struct Case {
+    const char* what;
+    std::array<uint8_t, 3> bytes;
+    int first_gap_ms;
+    int second_gap_ms;
+  };
+  const Case cases[] = {
+      {"gap too short", {0x0F, 0xAA, 0xCC}, 79, 110},
+      {"gap too long", {0x0F, 0xAA, 0xCC}, 110, 201},
+      {"wrong order", {0x0F, 0xCC, 0xAA}, 110, 110},
+      {"wrong byte", {0x0F, 0xAA, 0xCD}, 110, 110},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bench bench(EcuType::k15m);
+    bench.clock.SleepMs(700);
+    bench.pc.SendWakeUp(c.bytes, c.first_gap_ms, c.second_gap_ms);
+    EXPECT_FALSE(bench.line.InWorkingMode());
+    EXPECT_TRUE(bench.NoteSays("wake-up refused"));
+    EXPECT_THAT(bench.pc.Ask(0x17), ElementsAre(0x17));  // echo only, at 1200
+    bench.pc.port().SetBaudRate(7812);
+    EXPECT_THAT(bench.pc.Ask(0x17), ElementsAre(0x17));
+    bench.pc.port().SetBaudRate(1200);
+    bench.pc.SendWakeUp({0x0F, 0xAA, 0xCC}, 80, 200);
+    EXPECT_TRUE(bench.line.InWorkingMode());
+  }
+}
+
+TEST(SimulatedLine, RequestAtTheOldRateIsNotAnswered) {
+  Bench bench(EcuType::k15m);
+  bench.clock.SleepMs(700);
+  bench.pc.SendWakeUp();
+  EXPECT_THAT(bench.pc.Ask(0x17), ElementsAre(0x17));
+  EXPECT_TRUE(bench.Entries(Dir::kPcSent).back().garbled);
+  bench.pc.port().SetBaudRate(7812);
+  EXPECT_THAT(bench.pc.Ask(0x17), ElementsAre(0x17, 'M'));
+  EXPECT_FALSE(bench.Entries(Dir::kPcSent).back().garbled);
+}
+
+TEST(SimulatedLine, EcuBytesAtAnotherRateArriveGarbled) {
+  Bench bench(EcuType::k15m);
+  bench.pc.port().SetBaudRate(7812);
+  const Bytes heard = bench.pc.ReadAfter(1000);
+  EXPECT_EQ(heard.size(), 7u);
+  EXPECT_NE(heard, (Bytes{0x80, 0x55, 0x0F, 0x5A, 0x03, 0x11, 0x22}));
+  for (const TraceEntry& entry : bench.Entries(Dir::kEcuSent)) EXPECT_TRUE(entry.garbled);
+}
+
+TEST(SimulatedLine, IdentificationTextsArePrintableAndComeFromOneTable) {
+  for (EcuType type : kAllEcuTypes) {
+    SCOPED_TRACE(std::string(EcuTypeName(type)));
+    Bench bench(type);
+    bench.Ready();
+    std::string text;
+    for (uint8_t request = 0x17; request <= 0x28; ++request) {
+      const Bytes reply = bench.pc.Ask(request);
+      ASSERT_EQ(reply.size(), 2u) << int{request};
+      EXPECT_EQ(reply[0], request);
+      text.push_back(static_cast<char>(reply[1]));
+    }
+    EXPECT_TRUE(std::all_of(text.begin(), text.end(), [](char c) { return std::isprint(c); }))
+        << text;
+    // The fault-memory bytes that share request numbers with the texts read the same.
+    for (uint8_t request : {0x17, 0x18, 0x1D, 0x1E, 0x1F}) {
+      EXPECT_EQ(bench.pc.Ask(request).at(1), static_cast<uint8_t>(text[request - 0x17]));
+    }
+  }
+}
+
+// Engine speed as the session reads it: two requests, the second without a flush.
+double ReadRpm(Bench& bench, double constant) {
+  bench.pc.port().Flush();
+  bench.pc.port().WriteByte(0x01);
+  bench.pc.port().WaitForCountTimed(2, 2000, PollPause::k3ms);
+  bench.clock.SleepMs(8);
+  bench.pc.port().WriteByte(0x02);
+  bench.pc.port().WaitForCountTimed(4, 2000, PollPause::k3ms);
+  const Bytes reply = bench.pc.port().ReadAll();
+  if (reply.size() != 4 || reply[0] != 0x01 || reply[2] != 0x02) return 0;
+  return constant / (reply[1] * 256 + reply[3]);
+}
+
+TEST(SimulatedLine, EngineSpeedIdlesThenRevsAndComesBack) {
+  struct Case {
+    EcuType type;
+    double constant;
+  };
+  for (const Case c : {Case{EcuType::k15m, 15000000}, Case{EcuType::kP8, 30000000}}) {
+    SCOPED_TRACE(std::string(EcuTypeName(c.type)));
+    Bench bench(c.type);
+    bench.Ready();
+    const LiveChannel& rpm = bench.profile.live.front();
+    const RevCycle& cycle = bench.profile.rev_cycle;
+    const int64_t ignition_ms = 500;
+    const int64_t period_ms =
+        static_cast<int64_t>((cycle.idle_s + cycle.rise_s + cycle.hold_s + cycle.fall_s) * 1000);
+    bench.clock.SleepMs(ignition_ms + 1500 - bench.clock.NowMs());
+    EXPECT_NEAR(ReadRpm(bench, c.constant), rpm.idle, rpm.ripple + 5);
+    bench.clock.SleepMs(ignition_ms + static_cast<int64_t>((cycle.idle_s + cycle.rise_s) * 1000) +
+                        300 - bench.clock.NowMs());
+    EXPECT_NEAR(ReadRpm(bench, c.constant), rpm.rev, rpm.ripple + rpm.rev * 0.01);
+    bench.clock.SleepMs(ignition_ms + period_ms + 1500 - bench.clock.NowMs());
+    EXPECT_NEAR(ReadRpm(bench, c.constant), rpm.idle, rpm.ripple + 5);
+  }
+}
+
+TEST(SimulatedLine, LiveRequestCompletesWithinTwoPolls) {
+  Bench bench(EcuType::k15m);
+  bench.WakeUp();
+  const int64_t start = bench.clock.NowMs();
+  EXPECT_EQ(bench.pc.Ask(0x0A).size(), 2u);
+  EXPECT_LE(bench.clock.NowMs() - start, 6);
+}
+
+TEST(SimulatedLine, DiagnosticModeRunsActuatorTestsAndLeaves) {
+  Bench bench(EcuType::k15m);
+  bench.WakeUp();
+  EXPECT_THAT(bench.pc.Ask(0xAA), ElementsAre(0xAA, 0xFF));
+  EXPECT_TRUE(bench.line.InDiagnosticMode());
+  EXPECT_THAT(bench.pc.Ask(0x83), ElementsAre(0x83, 0xFF));  // done at once
+
+  const ActuatorTest& slow = bench.profile.tests.at(0x87);
+  ASSERT_TRUE(slow.final_answer.has_value());
+  EXPECT_THAT(bench.pc.Ask(0x87), ElementsAre(0x87, slow.first));
+  EXPECT_TRUE(bench.pc.ReadAfter(slow.delay_ms - 100).empty());
+  EXPECT_THAT(bench.pc.ReadAfter(200), ElementsAre(*slow.final_answer));
+
+  EXPECT_THAT(bench.pc.Ask(0xFF), ElementsAre(0xFF, 0xFF));
+  EXPECT_TRUE(bench.line.InWorkingMode());
+  EXPECT_THAT(bench.pc.Ask(0x83), ElementsAre(0x83));  // no tests outside diagnostic mode
+
+  Bench p8(EcuType::kP8);
+  p8.Ready();
+  EXPECT_THAT(p8.pc.Ask(0xAA), ElementsAre(0xAA, 0xAA));
+}
+
+TEST(SimulatedLine, InjectedFaultsShowInWhatThePcReads) {
+  struct Case {
+    FaultKind kind;
+    int arg;
+    std::vector<Bytes> replies;  // to three requests for the first text character
+  };
+  const uint8_t m = 'M';
+  const Case cases[] = {
+      {FaultKind::kSilent, 0, {{0x17}, {0x17}, {0x17}}},
+      {FaultKind::kNoEcho, 0, {{m}, {m}, {m}}},
+      {FaultKind::kStrayByte, 0x42, {{0x42, 0x17, m}, {0x42, 0x17, m}, {0x42, 0x17, m}}},
+      {FaultKind::kDropAnswer, 2, {{0x17, m}, {0x17}, {0x17, m}}},
+      {FaultKind::kExtraBytes, 2, {{0x17, m, 0, 0}, {0x17, m, 0, 0}, {0x17, m, 0, 0}}},
+      {FaultKind::kGarbage, 0, {{0x17, m ^ 0xA5}, {0x17, m ^ 0xA5}, {0x17, m ^ 0xA5}}},
+      {FaultKind::kIgnitionOff, 0, {{0x17}, {0x17}, {0x17}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(FaultName(c.kind)));
+    Bench bench(EcuType::k15m);
+    bench.WakeUp();
+    bench.line.InjectFault(c.kind, c.arg);
+    for (const Bytes& expected : c.replies) {
+      bench.pc.port().Flush();
+      bench.pc.port().WriteByte(0x17);
+      EXPECT_EQ(bench.pc.ReadAfter(100), expected);
+    }
+    bench.line.ClearFaults();
+    const Bytes after = bench.pc.Ask(0x17);
+    if (c.kind == FaultKind::kIgnitionOff) {
+      EXPECT_THAT(after, ElementsAre(0x17));
+    } else {
+      EXPECT_THAT(after, ElementsAre(0x17, m));
+    }
+  }
+}
+
+TEST(SimulatedLine, LateAnswerComesAfterTheGivenDelay) {
+  for (const int late_ms : {0, 500}) {
+    Bench bench(EcuType::k15m);
+    bench.WakeUp();
+    bench.line.InjectFault(FaultKind::kLateAnswer, late_ms);
+    const int64_t expected_ms = late_ms > 0 ? late_ms : 3100;
+    bench.pc.port().Flush();
+    bench.pc.port().WriteByte(0x17);
+    EXPECT_THAT(bench.pc.ReadAfter(expected_ms), ElementsAre(0x17));
+    EXPECT_THAT(bench.pc.ReadAfter(10), ElementsAre('M'));
+  }
+}
+
+TEST(SimulatedLine, PulledCableLooksLikeARemovedDevice) {
+  Bench bench(EcuType::k15m);
+  bench.WakeUp();
+  bench.pc.port().WriteByte(0x17);
+  bench.line.PullCable();
+  EXPECT_FALSE(bench.line.IsOpen());
+  EXPECT_TRUE(bench.line.WasLost());
+  EXPECT_EQ(bench.line.PendingCount(), 0);
+  EXPECT_TRUE(bench.line.ReadAll().empty());
+  EXPECT_FALSE(bench.line.WriteByte(0x17));
+  EXPECT_FALSE(bench.line.Open("/dev/simulated", LineSettings{}));
+  EXPECT_EQ(bench.line.LastOpenFailure(), OpenFailure::kNoSuchPort);
+  bench.line.ClearFaults();
+  EXPECT_TRUE(bench.line.Open("/dev/simulated", LineSettings{}));
+  EXPECT_FALSE(bench.line.WasLost());
+}
+
+TEST(SimulatedLine, ReopeningThePortIsAFreshKeyOn) {
+  Bench bench(EcuType::k15m);
+  bench.WakeUp();
+  bench.pc.port().Close();
+  bench.clock.SleepMs(1000);
+  bench.pc.port().Open("/dev/simulated");
+  EXPECT_EQ(bench.line.PcBaud(), 1200);
+  EXPECT_FALSE(bench.line.InWorkingMode());
+  EXPECT_EQ(bench.pc.ReadAfter(700).size(), 7u);
+  bench.pc.SendWakeUp();
+  EXPECT_TRUE(bench.line.InWorkingMode());
+}
+
+TEST(SimulatedLine, FixedAnswerHoldsForEveryWindowThatAsks) {
+  Bench bench(EcuType::k15m);
+  bench.WakeUp();
+  bench.line.SetAnswer(0x0F, 0x90);  // the 15m trimmer and the first fault byte alike
+  EXPECT_THAT(bench.pc.Ask(0x0F), ElementsAre(0x0F, 0x90));
+  EXPECT_THAT(bench.pc.Ask(0x0F), ElementsAre(0x0F, 0x90));
+}
+
+TEST(SimulatedLine, TalkingOverTheEcuGarblesBothBytes) {
+  Bench bench(EcuType::k15m);
+  bench.WakeUp();
+  EXPECT_THAT(bench.pc.Ask(0xAA), ElementsAre(0xAA, 0xFF));
+  EXPECT_THAT(bench.pc.Ask(0x80), ElementsAre(0x80, 0x00));
+  const int64_t final_start =
+      bench.Entries(Dir::kEcuSent).back().time_us + bench.profile.tests.at(0x80).delay_ms * 1000;
+  bench.clock.SleepUs(final_start + 500 - bench.clock.NowUs());
+  bench.pc.port().WriteByte(0x0A);
+  const Bytes heard = bench.pc.ReadAfter(10);
+  // The wire is wired-AND: both receivers see the bits both senders left high.
+  EXPECT_THAT(heard, ElementsAre(0xFF & 0x0A, 0xFF & 0x0A));
+  EXPECT_TRUE(bench.Entries(Dir::kPcSent).back().garbled);
+  EXPECT_TRUE(bench.Entries(Dir::kEcho).back().garbled);
+  EXPECT_TRUE(bench.Entries(Dir::kEcuSent).back().garbled);
+  EXPECT_TRUE(bench.NoteSays("collision"));
+}
+
+// A little of everything, for the repeatability check.
+void Script(Bench& bench) {
+  bench.WakeUp();
+  for (uint8_t request = 0x01; request <= 0x0B; ++request) bench.pc.Ask(request);
+  bench.line.InjectFault(FaultKind::kStrayByte, 7);
+  bench.pc.Ask(0x17);
+  bench.line.ClearFaults();
+  bench.pc.Ask(0xAA);
+  bench.pc.Ask(0x80);
+  bench.pc.ReadAfter(7000);
+  bench.pc.Ask(0xFF);
+}
+
+TEST(SimulatedLine, SameScriptGivesTheSameTraceTwice) {
+  Bench first(EcuType::k15m);
+  Bench second(EcuType::k15m);
+  Script(first);
+  Script(second);
+  EXPECT_GT(first.line.trace().size(), 50u);
+  EXPECT_EQ(first.line.trace(), second.line.trace());
+  EXPECT_EQ(first.line.notes(), second.line.notes());
+}
+
+}  // namespace
+}  // namespace kline::sim

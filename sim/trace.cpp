@@ -1,0 +1,64 @@
+#include "sim/trace.h"
+
+#include <cstdio>
+
+namespace kline::sim {
+
+namespace {
+
+const char* DirName(TraceEntry::Dir dir) {
+  switch (dir) {
+    case TraceEntry::Dir::kPcSent:
+      return "pc";
+    case TraceEntry::Dir::kEcho:
+      return "echo";
+    case TraceEntry::Dir::kEcuSent:
+      break;
+  }
+  return "ecu";
+}
+
+}  // namespace
+
+std::string HexByte(uint8_t byte) {
+  char text[3];
+  std::snprintf(text, sizeof text, "%02X", byte);
+  return text;
+}
+
+std::string TraceCsvRow(const TraceEntry& entry) {
+  char row[80];
+  std::snprintf(row, sizeof row, "%lld,%s,%02X,%d,%d,", static_cast<long long>(entry.time_us),
+                DirName(entry.dir), entry.byte, entry.baud, entry.garbled ? 1 : 0);
+  return row;
+}
+
+std::string TraceCsvRow(const TraceNote& note) {
+  // Notes are our own words; keep them one CSV field.
+  std::string text = note.text;
+  for (char& c : text) {
+    if (c == ',' || c == '\n' || c == '\r') c = ' ';
+  }
+  return std::to_string(note.time_us) + ",note,,,," + text;
+}
+
+std::string TraceCsvRows(const std::vector<TraceEntry>& entries, size_t* next_entry,
+                         const std::vector<TraceNote>& notes, size_t* next_note,
+                         int64_t before_us) {
+  std::string out;
+  while (true) {
+    const bool entry_ready =
+        *next_entry < entries.size() && entries[*next_entry].time_us < before_us;
+    const bool note_ready = *next_note < notes.size() && notes[*next_note].time_us < before_us;
+    if (!entry_ready && !note_ready) break;
+    if (entry_ready && (!note_ready || entries[*next_entry].time_us <= notes[*next_note].time_us)) {
+      out += TraceCsvRow(entries[(*next_entry)++]);
+    } else {
+      out += TraceCsvRow(notes[(*next_note)++]);
+    }
+    out += '\n';
+  }
+  return out;
+}
+
+}  // namespace kline::sim

@@ -1,0 +1,46 @@
+// The line trace: every byte on the simulated wire with its time, direction, rate and
+// whether it arrived garbled, plus short notes on what the ECU made of it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kline::sim {
+
+struct TraceEntry {
+  // kPcSent and kEcuSent: when the byte began on the wire; kEcho: when the echo was
+  // complete at the PC.
+  int64_t time_us = 0;
+  enum class Dir { kPcSent, kEcho, kEcuSent } dir = Dir::kPcSent;
+  // What was sent (kPcSent, kEcuSent) or what the PC received (kEcho).
+  uint8_t byte = 0;
+  int32_t baud = 0;
+  // kPcSent: the ECU could not hear it (rate mismatch, collision); kEcho: it differs from
+  // what was sent; kEcuSent: the PC did not receive it as sent, or it is not what the ECU
+  // meant to say (an injected garbage answer or stray byte).
+  bool garbled = false;
+  bool operator==(const TraceEntry&) const = default;
+};
+
+struct TraceNote {
+  int64_t time_us = 0;
+  std::string text;
+  bool operator==(const TraceNote&) const = default;
+};
+
+// A byte as two upper-case hex digits, for notes and rows.
+std::string HexByte(uint8_t byte);
+
+inline constexpr char kTraceCsvHeader[] = "time_us,dir,byte,baud,garbled,note";
+
+// One CSV row each, without the line break.
+std::string TraceCsvRow(const TraceEntry& entry);
+std::string TraceCsvRow(const TraceNote& note);
+
+// Writes entries and notes from the given positions on, in time order, as long as they are
+// older than `before_us`; advances the positions past what it wrote.
+std::string TraceCsvRows(const std::vector<TraceEntry>& entries, size_t* next_entry,
+                         const std::vector<TraceNote>& notes, size_t* next_note, int64_t before_us);
+
+}  // namespace kline::sim

@@ -1,0 +1,127 @@
+// kline-diag: the main window on the first serial port, or on a simulated ECU for a
+// demonstration without a motorcycle.
+#include <QApplication>
+#include <QCheckBox>
+#include <QCommandLineParser>
+#include <QTimer>
+#include <cstdio>
+#include <memory>
+#include <optional>
+
+#include "link/clock.h"
+#include "link/ecu_type.h"
+#include "link/ini_file.h"
+#include "link/qt_serial_device.h"
+#include "ui/main_window.h"
+
+#ifdef KLINE_WITH_SIMULATOR
+#include "sim/pty_ecu_server.h"
+#endif
+
+namespace {
+
+constexpr char kSimulate[] = "simulate";
+constexpr char kSimulateWithType[] = "--simulate=";
+
+std::optional<kline::EcuType> ParseType(const QString& text) {
+  return kline::EcuTypeFromName(text.toStdString());
+}
+
+int Fail(const QString& message) {
+  std::fprintf(stderr, "kline-diag: %s\n", qPrintable(message));
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("kline-diag"));
+  QApplication::setApplicationVersion(QStringLiteral(KLINE_VERSION));
+
+  QCommandLineParser parser;
+  parser.setApplicationDescription(
+      QStringLiteral("Diagnostics for 15m, 15Rc, 16m and P8 engine control units over a K-line "
+                     "serial cable."));
+  parser.addHelpOption();
+  parser.addVersionOption();
+  const QCommandLineOption port_option(QStringLiteral("port"),
+                                       QStringLiteral("Serial port: a number or a device path."),
+                                       QStringLiteral("P"));
+  const QCommandLineOption type_option(QStringLiteral("type"),
+                                       QStringLiteral("ECU type: 15m, 15Rc, 16m or P8."),
+                                       QStringLiteral("TYPE"));
+  const QCommandLineOption connect_option(
+      QStringLiteral("connect"), QStringLiteral("Tick \"Connect\" once the window is up."));
+  const QCommandLineOption simulate_option(
+      QString::fromLatin1(kSimulate),
+      QStringLiteral("--simulate[=TYPE]: serve a simulated ECU of that type (default: the "
+                     "selected one) on a pseudo-terminal and use it as the port."));
+  parser.addOption(port_option);
+  parser.addOption(type_option);
+  parser.addOption(connect_option);
+  parser.addOption(simulate_option);
+
+  // The parser has no options with an optional value: take "--simulate=TYPE" apart first.
+  QStringList arguments = QApplication::arguments();
+  QString simulate_type;
+  for (QString& argument : arguments) {
+    if (argument.startsWith(QLatin1String(kSimulateWithType))) {
+      simulate_type = argument.mid(static_cast<qsizetype>(sizeof(kSimulateWithType) - 1));
+      argument = QStringLiteral("--") + QLatin1String(kSimulate);
+    }
+  }
+  parser.process(arguments);
+
+  std::optional<kline::EcuType> type;
+  if (parser.isSet(type_option)) {
+    type = ParseType(parser.value(type_option));
+    if (!type)
+      return Fail(QStringLiteral("unknown ECU type \"%1\"").arg(parser.value(type_option)));
+  }
+  std::optional<kline::EcuType> simulated_type;
+  if (!simulate_type.isEmpty()) {
+    simulated_type = ParseType(simulate_type);
+    if (!simulated_type) return Fail(QStringLiteral("unknown ECU type \"%1\"").arg(simulate_type));
+  }
+
+#ifdef KLINE_WITH_SIMULATOR
+  // Outlives the window, so the port is closed before its far side goes away.
+  std::unique_ptr<kline::sim::PtyEcuServer> simulator;
+#endif
+  kline::QtSerialDevice device;
+  kline::SteadyClock clock;
+  kline::ui::MainWindow window(device, clock, kline::DefaultSettingsPath());
+  if (type) window.SelectType(*type);
+  if (parser.isSet(port_option)) window.SetPortFieldText(parser.value(port_option));
+
+  if (parser.isSet(simulate_option)) {
+#ifdef KLINE_WITH_SIMULATOR
+    const kline::EcuType chosen =
+        simulated_type.value_or(window.SelectedType().value_or(kline::EcuType::k15m));
+    kline::sim::Profile profile = kline::sim::BuiltinProfile(chosen);
+    // An ECU that is woken says who it is when the ignition comes on, a moment after
+    // "Connect"; one that is not woken must already be on when the session starts.
+    kline::sim::PtyEcuServer::Options options;
+    options.ignition_delay_ms = profile.needs_wake_up ? 500 : 0;
+    simulator = std::make_unique<kline::sim::PtyEcuServer>(std::move(profile), options);
+    std::string error;
+    if (!simulator->Start(&error)) {
+      return Fail(
+          QStringLiteral("cannot start the simulator: %1").arg(QString::fromStdString(error)));
+    }
+    window.SelectType(chosen);
+    window.SetPortFieldText(QString::fromStdString(simulator->slave_path()));
+#else
+    return Fail(QStringLiteral("--simulate needs pseudo-terminals, which this system lacks"));
+#endif
+  }
+
+  window.show();
+  if (parser.isSet(connect_option)) {
+    QTimer::singleShot(0, &window, [&window] {
+      if (auto* box = window.findChild<QCheckBox*>(QStringLiteral("Check2(0)"))) box->click();
+    });
+  }
+  return QApplication::exec();
+}

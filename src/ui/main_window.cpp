@@ -1,0 +1,465 @@
+#include "ui/main_window.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QCompleter>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSerialPortInfo>
+#include <QStatusBar>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "ui/fault_window.h"
+#include "ui/pictures.h"
+#include "ui/speed_bar.h"
+#include "ui/test_window.h"
+
+namespace kline::ui {
+
+namespace {
+
+constexpr const char* kChannelCaptions[kChannelCount] = {
+    "rpm",        "inj duration", "ign advance", "manifold pressure", "air temp",
+    "water temp", "throttle",     "battery",     "trimmer value"};
+constexpr const char* kUnits[kChannelCount] = {"tr/m", "ms", "°", "mBar", "°", "°", "°", "V", ""};
+constexpr char kScale[] = "0   1    2   3    4    5   6   7    8   9   10  11  12";
+// The scale text puts thirteen marks 52 characters apart: 13 characters per 3000 rpm.
+constexpr int kScaleCharsPer3000 = 13;
+constexpr int kTestsMenuPauseMs = 100;
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+QString Name(const char* base, int index) { return QStringLiteral("%1(%2)").arg(base).arg(index); }
+
+// The serial ports the system lists, in the form the "Com" field takes.
+QStringList KnownPorts() {
+  QStringList names;
+  for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+#ifdef _WIN32
+    QString name = info.portName();
+    if (name.startsWith(QStringLiteral("COM"))) name.remove(0, 3);
+    names << name;
+#else
+    names << info.systemLocation();
+#endif
+  }
+  return names;
+}
+
+// The scale sits under the bar: the largest fixed-pitch font whose characters fit the pitch
+// that puts each mark under its thousand, the last fraction of a pixel made up by spacing.
+QFont ScaleFont() {
+  QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  const double wanted = 30.0 * SpeedBar::kPitch / kScaleCharsPer3000;
+  for (int pixels = 24; pixels >= 6; --pixels) {
+    font.setPixelSize(pixels);
+    const double advance = QFontMetricsF(font).horizontalAdvance(QLatin1Char('0'));
+    if (advance <= wanted) {
+      font.setLetterSpacing(QFont::AbsoluteSpacing, wanted - advance);
+      break;
+    }
+  }
+  return font;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(SerialDevice& device, Clock& clock, const QString& settings_path,
+                       QWidget* parent)
+    : QMainWindow(parent),
+      clock_(clock),
+      settings_(settings_path),
+      port_(device, clock),
+      driver_(port_, *this, settings_) {
+  setObjectName(QStringLiteral("Form2"));
+  setWindowTitle(QString::fromUtf8(kMainCaption));
+  timer_.setObjectName(QStringLiteral("Timer1"));
+  timer_.setTimerType(Qt::PreciseTimer);
+  timer_.setSingleShot(true);
+  connect(&timer_, &QTimer::timeout, this, &MainWindow::OnTimer);
+
+  auto* central = new QWidget(this);
+  auto* top = new QHBoxLayout;
+  auto* left = new QVBoxLayout;
+  auto* upper_left = new QHBoxLayout;
+  upper_left->addWidget(BuildComPort());
+  upper_left->addWidget(BuildEcuType());
+  left->addLayout(upper_left);
+  left->addWidget(BuildEcuInfo(), 1);
+  top->addLayout(left, 1);
+  top->addWidget(BuildChannels());
+  auto* whole = new QVBoxLayout(central);
+  whole->addLayout(top, 1);
+  whole->addWidget(BuildSpeedBar());
+  setCentralWidget(central);
+  statusBar()->setObjectName(QStringLiteral("StatusBar"));
+  BuildMenus();
+
+  LoadSettings();
+}
+
+MainWindow::~MainWindow() {
+  delete test_window_;
+  delete fault_window_;
+}
+
+QWidget* MainWindow::BuildComPort() {
+  auto* frame = new QGroupBox(QStringLiteral("Com Port"));
+  auto* grid = new QGridLayout(frame);
+  check2_ = new QCheckBox(QStringLiteral("Connect"));
+  check2_->setObjectName(QStringLiteral("Check2(0)"));
+  connect(check2_, &QCheckBox::clicked, this,
+          [this](bool ticked) { driver_.OnConnectBox(ticked); });
+  shape1_ = new IndicatorShape;
+  shape1_->setObjectName(QStringLiteral("Shape1"));
+  auto* label1 = new QLabel(QStringLiteral("Com"));
+  label1->setObjectName(QStringLiteral("Label1"));
+  text6_ = new QLineEdit(QStringLiteral("1"));
+  text6_->setObjectName(QStringLiteral("Text6"));
+  text6_->setToolTip(QStringLiteral("Port number, or a device path such as /dev/ttyUSB0"));
+  text6_->setMinimumWidth(110);
+  auto* completer = new QCompleter(KnownPorts(), text6_);
+  completer->setCompletionMode(QCompleter::UnfilteredPopupCompletion);
+  text6_->setCompleter(completer);
+  label4_ = new QLabel;
+  label4_->setObjectName(QStringLiteral("Label4"));
+  label1->setBuddy(text6_);
+
+  grid->addWidget(check2_, 0, 0, 1, 2);
+  grid->addWidget(shape1_, 0, 2, Qt::AlignRight);
+  grid->addWidget(label1, 1, 0);
+  grid->addWidget(text6_, 1, 1, 1, 2);
+  grid->addWidget(label4_, 2, 0, 1, 3);
+  return frame;
+}
+
+QWidget* MainWindow::BuildEcuType() {
+  auto* frame = new QGroupBox(QStringLiteral("ECU Type"));
+  auto* grid = new QGridLayout(frame);
+  const auto option = [](const char* caption, const char* name) {
+    auto* button = new QRadioButton(QString::fromUtf8(caption));
+    button->setObjectName(QString::fromUtf8(name));
+    return button;
+  };
+  option1_ = option("15m", "Option1");
+  option9_ = option("15Rc", "Option9");
+  option7_ = option("16m", "Option7");
+  option2_ = option("P8", "Option2");
+  option1_->setChecked(true);
+  grid->addWidget(option1_, 0, 0);
+  grid->addWidget(option9_, 0, 1);
+  grid->addWidget(option7_, 1, 0);
+  grid->addWidget(option2_, 1, 1);
+  return frame;
+}
+
+QWidget* MainWindow::BuildEcuInfo() {
+  auto* box = new QWidget;
+  auto* column = new QVBoxLayout(box);
+  column->setContentsMargins(0, 0, 0, 0);
+  auto* frame = new QGroupBox(QStringLiteral("ECU Info"));
+  auto* inside = new QVBoxLayout(frame);
+  text4_ = new QPlainTextEdit;
+  text4_->setObjectName(QStringLiteral("Text4"));
+  text4_->setReadOnly(true);
+  text4_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  text4_->setMinimumSize(300, 90);
+  inside->addWidget(text4_);
+  column->addWidget(frame, 1);
+
+  check3_ = new QCheckBox(QStringLiteral("Ecu data"));
+  check3_->setObjectName(QStringLiteral("Check3"));
+  check3_->setChecked(true);
+  connect(check3_, &QCheckBox::clicked, this,
+          [this](bool ticked) { driver_.OnEcuDataBox(ticked); });
+  check4_ = new QCheckBox(QStringLiteral("Calibration"));
+  check4_->setObjectName(QStringLiteral("Check4"));
+  check4_->setChecked(true);
+  connect(check4_, &QCheckBox::clicked, this,
+          [this](bool ticked) { driver_.OnCalibrationBox(ticked); });
+  auto* command6 = new QPushButton(QStringLiteral("ecu info"));
+  command6->setObjectName(QStringLiteral("Command6"));
+  connect(command6, &QPushButton::clicked, this, [this] { driver_.ReadEcuInfo(); });
+  auto* command7 = new QPushButton(QStringLiteral("calibration"));
+  command7->setObjectName(QStringLiteral("Command7"));
+  connect(command7, &QPushButton::clicked, this, [this] { driver_.ReadCalibration(); });
+
+  auto* row = new QHBoxLayout;
+  row->addWidget(check3_);
+  row->addWidget(check4_);
+  row->addStretch(1);
+  row->addWidget(command6);
+  row->addWidget(command7);
+  column->addLayout(row);
+  return box;
+}
+
+QWidget* MainWindow::BuildChannels() {
+  auto* box = new QWidget;
+  auto* column = new QVBoxLayout(box);
+  column->setContentsMargins(0, 0, 0, 0);
+
+  auto* pictures = new QHBoxLayout;
+  auto* image1 = new GaugePicture;
+  image1->setObjectName(QStringLiteral("Image1"));
+  auto* command8 = new QToolButton;
+  command8->setObjectName(QStringLiteral("Command8"));
+  command8->setIcon(DonationIcon(40));
+  command8->setIconSize(QSize(40, 40));
+  command8->setAutoRaise(true);
+  command8->setToolTip(QStringLiteral("Support this program"));
+  connect(command8, &QToolButton::clicked, this, &MainWindow::OpenDonationPage);
+  pictures->addWidget(image1);
+  pictures->addStretch(1);
+  pictures->addWidget(command8, 0, Qt::AlignTop);
+  column->addLayout(pictures);
+
+  auto* grid = new QGridLayout;
+  grid->setVerticalSpacing(2);
+  for (int i = 0; i < kChannelCount; ++i) {
+    auto* box_i = new QCheckBox(QString::fromUtf8(kChannelCaptions[i]));
+    box_i->setObjectName(Name("Check1", i));
+    box_i->setChecked(true);
+    connect(box_i, &QCheckBox::clicked, this, [this, i] { driver_.OnChannelBox(i); });
+    auto* field = new QLineEdit;
+    field->setObjectName(Name("Text1", i));
+    field->setReadOnly(true);
+    field->setFocusPolicy(Qt::NoFocus);
+    field->setAlignment(Qt::AlignRight);
+    field->setFixedWidth(80);
+    auto* unit = new QLabel(QString::fromUtf8(kUnits[i]));
+    unit->setObjectName(Name("Label3", i));
+    unit->setMinimumWidth(36);
+    check1_[static_cast<size_t>(i)] = box_i;
+    text1_[static_cast<size_t>(i)] = field;
+    grid->addWidget(box_i, i, 0);
+    grid->addWidget(field, i, 1);
+    grid->addWidget(unit, i, 2);
+  }
+  column->addLayout(grid);
+  column->addStretch(1);
+  return box;
+}
+
+QWidget* MainWindow::BuildSpeedBar() {
+  auto* box = new QWidget;
+  auto* row = new QHBoxLayout(box);
+  row->setContentsMargins(0, 0, 0, 0);
+  auto* column = new QVBoxLayout;
+  column->setSpacing(0);
+  line1_ = new SpeedBar;
+  line1_->setObjectName(QStringLiteral("Line1"));
+  auto* label25 = new QLabel(QString::fromUtf8(kScale));
+  label25->setObjectName(QStringLiteral("Label25"));
+  label25->setFont(ScaleFont());
+  column->addWidget(line1_);
+  column->addWidget(label25);
+  row->addLayout(column);
+  row->addStretch(1);
+
+  label26_ = new QLabel;
+  label26_->setObjectName(QStringLiteral("Label26"));
+  QFont big = label26_->font();
+  big.setPointSizeF(big.pointSizeF() * 2.6);
+  big.setBold(true);
+  label26_->setFont(big);
+  label26_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  label26_->setMinimumWidth(QFontMetrics(big).horizontalAdvance(QStringLiteral("00000")));
+  row->addWidget(label26_);
+  return box;
+}
+
+void MainWindow::BuildMenus() {
+  test_ = menuBar()->addAction(QStringLiteral("Tests"));
+  test_->setObjectName(QStringLiteral("test"));
+  connect(test_, &QAction::triggered, this, &MainWindow::OpenTestWindow);
+  diag_ = menuBar()->addAction(QStringLiteral("Diag"));
+  diag_->setObjectName(QStringLiteral("Diag"));
+  connect(diag_, &QAction::triggered, this, &MainWindow::OpenFaultWindow);
+  debug_ = menuBar()->addAction(QStringLiteral("Debug"));
+  debug_->setObjectName(QStringLiteral("debug"));
+  debug_->setEnabled(false);
+}
+
+void MainWindow::LoadSettings() {
+  SetServiceMenusEnabled(false);
+  const std::string com = settings_.LireINI("Hardware", "Com");
+  if (!com.empty()) text6_->setText(Q(com));
+  const std::optional<EcuType> type = EcuTypeFromCode(settings_.LireINI("Hardware", "Ecu"));
+  if (type) SelectType(*type);
+}
+
+bool MainWindow::ChannelTicked(int channel) const {
+  return check1_.at(static_cast<size_t>(channel))->isChecked();
+}
+
+void MainWindow::SetChannelTicked(int channel, bool ticked) {
+  check1_.at(static_cast<size_t>(channel))->setChecked(ticked);
+}
+
+std::string MainWindow::ValueText(int channel) const {
+  return text1_.at(static_cast<size_t>(channel))->text().toStdString();
+}
+
+void MainWindow::SetValueText(int channel, const std::string& text) {
+  text1_.at(static_cast<size_t>(channel))->setText(Q(text));
+}
+
+void MainWindow::SetSpeedBar(int lit_below) { line1_->SetLitBelow(lit_below); }
+
+void MainWindow::SetSpeedReadout(const std::string& text) { label26_->setText(Q(text)); }
+
+void MainWindow::AppendInfo(const std::string& text) {
+  QString lines = Q(text);
+  lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  QTextCursor cursor(text4_->document());
+  cursor.movePosition(QTextCursor::End);
+  cursor.insertText(lines);
+  text4_->ensureCursorVisible();
+}
+
+void MainWindow::ClearInfo() { text4_->clear(); }
+
+void MainWindow::SetStatus(const std::string& text) { label4_->setText(Q(text)); }
+
+void MainWindow::ShowPortMessage(const std::string& text) { ShowStatusMessage(Q(text)); }
+
+void MainWindow::ShowStatusMessage(const QString& text) {
+  if (text.isEmpty()) {
+    statusBar()->clearMessage();
+  } else {
+    statusBar()->showMessage(text);
+  }
+}
+
+std::string MainWindow::PortFieldText() const { return text6_->text().toStdString(); }
+
+void MainWindow::SetConnectTicked(bool ticked) { check2_->setChecked(ticked); }
+
+void MainWindow::SetConnectCaption(const std::string& caption) { check2_->setText(Q(caption)); }
+
+void MainWindow::SetIndicatorColour(uint32_t bgr) { shape1_->SetFillColour(bgr); }
+
+std::optional<EcuType> MainWindow::SelectedType() const {
+  if (option1_->isChecked()) return EcuType::k15m;
+  if (option9_->isChecked()) return EcuType::k15Rc;
+  if (option7_->isChecked()) return EcuType::k16m;
+  if (option2_->isChecked()) return EcuType::kP8;
+  return std::nullopt;
+}
+
+void MainWindow::SelectType(EcuType type) {
+  switch (type) {
+    case EcuType::k15m:
+      option1_->setChecked(true);
+      return;
+    case EcuType::k15Rc:
+      option9_->setChecked(true);
+      return;
+    case EcuType::k16m:
+      option7_->setChecked(true);
+      return;
+    case EcuType::kP8:
+      option2_->setChecked(true);
+      return;
+  }
+}
+
+void MainWindow::SetPortFieldText(const QString& text) { text6_->setText(text); }
+
+bool MainWindow::EcuDataTicked() const { return check3_->isChecked(); }
+
+bool MainWindow::CalibrationTicked() const { return check4_->isChecked(); }
+
+void MainWindow::SetServiceMenusEnabled(bool enabled) {
+  test_->setEnabled(enabled);
+  diag_->setEnabled(enabled);
+}
+
+void MainWindow::HideFaultWindow() {
+  if (fault_window_) fault_window_->hide();
+}
+
+void MainWindow::ProcessPendingEvents() { QCoreApplication::processEvents(); }
+
+void MainWindow::TimerOn(int interval) {
+  if (interval < 1 || closing_) {
+    timer_enabled_ = false;
+    timer_.stop();
+    return;
+  }
+  timer_enabled_ = true;
+  timer_interval_ = interval;
+  timer_.start(interval);
+}
+
+// Single shot, armed again only once the tick is over: the next tick comes one interval
+// after this one ended, however long the exchanges took.
+void MainWindow::OnTimer() {
+  driver_.Tick();
+  if (timer_enabled_) timer_.start(timer_interval_);
+}
+
+TestWindow* MainWindow::Form1() const { return test_window_; }
+
+FaultWindow* MainWindow::Form3() const { return fault_window_; }
+
+void MainWindow::LendPort() { driver_.LendPort(); }
+
+void MainWindow::ReturnPort(int interval) {
+  if (closing_) return;
+  driver_.ReturnPort(interval);
+}
+
+void MainWindow::ShowAgain() {
+  if (closing_) return;
+  show();
+  raise();
+  activateWindow();
+}
+
+void MainWindow::OpenTestWindow() {
+  LendPort();
+  clock_.SleepMs(kTestsMenuPauseMs);
+  hide();
+  test_window_ = new TestWindow(*this);
+  test_window_->show();
+  // The load step talks to the ECU for up to several seconds: let the window appear first.
+  QTimer::singleShot(0, test_window_.data(), &TestWindow::EnterDiagnosticMode);
+}
+
+void MainWindow::OpenFaultWindow() {
+  LendPort();
+  hide();
+  if (!fault_window_) fault_window_ = new FaultWindow(*this);
+  fault_window_->show();
+  fault_window_->raise();
+  fault_window_->activateWindow();
+}
+
+void MainWindow::OpenDonationPage() {
+  QDesktopServices::openUrl(QUrl(QStringLiteral(KLINE_DONATION_URL)));
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  closing_ = true;
+  TimerOn(0);
+  if (test_window_) test_window_->Unload();
+  if (fault_window_) fault_window_->Unload();
+  event->accept();
+}
+
+}  // namespace kline::ui

@@ -1,0 +1,93 @@
+#include "ui/test_window.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <cmath>
+
+#include "ui/main_window.h"
+
+namespace kline::ui {
+
+namespace {
+
+constexpr int kButtonColumns = 2;
+// A bar with no range shows a busy animation; until a test sets one, it has this.
+constexpr int kRestingMaximum = 100;
+
+}  // namespace
+
+TestWindow::TestWindow(MainWindow& main)
+    : ServiceWindow(main, QStringLiteral("Form1"), QStringLiteral("Test")),
+      tests_(main.port(), *this, *this, *this, *this),
+      text1_(new QLineEdit(QString::fromUtf8(kCustomCodeDefault.data(),
+                                             static_cast<qsizetype>(kCustomCodeDefault.size())))),
+      pg1_(new QProgressBar) {
+  auto* central = new QWidget(this);
+  auto* column = new QVBoxLayout(central);
+  auto* grid = new QGridLayout;
+  for (size_t i = 0; i < kActuatorTests.size(); ++i) {
+    const ActuatorTestRow& row = kActuatorTests[i];
+    auto* button = new QPushButton(
+        QString::fromUtf8(row.caption.data(), static_cast<qsizetype>(row.caption.size())));
+    button->setObjectName(
+        QString::fromUtf8(row.control.data(), static_cast<qsizetype>(row.control.size())));
+    const int index = static_cast<int>(i);
+    connect(button, &QPushButton::clicked, this,
+            [this, index] { tests_.Press(index, text1_->text().toStdString()); });
+    buttons_[i] = button;
+    grid->addWidget(button, index / kButtonColumns, index % kButtonColumns);
+  }
+  text1_->setObjectName(QStringLiteral("Text1"));
+  text1_->setMaxLength(8);
+  text1_->setToolTip(QStringLiteral("Test code in hexadecimal, 00 to FF"));
+  grid->addWidget(text1_, static_cast<int>(kActuatorTests.size()) / kButtonColumns, 1);
+  for (int c = 0; c < kButtonColumns; ++c) grid->setColumnStretch(c, 1);
+  column->addLayout(grid);
+  column->addWidget(rtb1_, 1);
+  pg1_->setObjectName(QStringLiteral("Pg1"));
+  pg1_->setRange(0, kRestingMaximum);
+  pg1_->setValue(0);
+  column->addWidget(pg1_);
+  setCentralWidget(central);
+  resize(420, 420);
+
+  connect(back_, &QAction::triggered, this, [this] { tests_.Back(); });
+}
+
+void TestWindow::EnterDiagnosticMode() { tests_.EnterDiagnosticMode(); }
+
+void TestWindow::Unload() {
+  hide();
+  if (tests_.TestRunning()) {
+    tests_.Back();
+  } else {
+    deleteLater();
+  }
+}
+
+void TestWindow::SetMaximum(float maximum) {
+  pg1_->setMaximum(static_cast<int>(std::lround(maximum)));
+}
+
+void TestWindow::SetValue(float value) { pg1_->setValue(static_cast<int>(std::lround(value))); }
+
+void TestWindow::SetTestButtonsEnabled(bool enabled) {
+  for (QPushButton* button : buttons_) button->setEnabled(enabled);
+}
+
+// The close box does what "Back" does; while a test runs, the window stays until it stops.
+void TestWindow::closeEvent(QCloseEvent* event) {
+  if (tests_.OnCloseBox()) {
+    event->accept();
+  } else {
+    event->ignore();
+  }
+}
+
+}  // namespace kline::ui

@@ -1,0 +1,245 @@
+#include "ui/main_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+#include "fake_ecu_line.h"
+#include "link/qt_serial_device.h"
+#include "ui/pictures.h"
+#include "ui/speed_bar.h"
+
+namespace kline::ui {
+namespace {
+
+using testing::FakeEcuLine;
+
+constexpr const char* kOptions[] = {"Option1", "Option9", "Option7", "Option2"};
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  void Open(SerialDevice& device, Clock& clock) {
+    window_ = std::make_unique<MainWindow>(device, clock, ini_);
+    window_->driver().SetDecimalSeparator('.');
+    window_->show();
+  }
+  void Open() { Open(line_, clock_); }
+
+  template <class T>
+  T* Find(const QString& name) {
+    T* widget = window_->findChild<T*>(name);
+    EXPECT_NE(widget, nullptr) << name.toStdString();
+    return widget;
+  }
+  QString Value(int channel) {
+    return Find<QLineEdit>(QStringLiteral("Text1(%1)").arg(channel))->text();
+  }
+  QString CheckedOption() {
+    for (const char* name : kOptions) {
+      if (Find<QRadioButton>(QString::fromLatin1(name))->isChecked())
+        return QString::fromLatin1(name);
+    }
+    return {};
+  }
+  void ClickConnect() { Find<QCheckBox>(QStringLiteral("Check2(0)"))->click(); }
+
+  // A 15m ECU that says who it is at ignition and answers every live channel.
+  void Script15m() {
+    line_.SetOnOpen({0x80, 0x55, 0x0F, 0x5A, 0x03, 0x11, 0x22});
+    for (int request = 0x17; request <= 0x28; ++request) {
+      line_.Answer(static_cast<uint8_t>(request), {static_cast<uint8_t>('A' + request - 0x17)});
+    }
+    line_.Answer(0x01, {0x2E});  // P = 12000: 1250 rpm
+    line_.Answer(0x02, {0xE0});
+    line_.Answer(0x03, {0x05});
+    line_.Answer(0x04, {0xDC});  // P = 1500: 3 ms
+    line_.Answer(0x05, {0x19});  // 12.5 degrees
+    line_.Answer(0x06, {0x80});  // 612 mbar
+    line_.Answer(0x07, {0x55});  // 30 degrees
+    line_.Answer(0x08, {0x55});
+    line_.Answer(0x09, {0xAA});  // 30.01 degrees
+    line_.Answer(0x0A, {0xC8});  // 12.5 V
+    line_.Answer(0x0F, {0x70});  // -16
+  }
+
+  QTemporaryDir dir_;
+  QString ini_ = dir_.filePath(QStringLiteral("kline-diag.ini"));
+  VirtualClock clock_;
+  FakeEcuLine line_{clock_};
+  std::unique_ptr<MainWindow> window_;
+};
+
+TEST_F(MainWindowTest, FirstStartShowsTheDefaults) {
+  Open();
+  EXPECT_EQ(window_->windowTitle(), QStringLiteral("Torvane 15m  / 16m  /  P8  ECU   by Pellion"));
+  EXPECT_EQ(CheckedOption(), QStringLiteral("Option1"));
+  EXPECT_EQ(Find<QLineEdit>(QStringLiteral("Text6"))->text(), QStringLiteral("1"));
+  EXPECT_EQ(Find<QCheckBox>(QStringLiteral("Check2(0)"))->text(), QStringLiteral("Connect"));
+  EXPECT_FALSE(Find<QCheckBox>(QStringLiteral("Check2(0)"))->isChecked());
+  const char* units[] = {"tr/m", "ms", "°", "mBar", "°", "°", "°", "V", ""};
+  for (int i = 0; i < kChannelCount; ++i) {
+    EXPECT_TRUE(Find<QCheckBox>(QStringLiteral("Check1(%1)").arg(i))->isChecked()) << i;
+    EXPECT_EQ(Find<QLabel>(QStringLiteral("Label3(%1)").arg(i))->text(),
+              QString::fromUtf8(units[i]));
+    EXPECT_TRUE(Value(i).isEmpty());
+  }
+  EXPECT_TRUE(Find<QCheckBox>(QStringLiteral("Check3"))->isChecked());
+  EXPECT_TRUE(Find<QCheckBox>(QStringLiteral("Check4"))->isChecked());
+  EXPECT_EQ(Find<QLabel>(QStringLiteral("Label25"))->text(),
+            QStringLiteral("0   1    2   3    4    5   6   7    8   9   10  11  12"));
+
+  const QList<QAction*> menus = window_->menuBar()->actions();
+  ASSERT_EQ(menus.size(), 3);
+  EXPECT_EQ(menus[0]->text(), QStringLiteral("Tests"));
+  EXPECT_EQ(menus[1]->text(), QStringLiteral("Diag"));
+  EXPECT_EQ(menus[2]->text(), QStringLiteral("Debug"));
+  for (QAction* menu : menus) {
+    EXPECT_TRUE(menu->isVisible());
+    EXPECT_FALSE(menu->isEnabled()) << menu->text().toStdString();
+  }
+  EXPECT_FALSE(window_->SessionTimerRunning());
+  // Before any speed is written the bar shows its design-time marks every ten segments.
+  EXPECT_EQ(window_->Line1()->State(10), SpeedBar::Segment::kDesign);
+  EXPECT_EQ(window_->Line1()->State(11), SpeedBar::Segment::kUnlit);
+  EXPECT_FALSE(QFile::exists(ini_)) << "loading must not write the settings";
+}
+
+TEST_F(MainWindowTest, SettingsFileChoosesPortAndType) {
+  struct Case {
+    const char* com;
+    const char* ecu;
+    const char* port_shown;
+    const char* option;
+  };
+  const Case cases[] = {
+      {"3", "2", "3", "Option2"},
+      {"", "3", "1", "Option7"},
+      {"/dev/ttyUSB0", "4", "/dev/ttyUSB0", "Option9"},
+      {"2", "1", "2", "Option1"},
+      {"", "5", "1", "Option1"},
+      {"", "", "1", "Option1"},
+  };
+  for (const Case& c : cases) {
+    QFile::remove(ini_);
+    const IniFile ini(ini_);
+    if (*c.com) ini.EcrireINI("Hardware", "Com", c.com);
+    if (*c.ecu) ini.EcrireINI("Hardware", "Ecu", c.ecu);
+    Open();
+    EXPECT_EQ(Find<QLineEdit>(QStringLiteral("Text6"))->text().toStdString(), c.port_shown)
+        << c.ecu;
+    EXPECT_EQ(CheckedOption().toStdString(), c.option) << "Ecu=" << c.ecu;
+  }
+}
+
+TEST_F(MainWindowTest, SessionRunsFromConnectToDisconnect) {
+  Script15m();
+  Open();
+  ClickConnect();
+  auto* connect_box = Find<QCheckBox>(QStringLiteral("Check2(0)"));
+  EXPECT_TRUE(connect_box->isChecked());
+  EXPECT_EQ(connect_box->text(), QStringLiteral("Disconnect"));
+  EXPECT_EQ(window_->Shape1()->FillColour(), kIndicatorGreen);
+  EXPECT_EQ(Find<QLabel>(QStringLiteral("Label4"))->text(), QStringLiteral("Wait for ignition.."));
+  EXPECT_TRUE(window_->SessionTimerRunning());
+  EXPECT_EQ(window_->SessionTimerInterval(), 50);
+  EXPECT_FALSE(window_->TestsMenu()->isEnabled()) << "not woken yet";
+  EXPECT_EQ(IniFile(ini_).LireINI("Hardware", "Ecu"), "1");
+
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Value(0) == QStringLiteral("1250"); }, 3000));
+  EXPECT_TRUE(window_->TestsMenu()->isEnabled());
+  EXPECT_TRUE(window_->DiagMenu()->isEnabled());
+  EXPECT_FALSE(window_->DebugMenu()->isEnabled());
+  EXPECT_EQ(Find<QLabel>(QStringLiteral("Label26"))->text(), QStringLiteral("1250"));
+  EXPECT_EQ(Value(1), QStringLiteral("3"));
+  EXPECT_EQ(Value(2), QStringLiteral("12.5"));
+  EXPECT_EQ(Value(3), QStringLiteral("612"));
+  EXPECT_EQ(Value(6), QStringLiteral("30.01"));
+  EXPECT_EQ(Value(7), QStringLiteral("12.5"));
+  EXPECT_EQ(Value(8), QStringLiteral("-16"));
+  for (int i = 0; i < kSpeedSegments; ++i) {
+    EXPECT_EQ(window_->Line1()->State(i),
+              i < 12 ? SpeedBar::Segment::kLit : SpeedBar::Segment::kUnlit)
+        << "segment " << i;
+  }
+  const std::string info =
+      Find<QPlainTextEdit>(QStringLiteral("Text4"))->toPlainText().toStdString();
+  EXPECT_EQ(info, std::string("Iso Code    : 550F5A031122\n"
+                              "ecu data    : ABCDEFGHIJ\n"
+                              "calibration : KLMNOPQR\n"));
+
+  ClickConnect();
+  EXPECT_FALSE(connect_box->isChecked());
+  EXPECT_EQ(connect_box->text(), QStringLiteral("Connect"));
+  EXPECT_EQ(window_->Shape1()->FillColour(), kIndicatorRed);
+  EXPECT_TRUE(Find<QPlainTextEdit>(QStringLiteral("Text4"))->toPlainText().isEmpty());
+  for (int i = 0; i < kChannelCount; ++i) EXPECT_TRUE(Value(i).isEmpty()) << i;
+  EXPECT_FALSE(window_->TestsMenu()->isEnabled());
+  EXPECT_FALSE(window_->SessionTimerRunning());
+  EXPECT_TRUE(Find<QLabel>(QStringLiteral("Label4"))->text().isEmpty());
+}
+
+TEST_F(MainWindowTest, P8ConnectKeepsOnlyThrottleAndBattery) {
+  Open();
+  window_->SelectType(EcuType::kP8);
+  ClickConnect();
+  for (int i = 0; i < kChannelCount; ++i) {
+    EXPECT_EQ(Find<QCheckBox>(QStringLiteral("Check1(%1)").arg(i))->isChecked(), i == 6 || i == 7)
+        << i;
+  }
+  EXPECT_EQ(IniFile(ini_).LireINI("Hardware", "Ecu"), "2");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return window_->TestsMenu()->isEnabled(); }, 3000));
+}
+
+TEST_F(MainWindowTest, UntickingTheLastChannelTicksThrottleAgain) {
+  Open();
+  for (int i = 0; i < kChannelCount; ++i) {
+    if (i != 6) Find<QCheckBox>(QStringLiteral("Check1(%1)").arg(i))->click();
+  }
+  auto* throttle = Find<QCheckBox>(QStringLiteral("Check1(6)"));
+  throttle->click();
+  EXPECT_TRUE(throttle->isChecked());
+}
+
+TEST_F(MainWindowTest, PulledCableEndsDisconnected) {
+  Script15m();
+  Open();
+  ClickConnect();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !Value(0).isEmpty(); }, 3000));
+  line_.Pull();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !window_->SessionTimerRunning(); }, 3000));
+  EXPECT_FALSE(Find<QCheckBox>(QStringLiteral("Check2(0)"))->isChecked());
+  EXPECT_EQ(window_->Shape1()->FillColour(), kIndicatorRed);
+  EXPECT_TRUE(Value(0).isEmpty());
+  EXPECT_FALSE(window_->statusBar()->currentMessage().isEmpty());
+}
+
+TEST_F(MainWindowTest, PortThatDoesNotOpenIsExplainedInTheStatusBar) {
+  QtSerialDevice device;
+  SteadyClock clock;
+  Open(device, clock);
+  Find<QLineEdit>(QStringLiteral("Text6"))->setText(QStringLiteral("/dev/kline-no-such-port"));
+  ClickConnect();
+  const QString message = window_->statusBar()->currentMessage();
+  EXPECT_TRUE(message.contains(QStringLiteral("/dev/kline-no-such-port"))) << message.toStdString();
+  auto* connect_box = Find<QCheckBox>(QStringLiteral("Check2(0)"));
+  EXPECT_TRUE(connect_box->isChecked());
+  EXPECT_EQ(connect_box->text(), QStringLiteral("Connect"));
+  EXPECT_FALSE(window_->SessionTimerRunning());
+  EXPECT_EQ(IniFile(ini_).LireINI("Hardware", "Com"), "/dev/kline-no-such-port");
+
+  ClickConnect();  // the second click runs Disconnect
+  EXPECT_FALSE(connect_box->isChecked());
+}
+
+}  // namespace
+}  // namespace kline::ui

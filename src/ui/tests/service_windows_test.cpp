@@ -1,0 +1,155 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <memory>
+
+#include "fake_ecu_line.h"
+#include "ui/fault_window.h"
+#include "ui/main_window.h"
+#include "ui/test_window.h"
+
+namespace kline::ui {
+namespace {
+
+using testing::FakeEcuLine;
+
+QStringList LogLines(const ServiceWindow& window) {
+  return window.Rtb1()->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+// A connected P8 session (woken at connect) whose ECU knows diagnostic mode.
+class ServiceWindowsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    line_.Answer(0xAA, {0xFF});
+    line_.Answer(0xFF, {0xFF});
+    line_.Answer(0x09, {0x50});
+    line_.Answer(0x0A, {0xC8});
+    for (int request = 0x17; request <= 0x28; ++request) {
+      line_.Answer(static_cast<uint8_t>(request), {'X'});
+    }
+    window_ = std::make_unique<MainWindow>(line_, clock_, dir_.filePath(QStringLiteral("k.ini")));
+    window_->SelectType(EcuType::kP8);
+    window_->show();
+    window_->findChild<QCheckBox*>(QStringLiteral("Check2(0)"))->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window_->TestsMenu()->isEnabled(); }, 3000));
+  }
+
+  // Opens the test window and lets its load step run.
+  TestWindow* OpenTests() {
+    window_->TestsMenu()->trigger();
+    TestWindow* tests = window_->Form1();
+    EXPECT_NE(tests, nullptr);
+    if (tests != nullptr) {
+      EXPECT_TRUE(QTest::qWaitFor([&] { return !LogLines(*tests).isEmpty(); }, 3000));
+    }
+    return tests;
+  }
+
+  QTemporaryDir dir_;
+  VirtualClock clock_;
+  FakeEcuLine line_{clock_};
+  std::unique_ptr<MainWindow> window_;
+};
+
+TEST_F(ServiceWindowsTest, TestWindowHasThePortUntilItsCloseBox) {
+  TestWindow* tests = OpenTests();
+  ASSERT_NE(tests, nullptr);
+  EXPECT_TRUE(window_->isHidden());
+  EXPECT_TRUE(tests->isVisible());
+  EXPECT_EQ(tests->windowTitle(), QStringLiteral("Test"));
+  EXPECT_FALSE(window_->SessionTimerRunning());
+  EXPECT_EQ(LogLines(*tests), QStringList{QStringLiteral("Enter in diagnostic mode OK")});
+  EXPECT_EQ(tests->Text1()->text(), QStringLiteral("00"));
+
+  // The fuel pump answers at once that it runs, and three seconds later that it is done.
+  line_.Answer(0x80, {0x00}, 3000, {0xFF});
+  bool enabled_during_test = true;
+  QTimer::singleShot(0, tests, [&] { enabled_during_test = tests->Button(3)->isEnabled(); });
+  tests->Button(0)->click();
+  EXPECT_FALSE(enabled_during_test);
+  EXPECT_TRUE(tests->Button(3)->isEnabled());
+  EXPECT_EQ(LogLines(*tests).mid(1),
+            (QStringList{QStringLiteral("Fuel pump"), QStringLiteral("8000"), QStringLiteral("FF"),
+                         QStringLiteral("Test finish")}));
+  EXPECT_EQ(tests->Pg1()->value(), 0);
+  EXPECT_FALSE(window_->SessionTimerRunning()) << "a test must not give the port back";
+
+  tests->close();
+  EXPECT_EQ(line_.written().back(), 0xFF) << "leaving diagnostic mode";
+  EXPECT_TRUE(window_->isVisible());
+  EXPECT_TRUE(window_->SessionTimerRunning());
+  EXPECT_EQ(window_->SessionTimerInterval(), 20);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return window_->Form1() == nullptr; }, 1000));
+}
+
+TEST_F(ServiceWindowsTest, BackMenuGivesThePortBack) {
+  TestWindow* tests = OpenTests();
+  ASSERT_NE(tests, nullptr);
+  tests->BackMenu()->trigger();
+  EXPECT_TRUE(window_->isVisible());
+  EXPECT_EQ(window_->SessionTimerInterval(), 20);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return window_->Form1() == nullptr; }, 1000));
+  EXPECT_TRUE(
+      QTest::qWaitFor([&] { return window_->Line1() && !window_->ValueText(6).empty(); }, 3000))
+      << "the session polls again";
+}
+
+TEST_F(ServiceWindowsTest, EcuRefusingDiagnosticModeClosesTheTestWindow) {
+  line_.Answer(0xAA, {0x00});
+  window_->TestsMenu()->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return window_->Form1() == nullptr; }, 3000));
+  EXPECT_TRUE(window_->isVisible());
+  EXPECT_TRUE(window_->SessionTimerRunning());
+  EXPECT_EQ(window_->statusBar()->currentMessage(),
+            QStringLiteral("The ECU did not enter diagnostic mode."));
+}
+
+TEST_F(ServiceWindowsTest, FaultWindowStaysOpenAfterBack) {
+  window_->DiagMenu()->trigger();
+  FaultWindow* faults = window_->Form3();
+  ASSERT_NE(faults, nullptr);
+  EXPECT_EQ(faults->windowTitle(), QStringLiteral("Diag"));
+  EXPECT_TRUE(window_->isHidden());
+  EXPECT_FALSE(window_->SessionTimerRunning());
+
+  line_.Answer(0x0F, {0x81});
+  faults->Button(0)->click();  // Uniram1
+  EXPECT_EQ(LogLines(*faults), (QStringList{QStringLiteral("VAE blocked open or closed"),
+                                            QStringLiteral("throttle valve position sensor")}));
+
+  faults->BackMenu()->trigger();
+  EXPECT_TRUE(window_->isVisible());
+  EXPECT_TRUE(faults->isVisible());
+  EXPECT_TRUE(window_->SessionTimerRunning());
+  EXPECT_EQ(window_->SessionTimerInterval(), 20);
+
+  window_->DiagMenu()->trigger();
+  EXPECT_EQ(window_->Form3(), faults) << "the same window comes back";
+  EXPECT_FALSE(window_->SessionTimerRunning());
+  faults->close();  // close box while the main window is hidden
+  EXPECT_TRUE(window_->isVisible());
+  EXPECT_TRUE(window_->SessionTimerRunning());
+}
+
+TEST_F(ServiceWindowsTest, DisconnectHidesTheFaultWindow) {
+  window_->DiagMenu()->trigger();
+  FaultWindow* faults = window_->Form3();
+  ASSERT_NE(faults, nullptr);
+  faults->BackMenu()->trigger();
+  window_->findChild<QCheckBox*>(QStringLiteral("Check2(0)"))->click();
+  EXPECT_FALSE(faults->isVisible());
+  EXPECT_FALSE(window_->DiagMenu()->isEnabled());
+}
+
+}  // namespace
+}  // namespace kline::ui

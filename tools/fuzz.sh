@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang under ASan+UBSan and runs each for a bounded time
+# (FUZZ_SECONDS, default 60) from a copy of its seed corpus. Any crash, hang or sanitizer
+# report fails the run.
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+install_missing
+seconds="${FUZZ_SECONDS:-60}"
+dir="$ROOT/build-fuzz"
+CXX=clang++ BUILD_TARGETS="fuzz_session fuzz_settings fuzz_parsing" \
+  build "$dir" -DKLINE_FUZZ=ON -DKLINE_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export QT_QPA_PLATFORM=offscreen
+for name in session settings parsing; do
+  work="$(mktemp -d)"
+  cp -r "$ROOT/fuzz/corpus/$name/." "$work/"
+  echo "== fuzz_$name for ${seconds}s"
+  "$dir/fuzz/fuzz_$name" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=4096 \
+    -print_final_stats=1 "$work" 2>&1 | tail -n 12
+  rm -rf "$work"
+done
