@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCommandLineParser>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
 #include <memory>
@@ -89,9 +90,15 @@ int main(int argc, char** argv) {
   // Outlives the window, so the port is closed before its far side goes away.
   std::unique_ptr<kline::sim::PtyEcuServer> simulator;
 #endif
+  // A demonstration keeps its settings (the pseudo-terminal's path) to itself, so that the
+  // real cable's port is still in the field at the next ordinary start.
+  QTemporaryDir demo_settings;
+  const QString settings_path = parser.isSet(simulate_option)
+                                    ? demo_settings.filePath(QStringLiteral("kline-diag.ini"))
+                                    : kline::DefaultSettingsPath();
   kline::QtSerialDevice device;
   kline::SteadyClock clock;
-  kline::ui::MainWindow window(device, clock, kline::DefaultSettingsPath());
+  kline::ui::MainWindow window(device, clock, settings_path);
   if (type) window.SelectType(*type);
   if (parser.isSet(port_option)) window.SetPortFieldText(parser.value(port_option));
 

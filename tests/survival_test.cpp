@@ -1,0 +1,197 @@
+// What a bad cable or a confused ECU does to a session on virtual time: nothing crashes, no
+// tick blocks past the bounds of its waits, and "Connect" again brings the session back.
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <algorithm>
+#include <functional>
+
+#include "link/ini_file.h"
+#include "link/kline_port.h"
+#include "service/actuator_tests.h"
+#include "service/fault_memory.h"
+#include "session/session_driver.h"
+#include "session/testing/fake_panel.h"
+#include "sim/simulated_line.h"
+
+namespace kline {
+namespace {
+
+using sim::FaultKind;
+
+// The longest a tick may block: a wake-up (3 s for the identification bytes, 1.2 s of
+// pauses), one time-out each for the two texts, and one for a live step.
+constexpr int64_t kTickBoundMs = 3000 + 1230 + 3010 + 3010 + 2010 + 200;
+
+class Surroundings : public ServiceHost, public ServiceLog, public ProgressBar, public TestButtons {
+ public:
+  void TimerOn(int interval) override { timer = interval; }
+  std::optional<EcuType> SelectedType() const override { return EcuType::k15m; }
+  void ShowMainWindow() override { hidden = false; }
+  bool MainWindowHidden() const override { return hidden; }
+  void ProcessPendingEvents() override {
+    if (on_events) on_events();
+  }
+  void Refresh() override {}
+  void CloseWindow() override { closed = true; }
+  void ShowStatusMessage(std::string_view) override {}
+  void AppendLine(std::string_view text) override { log.emplace_back(text); }
+  void MoveCaretToEnd() override {}
+  void SetMaximum(float) override {}
+  void SetValue(float v) override { bar = v; }
+  void SetTestButtonsEnabled(bool) override {}
+
+  int timer = 0;
+  bool hidden = true;
+  bool closed = false;
+  float bar = 0;
+  std::vector<std::string> log;
+  std::function<void()> on_events;
+};
+
+struct Rig {
+  explicit Rig(sim::Profile profile) : line(clock, std::move(profile)) {
+    panel.type = line_type;
+    driver.SetDecimalSeparator('.');
+  }
+  void Connect() {
+    panel.connect_ticked = true;
+    driver.OnConnectBox(true);
+  }
+  // Runs the session timer; gives the longest tick it saw.
+  int64_t Run(int64_t ms) {
+    int64_t longest = 0;
+    const int64_t end = clock.NowMs() + ms;
+    while (clock.NowMs() < end && panel.timer() > 0) {
+      clock.SleepMs(panel.timer());
+      const int64_t start = clock.NowMs();
+      driver.Tick();
+      longest = std::max(longest, clock.NowMs() - start);
+    }
+    return longest;
+  }
+  bool Polling() const { return driver.cal_ask() && !panel.ValueText(7).empty(); }
+
+  EcuType line_type = EcuType::k15m;
+  QTemporaryDir dir;
+  IniFile ini{dir.path() + "/k.ini"};
+  VirtualClock clock;
+  sim::SimulatedLine line;
+  KLinePort port{line, clock};
+  FakePanel panel;
+  SessionDriver driver{port, panel, ini};
+};
+
+TEST(Survival, LineFaultsDuringASessionAreBoundedAndRecoverable) {
+  struct Case {
+    const char* name;
+    std::function<void(Rig&)> fault;
+    int64_t after_ms;  // how far into the session the fault comes
+  };
+  const Case cases[] = {
+      {"garbage answers", [](Rig& r) { r.line.InjectFault(FaultKind::kGarbage); }, 6000},
+      {"extra bytes", [](Rig& r) { r.line.InjectFault(FaultKind::kExtraBytes, 3); }, 6000},
+      {"stray bytes while identifying", [](Rig& r) { r.line.InjectFault(FaultKind::kStrayByte); },
+       900},
+      {"late answers", [](Rig& r) { r.line.InjectFault(FaultKind::kLateAnswer, 2500); }, 6000},
+      {"no echo", [](Rig& r) { r.line.InjectFault(FaultKind::kNoEcho); }, 6000},
+      {"ignition off while polling", [](Rig& r) { r.line.SetIgnition(false); }, 6000},
+      {"ignition off while waking", [](Rig& r) { r.line.SetIgnition(false); }, 700},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Rig rig(sim::BuiltinProfile(EcuType::k15m));
+    rig.Connect();
+    rig.Run(c.after_ms);
+    c.fault(rig);
+    EXPECT_LE(rig.Run(20000), kTickBoundMs);
+    EXPECT_TRUE(rig.port.IsOpen());
+
+    // The user unplugs nothing: Disconnect, then Connect again, with the ECU healthy.
+    rig.line.ClearFaults();
+    rig.panel.connect_ticked = false;
+    rig.driver.OnConnectBox(false);
+    rig.Connect();
+    rig.Run(8000);
+    EXPECT_TRUE(rig.Polling());
+  }
+}
+
+TEST(Survival, EcuAtTheWrongRateNeverAnswersButNeverHangs) {
+  sim::Profile profile = sim::BuiltinProfile(EcuType::k15m);
+  profile.working_baud = 1200;  // the PC switches to 7812 after the wake-up; the ECU does not
+  Rig rig(profile);
+  rig.Connect();
+  EXPECT_LE(rig.Run(15000), kTickBoundMs);
+  EXPECT_TRUE(rig.driver.cal_ask());
+  EXPECT_EQ(rig.panel.info.find("ecu data"), std::string::npos);
+  for (int i = 0; i < kChannelCount; ++i) EXPECT_EQ(rig.panel.ValueText(i), "") << i;
+}
+
+// The service routines with the cable pulled in the middle: they end within their bounds,
+// say there was no answer, and hand the port back; the session then notices the loss.
+TEST(Survival, CablePulledBetweenServiceRequests) {
+  Rig rig(sim::BuiltinProfile(EcuType::k15m));
+  rig.Connect();
+  rig.Run(6000);
+  ASSERT_TRUE(rig.Polling());
+  Surroundings around;
+  rig.driver.LendPort();
+
+  ActuatorTests tests(rig.port, around, around, around, around);
+  ASSERT_TRUE(tests.EnterDiagnosticMode());
+  rig.line.SetAnswer(0x80, 0x00);  // the pump runs; its final answer never comes
+  rig.clock.SleepMs(100);
+  const int64_t start = rig.clock.NowMs();
+  rig.line.PullCable();
+  tests.Press(0, "");
+  EXPECT_LE(rig.clock.NowMs() - start, 50 + 5000 + 36 * 1010);
+  tests.Back();
+  EXPECT_TRUE(around.closed);
+  EXPECT_EQ(around.timer, 20);
+
+  FaultMemory faults(rig.port, around, around);
+  const int64_t read_start = rig.clock.NowMs();
+  faults.Press(kFaultButtons[0]);
+  EXPECT_LE(rig.clock.NowMs() - read_start, 2510);
+  EXPECT_EQ(around.log.back(), std::string(kNoAnswerLine));
+
+  rig.driver.ReturnPort(20);
+  rig.Run(100);
+  EXPECT_EQ(rig.panel.indicator, kIndicatorRed);
+  EXPECT_FALSE(rig.panel.connect_ticked);
+  EXPECT_NE(rig.panel.port_message, "");
+
+  rig.line.ClearFaults();
+  rig.Connect();
+  rig.Run(8000);
+  EXPECT_TRUE(rig.Polling());
+}
+
+TEST(Survival, CablePulledWhileATestWaitsForItsFinalAnswer) {
+  Rig rig(sim::BuiltinProfile(EcuType::k15m));
+  rig.Connect();
+  rig.Run(6000);
+  Surroundings around;
+  rig.driver.LendPort();
+  ActuatorTests tests(rig.port, around, around, around, around);
+  ASSERT_TRUE(tests.EnterDiagnosticMode());
+  rig.line.SetAnswer(0x80, 0x00);
+  int passes = 0;
+  around.on_events = [&] {
+    if (++passes == 4) rig.line.PullCable();
+  };
+  const int64_t start = rig.clock.NowMs();
+  tests.Press(0, "");
+  EXPECT_LE(rig.clock.NowMs() - start, 50 + 5000 + 36 * 1010);
+  EXPECT_EQ(around.log.back(), "Test unknown");
+  EXPECT_EQ(around.bar, 0.0f);
+  tests.Back();
+  EXPECT_TRUE(around.closed);
+  rig.driver.ReturnPort(20);
+  rig.Run(100);
+  EXPECT_EQ(rig.panel.indicator, kIndicatorRed);
+}
+
+}  // namespace
+}  // namespace kline
