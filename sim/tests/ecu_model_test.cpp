@@ -104,16 +104,6 @@ TEST(EcuModel, TwoByteValuesAreReadAsOnePair) {
   EXPECT_EQ(ecu.AnswerTo(0x02, t + 150 * kMs), later[1]);  // a lone low byte is current
 }
 
-TEST(EcuModel, FixedAnswerWinsOverTextAndGenerator) {
-  EcuModel ecu = On15m();
-  ecu.SetAnswer(0x17, 0x00);
-  ecu.SetAnswer(0x0A, 0xC8);
-  EXPECT_EQ(ecu.AnswerTo(0x17, 0), 0x00);
-  EXPECT_EQ(ecu.AnswerTo(0x0A, 0), 0xC8);
-  EXPECT_EQ(ecu.AnswerTo(0x18, 0), 'K');
-  EXPECT_EQ(ecu.AnswerTo(0x0C, 0), std::nullopt);
-}
-
 TEST(LiveValues, RevPhaseIdlesRisesHoldsAndFalls) {
   const RevCycle cycle{4, 2, 1, 2};
   const std::pair<double, double> cases[] = {

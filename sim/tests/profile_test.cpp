@@ -69,12 +69,6 @@ TEST(BuiltinProfile, EveryTypeAnswersEveryRequestThePcSends) {
   }
 }
 
-TEST(BuiltinProfile, FifteenMSendsTheIsoCodeTheSessionLooksFor) {
-  const Profile profile = BuiltinProfile(EcuType::k15m);
-  EXPECT_EQ(profile.iso_code, (std::vector<uint8_t>{0x80, 0x55, 0x0F, 0x5A, 0x03, 0x11, 0x22}));
-  EXPECT_NEAR(profile.live.front().idle, 1250, 50);
-}
-
 TEST(ParseProfile, ReportsTheFirstProblem) {
   struct Case {
     const char* json;

@@ -17,7 +17,6 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
-using Dir = TraceEntry::Dir;
 
 // The slow actuator test finishes quickly here: these tests run in real time.
 Profile QuickProfile(EcuType type) {
@@ -60,61 +59,17 @@ TEST(PtyEcuServer, ServesTheWholeConversationToARealPort) {
   EXPECT_THAT(bench.pc.Ask(0x17, 2, 100), ElementsAre(0x17));  // still at 1200
   bench.pc.port().SetBaudRate(7812);
   EXPECT_THAT(bench.pc.Ask(0x17), ElementsAre(0x17, 'M'));
-  const Bytes battery = bench.pc.Ask(0x0A);
-  ASSERT_EQ(battery.size(), 2u);
-  EXPECT_NEAR(battery[1] * 0.0625, 13.9, 0.3);
-
   EXPECT_THAT(bench.pc.Ask(0xAA), ElementsAre(0xAA, 0xFF));
   EXPECT_THAT(bench.pc.Ask(0x87), ElementsAre(0x87, 0x00));
   EXPECT_TRUE(bench.pc.port().WaitForCountTimed(1, 1000, PollPause::k3ms));
   EXPECT_THAT(bench.pc.port().ReadAll(), ElementsAre(0xEE));
   EXPECT_THAT(bench.pc.Ask(0xFF), ElementsAre(0xFF, 0xFF));
 
-  // The trace shows the PC's pauses in real time, give or take the scheduler on a busy
-  // machine.
-  std::vector<TraceEntry> wake_up;
-  for (const TraceEntry& entry : bench.server.Trace()) {
-    if (entry.dir == Dir::kPcSent && wake_up.size() < 3) wake_up.push_back(entry);
-  }
-  ASSERT_EQ(wake_up.size(), 3u);
-  for (int i : {1, 2}) {
-    EXPECT_GE(wake_up[i].time_us - wake_up[i - 1].time_us, 90000);
-    EXPECT_LE(wake_up[i].time_us - wake_up[i - 1].time_us, 200000);
-  }
-}
-
-TEST(PtyEcuServer, InjectedFaultsReachTheRealPort) {
-  struct Case {
-    FaultKind kind;
-    int arg;
-    Bytes quick;  // within 50 ms of the request
-    Bytes late;   // in the 150 ms after that
-  };
-  const uint8_t m = 'M';
-  const Case cases[] = {
-      {FaultKind::kSilent, 0, {0x17}, {}},
-      {FaultKind::kNoEcho, 0, {m}, {}},
-      {FaultKind::kStrayByte, 0x42, {0x42, 0x17, m}, {}},
-      {FaultKind::kDropAnswer, 1, {0x17}, {}},
-      {FaultKind::kLateAnswer, 100, {0x17}, {m}},
-      {FaultKind::kExtraBytes, 1, {0x17, m, 0x00}, {}},
-      {FaultKind::kGarbage, 0, {0x17, m ^ 0xA5}, {}},
-      {FaultKind::kIgnitionOff, 0, {0x17}, {}},
-  };
-  PtyBench bench(EcuType::k15m);
-  ASSERT_TRUE(bench.started);
-  bench.WakeUp();
-  bench.pc.port().SetBaudRate(7812);
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(FaultName(c.kind)));
-    EXPECT_THAT(bench.pc.Ask(0x17), ElementsAre(0x17, m));
-    bench.server.InjectFault(c.kind, c.arg);
-    bench.pc.port().Flush();
-    bench.pc.port().WriteByte(0x17);
-    EXPECT_EQ(bench.pc.ReadAfter(50), c.quick);
-    EXPECT_EQ(bench.pc.ReadAfter(150), c.late);
-    bench.server.ClearFaults();
-  }
+  // A late answer needs the server to wake up by itself.
+  bench.server.InjectFault(FaultKind::kLateAnswer, 100);
+  bench.pc.port().WriteByte(0x17);
+  EXPECT_THAT(bench.pc.ReadAfter(50), ElementsAre(0x17));
+  EXPECT_THAT(bench.pc.ReadAfter(150), ElementsAre('M'));
 }
 
 TEST(PtyEcuServer, SurvivesThePortClosedAndOpenedAgain) {
@@ -135,20 +90,6 @@ TEST(PtyEcuServer, SurvivesThePortClosedAndOpenedAgain) {
   EXPECT_THAT(bench.pc.Ask(0x17), ElementsAre(0x17, 'M'));
 }
 
-TEST(PtyEcuServer, PulledCableLosesThePort) {
-  PtyBench bench(EcuType::kP8);
-  ASSERT_TRUE(bench.started);
-  bench.pc.port().SetBaudRate(7812);
-  bench.clock.SleepMs(200);
-  EXPECT_THAT(bench.pc.Ask(0x17), ElementsAre(0x17, 'M'));
-  EXPECT_EQ(bench.server.Execute("fault cable", nullptr), "ok fault cable 0");
-  bench.pc.port().Flush();
-  bench.pc.port().WriteByte(0x17);
-  EXPECT_FALSE(bench.pc.port().WaitForCountTimed(2, 200, PollPause::k3ms));
-  EXPECT_TRUE(bench.pc.port().WasLost());
-  EXPECT_FALSE(bench.pc.port().IsOpen());
-}
-
 TEST(PtyEcuServer, CommandsAnswerWithOneLine) {
   PtyEcuServer server(BuiltinProfile(EcuType::k15m), {-1, "", 120});
   ASSERT_TRUE(server.Start(nullptr));
@@ -157,6 +98,7 @@ TEST(PtyEcuServer, CommandsAnswerWithOneLine) {
   EXPECT_EQ(server.Execute("ignition on", &quit), "ok ignition on");
   EXPECT_THAT(server.Execute("status", &quit), StartsWith("ok waiting for wake-up"));
   EXPECT_EQ(server.Execute("set 17 41", &quit), "ok request 17 41 fixed");
+  EXPECT_EQ(server.Execute("fault cable", &quit), "ok fault cable 0");
   EXPECT_EQ(server.WithModel([](LineModel& model) { return model.ecu().profile().type; }),
             EcuType::k15m);
   EXPECT_THAT(server.Execute("fault loud", &quit), StartsWith("error"));

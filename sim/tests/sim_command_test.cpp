@@ -45,13 +45,5 @@ TEST(SimCommand, RefusesWhatIsNotACommand) {
   }
 }
 
-TEST(SimCommand, FaultNamesGoBothWays) {
-  for (FaultKind kind : {FaultKind::kSilent, FaultKind::kNoEcho, FaultKind::kStrayByte,
-                         FaultKind::kDropAnswer, FaultKind::kLateAnswer, FaultKind::kExtraBytes,
-                         FaultKind::kGarbage, FaultKind::kIgnitionOff, FaultKind::kCablePulled}) {
-    EXPECT_EQ(FaultFromName(FaultName(kind)), kind);
-  }
-}
-
 }  // namespace
 }  // namespace kline::sim

@@ -97,14 +97,5 @@ TEST_F(QtSerialDeviceTest, VanishedFarSideEndsWaitsAndIsReported) {
   EXPECT_TRUE(port_.ReadAll().empty());
 }
 
-TEST(QtSerialDeviceOpen, MissingDeviceIsExplained) {
-  QtSerialDevice device;
-  SteadyClock clock;
-  KLinePort port(device, clock);
-  port.Open("/dev/no-such-serial-port");
-  EXPECT_FALSE(port.IsOpen());
-  EXPECT_NE(port.OpenProblem().find("does not exist"), std::string::npos) << port.OpenProblem();
-}
-
 }  // namespace
 }  // namespace kline

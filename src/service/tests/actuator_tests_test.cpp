@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "fake_line.h"
+#include "fake_windows.h"
 
 namespace kline {
 namespace {
@@ -135,14 +135,6 @@ TEST(ActuatorTestsTest, ProgressBarCountsPassesUpToTheDuration) {
   EXPECT_EQ(rig.host.event_runs, 37);  // once before the request, once per pass
 }
 
-TEST(ActuatorTestsTest, ClosedPortSendsNothing) {
-  Rig rig;
-  rig.line.Close();
-  rig.tests.RunActuatorTest(0x80, "Fuel pump", 36);
-  EXPECT_THAT(rig.line.written(), IsEmpty());
-  EXPECT_THAT(rig.log.lines, ElementsAre("No answer from ECU"));
-}
-
 // The user keeps clicking while a test waits: no second request may go out, and the buttons
 // are off for as long as the test runs.
 TEST(ActuatorTestsTest, NoNestedTestWhileOneRuns) {
@@ -176,15 +168,6 @@ TEST(ActuatorTestsTest, BackLeavesDiagnosticModeOnce) {
     EXPECT_EQ(rig.host.shows, 1);
     EXPECT_EQ(rig.host.closes, 1);
   }
-}
-
-TEST(ActuatorTestsTest, CloseBoxWhenIdleHandsBackAndLetsTheWindowClose) {
-  Rig rig;
-  EXPECT_TRUE(rig.tests.OnCloseBox());
-  EXPECT_THAT(rig.line.written(), ElementsAre(0xFF));
-  EXPECT_THAT(rig.host.timer_calls, ElementsAre(20));
-  EXPECT_EQ(rig.host.shows, 1);
-  EXPECT_EQ(rig.host.closes, 0);
 }
 
 // "Back" or the close box during a test's wait: the test stops at its next pass, then the

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "fake_line.h"
+#include "fake_windows.h"
 
 namespace kline {
 namespace {
@@ -60,16 +60,18 @@ TEST(FaultMemoryTest, EachButtonSendsItsRequestAndUsesItsTable) {
   }
 }
 
+// The close box gives the port back only while the main window is hidden; "Back" leaves
+// this window open.
 TEST(FaultMemoryTest, BackAndCloseBoxHandThePortBack) {
   testing::Bench bench;
   FaultMemory memory(bench.port, bench.host, bench.log);
-  memory.OnCloseBox();  // main window hidden: the close box gives the port back
+  memory.OnCloseBox();
   memory.OnCloseBox();  // main window visible again: nothing left to do
   EXPECT_THAT(bench.host.timer_calls, ElementsAre(20));
   memory.Back();
   EXPECT_THAT(bench.host.timer_calls, ElementsAre(20, 20));
   EXPECT_EQ(bench.host.shows, 2);
-  EXPECT_EQ(bench.host.closes, 0);  // "Back" leaves this window open
+  EXPECT_EQ(bench.host.closes, 0);
 }
 
 }  // namespace

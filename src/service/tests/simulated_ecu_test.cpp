@@ -2,7 +2,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "fake_line.h"
+#include "fake_windows.h"
 #include "service/actuator_tests.h"
 #include "service/fault_memory.h"
 #include "sim/simulated_line.h"
@@ -13,7 +13,7 @@ namespace {
 using ::testing::ElementsAre;
 
 // A P8 needs no wake-up: once its ignition is on it answers at the working rate.
-struct SimRig {
+struct SimRig : testing::Windows {
   explicit SimRig(sim::Profile profile) : line(clock, std::move(profile), 100) {
     port.Open("/dev/simulated");
     port.SetBaudRate(kWorkingBaud);
@@ -23,10 +23,6 @@ struct SimRig {
   VirtualClock clock;
   sim::SimulatedLine line;
   KLinePort port{line, clock};
-  testing::FakeHost host;
-  testing::FakeLog log;
-  testing::FakeBar bar;
-  testing::FakeButtons buttons;
 };
 
 sim::Profile P8WithTests() {
@@ -121,17 +117,6 @@ TEST(SimulatedEcuTest, FullFaultRecordAndStatusByte) {
                   "Signal panel sequence", "Maximun leaning down", "Air temp sensor s.c",
                   "Water temp sensor s.c", "Throttle valve potentiometer s.c",
                   "Arrival of 6 Smot s.c", "Smot s.c", "Cam s.c", "Pressure sensor s.c"));
-}
-
-TEST(SimulatedEcuTest, OnlyTheFirstAnswerByteCounts) {
-  SimRig rig(sim::BuiltinProfile(EcuType::kP8));
-  rig.line.SetAnswer(0x0F, 0x80);
-  rig.line.SetAnswer(0x16, 0x00);
-  rig.line.InjectFault(sim::FaultKind::kExtraBytes, 2);
-  FaultMemory memory(rig.port, rig.host, rig.log);
-  memory.Press(kFaultButtons[0]);
-  memory.Press(kFaultButtons[4]);  // no fault bits: the log stays as it was
-  EXPECT_THAT(rig.log.lines, ElementsAre("VAE blocked open or closed"));
 }
 
 // Without a valid answer both kinds of button say so once and decode nothing: an every-bit

@@ -14,20 +14,20 @@
 #include <QTest>
 #include <memory>
 
-#include "fake_ecu_line.h"
 #include "link/qt_serial_device.h"
+#include "link/testing/scripted_line.h"
 #include "ui/pictures.h"
 #include "ui/speed_bar.h"
 
 namespace kline::ui {
 namespace {
 
-using testing::FakeEcuLine;
-
 constexpr const char* kOptions[] = {"Option1", "Option9", "Option7", "Option2"};
 
 class MainWindowTest : public ::testing::Test {
  protected:
+  MainWindowTest() { line_.echo = true; }
+
   void Open(SerialDevice& device, Clock& clock) {
     window_ = std::make_unique<MainWindow>(device, clock, ini_);
     window_->driver().SetDecimalSeparator('.');
@@ -55,27 +55,22 @@ class MainWindowTest : public ::testing::Test {
 
   // A 15m ECU that says who it is at ignition and answers every live channel.
   void Script15m() {
-    line_.SetOnOpen({0x80, 0x55, 0x0F, 0x5A, 0x03, 0x11, 0x22});
+    line_.SendOnOpen({0x80, 0x55, 0x0F, 0x5A, 0x03, 0x11, 0x22}, 500);
     for (int request = 0x17; request <= 0x28; ++request) {
-      line_.Answer(static_cast<uint8_t>(request), {static_cast<uint8_t>('A' + request - 0x17)});
+      line_.Answer(static_cast<uint8_t>(request),
+                   {{0, {static_cast<uint8_t>('A' + request - 0x17)}}});
     }
-    line_.Answer(0x01, {0x2E});  // P = 12000: 1250 rpm
-    line_.Answer(0x02, {0xE0});
-    line_.Answer(0x03, {0x05});
-    line_.Answer(0x04, {0xDC});  // P = 1500: 3 ms
-    line_.Answer(0x05, {0x19});  // 12.5 degrees
-    line_.Answer(0x06, {0x80});  // 612 mbar
-    line_.Answer(0x07, {0x55});  // 30 degrees
-    line_.Answer(0x08, {0x55});
-    line_.Answer(0x09, {0xAA});  // 30.01 degrees
-    line_.Answer(0x0A, {0xC8});  // 12.5 V
-    line_.Answer(0x0F, {0x70});  // -16
+    // 1250 rpm, 3 ms, 12.5 degrees, 612 mbar, 30 degrees, 30.01 degrees, 12.5 V, -16.
+    const std::pair<uint8_t, uint8_t> live[] = {
+        {0x01, 0x2E}, {0x02, 0xE0}, {0x03, 0x05}, {0x04, 0xDC}, {0x05, 0x19}, {0x06, 0x80},
+        {0x07, 0x55}, {0x08, 0x55}, {0x09, 0xAA}, {0x0A, 0xC8}, {0x0F, 0x70}};
+    for (const auto& [request, answer] : live) line_.Answer(request, {{0, {answer}}});
   }
 
   QTemporaryDir dir_;
   QString ini_ = dir_.filePath(QStringLiteral("kline-diag.ini"));
   VirtualClock clock_;
-  FakeEcuLine line_{clock_};
+  testing::ScriptedLine line_{clock_};
   std::unique_ptr<MainWindow> window_;
 };
 
@@ -160,12 +155,8 @@ TEST_F(MainWindowTest, SessionRunsFromConnectToDisconnect) {
   EXPECT_TRUE(window_->DiagMenu()->isEnabled());
   EXPECT_FALSE(window_->DebugMenu()->isEnabled());
   EXPECT_EQ(Find<QLabel>(QStringLiteral("Label26"))->text(), QStringLiteral("1250"));
-  EXPECT_EQ(Value(1), QStringLiteral("3"));
-  EXPECT_EQ(Value(2), QStringLiteral("12.5"));
-  EXPECT_EQ(Value(3), QStringLiteral("612"));
-  EXPECT_EQ(Value(6), QStringLiteral("30.01"));
-  EXPECT_EQ(Value(7), QStringLiteral("12.5"));
-  EXPECT_EQ(Value(8), QStringLiteral("-16"));
+  const char* values[] = {"1250", "3", "12.5", "612", "30", "30", "30.01", "12.5", "-16"};
+  for (int i = 0; i < kChannelCount; ++i) EXPECT_EQ(Value(i).toStdString(), values[i]) << i;
   for (int i = 0; i < kSpeedSegments; ++i) {
     EXPECT_EQ(window_->Line1()->State(i),
               i < 12 ? SpeedBar::Segment::kLit : SpeedBar::Segment::kUnlit)
@@ -188,28 +179,6 @@ TEST_F(MainWindowTest, SessionRunsFromConnectToDisconnect) {
   EXPECT_TRUE(Find<QLabel>(QStringLiteral("Label4"))->text().isEmpty());
 }
 
-TEST_F(MainWindowTest, P8ConnectKeepsOnlyThrottleAndBattery) {
-  Open();
-  window_->SelectType(EcuType::kP8);
-  ClickConnect();
-  for (int i = 0; i < kChannelCount; ++i) {
-    EXPECT_EQ(Find<QCheckBox>(QStringLiteral("Check1(%1)").arg(i))->isChecked(), i == 6 || i == 7)
-        << i;
-  }
-  EXPECT_EQ(IniFile(ini_).LireINI("Hardware", "Ecu"), "2");
-  ASSERT_TRUE(QTest::qWaitFor([&] { return window_->TestsMenu()->isEnabled(); }, 3000));
-}
-
-TEST_F(MainWindowTest, UntickingTheLastChannelTicksThrottleAgain) {
-  Open();
-  for (int i = 0; i < kChannelCount; ++i) {
-    if (i != 6) Find<QCheckBox>(QStringLiteral("Check1(%1)").arg(i))->click();
-  }
-  auto* throttle = Find<QCheckBox>(QStringLiteral("Check1(6)"));
-  throttle->click();
-  EXPECT_TRUE(throttle->isChecked());
-}
-
 TEST_F(MainWindowTest, PulledCableEndsDisconnected) {
   Script15m();
   Open();
@@ -230,7 +199,7 @@ TEST_F(MainWindowTest, PortThatDoesNotOpenIsExplainedInTheStatusBar) {
   Find<QLineEdit>(QStringLiteral("Text6"))->setText(QStringLiteral("/dev/kline-no-such-port"));
   ClickConnect();
   const QString message = window_->statusBar()->currentMessage();
-  EXPECT_TRUE(message.contains(QStringLiteral("/dev/kline-no-such-port"))) << message.toStdString();
+  EXPECT_EQ(message, QStringLiteral("Port /dev/kline-no-such-port does not exist."));
   auto* connect_box = Find<QCheckBox>(QStringLiteral("Check2(0)"));
   EXPECT_TRUE(connect_box->isChecked());
   EXPECT_EQ(connect_box->text(), QStringLiteral("Connect"));

@@ -12,15 +12,13 @@
 #include <QTimer>
 #include <memory>
 
-#include "fake_ecu_line.h"
+#include "link/testing/scripted_line.h"
 #include "ui/fault_window.h"
 #include "ui/main_window.h"
 #include "ui/test_window.h"
 
 namespace kline::ui {
 namespace {
-
-using testing::FakeEcuLine;
 
 QStringList LogLines(const ServiceWindow& window) {
   return window.Rtb1()->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
@@ -30,12 +28,12 @@ QStringList LogLines(const ServiceWindow& window) {
 class ServiceWindowsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    line_.Answer(0xAA, {0xFF});
-    line_.Answer(0xFF, {0xFF});
-    line_.Answer(0x09, {0x50});
-    line_.Answer(0x0A, {0xC8});
+    line_.echo = true;
+    const std::pair<uint8_t, uint8_t> answers[] = {
+        {0xAA, 0xFF}, {0xFF, 0xFF}, {0x09, 0x50}, {0x0A, 0xC8}};
+    for (const auto& [request, answer] : answers) line_.Answer(request, {{0, {answer}}});
     for (int request = 0x17; request <= 0x28; ++request) {
-      line_.Answer(static_cast<uint8_t>(request), {'X'});
+      line_.Answer(static_cast<uint8_t>(request), {{0, {'X'}}});
     }
     window_ = std::make_unique<MainWindow>(line_, clock_, dir_.filePath(QStringLiteral("k.ini")));
     window_->SelectType(EcuType::kP8);
@@ -57,7 +55,7 @@ class ServiceWindowsTest : public ::testing::Test {
 
   QTemporaryDir dir_;
   VirtualClock clock_;
-  FakeEcuLine line_{clock_};
+  testing::ScriptedLine line_{clock_};
   std::unique_ptr<MainWindow> window_;
 };
 
@@ -72,7 +70,7 @@ TEST_F(ServiceWindowsTest, TestWindowHasThePortUntilItsCloseBox) {
   EXPECT_EQ(tests->Text1()->text(), QStringLiteral("00"));
 
   // The fuel pump answers at once that it runs, and three seconds later that it is done.
-  line_.Answer(0x80, {0x00}, 3000, {0xFF});
+  line_.Script(0x80, {{0, {0x00}}, {3000, {0xFF}}});
   bool enabled_during_test = true;
   QTimer::singleShot(0, tests, [&] { enabled_during_test = tests->Button(3)->isEnabled(); });
   tests->Button(0)->click();
@@ -90,22 +88,18 @@ TEST_F(ServiceWindowsTest, TestWindowHasThePortUntilItsCloseBox) {
   EXPECT_TRUE(window_->SessionTimerRunning());
   EXPECT_EQ(window_->SessionTimerInterval(), 20);
   EXPECT_TRUE(QTest::qWaitFor([&] { return window_->Form1() == nullptr; }, 1000));
-}
 
-TEST_F(ServiceWindowsTest, BackMenuGivesThePortBack) {
-  TestWindow* tests = OpenTests();
+  // "Back" in the menu does what the close box does.
+  tests = OpenTests();
   ASSERT_NE(tests, nullptr);
   tests->BackMenu()->trigger();
   EXPECT_TRUE(window_->isVisible());
-  EXPECT_EQ(window_->SessionTimerInterval(), 20);
+  EXPECT_TRUE(window_->SessionTimerRunning());
   EXPECT_TRUE(QTest::qWaitFor([&] { return window_->Form1() == nullptr; }, 1000));
-  EXPECT_TRUE(
-      QTest::qWaitFor([&] { return window_->Line1() && !window_->ValueText(6).empty(); }, 3000))
-      << "the session polls again";
 }
 
 TEST_F(ServiceWindowsTest, EcuRefusingDiagnosticModeClosesTheTestWindow) {
-  line_.Answer(0xAA, {0x00});
+  line_.Answer(0xAA, {{0, {0x00}}});
   window_->TestsMenu()->trigger();
   ASSERT_TRUE(QTest::qWaitFor([&] { return window_->Form1() == nullptr; }, 3000));
   EXPECT_TRUE(window_->isVisible());
@@ -114,7 +108,7 @@ TEST_F(ServiceWindowsTest, EcuRefusingDiagnosticModeClosesTheTestWindow) {
             QStringLiteral("The ECU did not enter diagnostic mode."));
 }
 
-TEST_F(ServiceWindowsTest, FaultWindowStaysOpenAfterBack) {
+TEST_F(ServiceWindowsTest, FaultWindowStaysOpenAfterBackUntilDisconnect) {
   window_->DiagMenu()->trigger();
   FaultWindow* faults = window_->Form3();
   ASSERT_NE(faults, nullptr);
@@ -122,30 +116,23 @@ TEST_F(ServiceWindowsTest, FaultWindowStaysOpenAfterBack) {
   EXPECT_TRUE(window_->isHidden());
   EXPECT_FALSE(window_->SessionTimerRunning());
 
-  line_.Answer(0x0F, {0x81});
+  line_.Answer(0x0F, {{0, {0x81}}});
   faults->Button(0)->click();  // Uniram1
   EXPECT_EQ(LogLines(*faults), (QStringList{QStringLiteral("VAE blocked open or closed"),
                                             QStringLiteral("throttle valve position sensor")}));
+  faults->close();  // close box while the main window is hidden
+  EXPECT_TRUE(window_->isVisible());
+  EXPECT_TRUE(window_->SessionTimerRunning());
 
+  window_->DiagMenu()->trigger();
+  EXPECT_EQ(window_->Form3(), faults) << "the same window comes back";
+  EXPECT_FALSE(window_->SessionTimerRunning());
   faults->BackMenu()->trigger();
   EXPECT_TRUE(window_->isVisible());
   EXPECT_TRUE(faults->isVisible());
   EXPECT_TRUE(window_->SessionTimerRunning());
   EXPECT_EQ(window_->SessionTimerInterval(), 20);
 
-  window_->DiagMenu()->trigger();
-  EXPECT_EQ(window_->Form3(), faults) << "the same window comes back";
-  EXPECT_FALSE(window_->SessionTimerRunning());
-  faults->close();  // close box while the main window is hidden
-  EXPECT_TRUE(window_->isVisible());
-  EXPECT_TRUE(window_->SessionTimerRunning());
-}
-
-TEST_F(ServiceWindowsTest, DisconnectHidesTheFaultWindow) {
-  window_->DiagMenu()->trigger();
-  FaultWindow* faults = window_->Form3();
-  ASSERT_NE(faults, nullptr);
-  faults->BackMenu()->trigger();
   window_->findChild<QCheckBox*>(QStringLiteral("Check2(0)"))->click();
   EXPECT_FALSE(faults->isVisible());
   EXPECT_FALSE(window_->DiagMenu()->isEnabled());
