@@ -1,5 +1,6 @@
 #include "bench_rig.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 #include <cstdio>
 #include <numeric>
@@ -61,6 +62,11 @@ Stats Summarise(std::vector<double> values) {
   stats.p95 = values[std::min(values.size() - 1, values.size() * 95 / 100)];
   stats.max = values.back();
   return stats;
+}
+
+int WithApplication(int argc, char** argv, int (*run)()) {
+  QCoreApplication app(argc, argv);
+  return run();
 }
 
 }  // namespace kline::bench

@@ -71,4 +71,7 @@ struct Stats {
 };
 Stats Summarise(std::vector<double> values);
 
+// Runs a benchmark inside the application object that serial ports need.
+int WithApplication(int argc, char** argv, int (*run)());
+
 }  // namespace kline::bench

@@ -2,7 +2,6 @@
 // data (the simulator runs on a thread of its own and is counted apart), and peak memory.
 #include <sys/resource.h>
 
-#include <QCoreApplication>
 #include <cstdio>
 
 #include "bench_rig.h"
@@ -51,6 +50,5 @@ int Run() {
 }  // namespace kline::bench
 
 int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  return kline::bench::Run();
+  return kline::bench::WithApplication(argc, argv, kline::bench::Run);
 }

@@ -1,7 +1,6 @@
 // Live-data polling rate of the real session against the simulator in real time, for each
 // ECU type with all nine channels ticked, against the floor that the mandated pauses and
 // the byte times on the wire set.
-#include <QCoreApplication>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -83,6 +82,5 @@ int Run() {
 }  // namespace kline::bench
 
 int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  return kline::bench::Run();
+  return kline::bench::WithApplication(argc, argv, kline::bench::Run);
 }

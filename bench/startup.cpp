@@ -28,8 +28,9 @@ int main(int argc, char** argv) {
   };
   std::printf("%-24s %10s\n%-24s %10.1f\n%-24s %10.1f\n", "", "ms", "application object",
               ms(start, app_ready), "main window shown", ms(start, shown));
-  std::printf("{\"bench\":\"startup\",\"application_ms\":%.1f,\"window_shown_ms\":%.1f,"
-              "\"exposed\":%s}\n",
-              ms(start, app_ready), ms(start, shown), exposed ? "true" : "false");
+  std::printf(
+      "{\"bench\":\"startup\",\"application_ms\":%.1f,\"window_shown_ms\":%.1f,"
+      "\"exposed\":%s}\n",
+      ms(start, app_ready), ms(start, shown), exposed ? "true" : "false");
   return exposed ? 0 : 1;
 }

@@ -1,7 +1,6 @@
 // Timing fidelity in real time: every mandated pause against its nominal length, the
 // wake-up bytes as the simulator saw them on the wire, and each reply bound against the
 // moment the wait gave up.
-#include <QCoreApplication>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -119,6 +118,5 @@ int Run() {
 }  // namespace kline::bench
 
 int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  return kline::bench::Run();
+  return kline::bench::WithApplication(argc, argv, kline::bench::Run);
 }

@@ -11,7 +11,7 @@
 #include "service/actuator_tests.h"
 #include "service/fault_memory.h"
 #include "session/session_driver.h"
-#include "session/testing/fake_panel.h"
+#include "session/testing/sim_session.h"
 #include "sim/simulated_line.h"
 
 namespace kline {
@@ -49,38 +49,9 @@ class Surroundings : public ServiceHost, public ServiceLog, public ProgressBar, 
   std::function<void()> on_events;
 };
 
-struct Rig {
-  explicit Rig(sim::Profile profile) : line(clock, std::move(profile)) {
-    panel.type = line_type;
-    driver.SetDecimalSeparator('.');
-  }
-  void Connect() {
-    panel.connect_ticked = true;
-    driver.OnConnectBox(true);
-  }
-  // Runs the session timer; gives the longest tick it saw.
-  int64_t Run(int64_t ms) {
-    int64_t longest = 0;
-    const int64_t end = clock.NowMs() + ms;
-    while (clock.NowMs() < end && panel.timer() > 0) {
-      clock.SleepMs(panel.timer());
-      const int64_t start = clock.NowMs();
-      driver.Tick();
-      longest = std::max(longest, clock.NowMs() - start);
-    }
-    return longest;
-  }
-  bool Polling() const { return driver.cal_ask() && !panel.ValueText(7).empty(); }
+using Rig = SimSession;
 
-  EcuType line_type = EcuType::k15m;
-  QTemporaryDir dir;
-  IniFile ini{dir.path() + "/k.ini"};
-  VirtualClock clock;
-  sim::SimulatedLine line;
-  KLinePort port{line, clock};
-  FakePanel panel;
-  SessionDriver driver{port, panel, ini};
-};
+bool Polling(const Rig& rig) { return rig.driver.cal_ask() && !rig.panel.ValueText(7).empty(); }
 
 TEST(Survival, LineFaultsDuringASessionAreBoundedAndRecoverable) {
   struct Case {
@@ -100,7 +71,7 @@ TEST(Survival, LineFaultsDuringASessionAreBoundedAndRecoverable) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Rig rig(sim::BuiltinProfile(EcuType::k15m));
+    Rig rig(EcuType::k15m);
     rig.Connect();
     rig.Run(c.after_ms);
     c.fault(rig);
@@ -113,14 +84,14 @@ TEST(Survival, LineFaultsDuringASessionAreBoundedAndRecoverable) {
     rig.driver.OnConnectBox(false);
     rig.Connect();
     rig.Run(8000);
-    EXPECT_TRUE(rig.Polling());
+    EXPECT_TRUE(Polling(rig));
   }
 }
 
 TEST(Survival, EcuAtTheWrongRateNeverAnswersButNeverHangs) {
   sim::Profile profile = sim::BuiltinProfile(EcuType::k15m);
   profile.working_baud = 1200;  // the PC switches to 7812 after the wake-up; the ECU does not
-  Rig rig(profile);
+  Rig rig(EcuType::k15m, profile);
   rig.Connect();
   EXPECT_LE(rig.Run(15000), kTickBoundMs);
   EXPECT_TRUE(rig.driver.cal_ask());
@@ -131,10 +102,10 @@ TEST(Survival, EcuAtTheWrongRateNeverAnswersButNeverHangs) {
 // The service routines with the cable pulled in the middle: they end within their bounds,
 // say there was no answer, and hand the port back; the session then notices the loss.
 TEST(Survival, CablePulledBetweenServiceRequests) {
-  Rig rig(sim::BuiltinProfile(EcuType::k15m));
+  Rig rig(EcuType::k15m);
   rig.Connect();
   rig.Run(6000);
-  ASSERT_TRUE(rig.Polling());
+  ASSERT_TRUE(Polling(rig));
   Surroundings around;
   rig.driver.LendPort();
 
@@ -165,11 +136,11 @@ TEST(Survival, CablePulledBetweenServiceRequests) {
   rig.line.ClearFaults();
   rig.Connect();
   rig.Run(8000);
-  EXPECT_TRUE(rig.Polling());
+  EXPECT_TRUE(Polling(rig));
 }
 
 TEST(Survival, CablePulledWhileATestWaitsForItsFinalAnswer) {
-  Rig rig(sim::BuiltinProfile(EcuType::k15m));
+  Rig rig(EcuType::k15m);
   rig.Connect();
   rig.Run(6000);
   Surroundings around;

@@ -5,10 +5,10 @@
 #include <QTemporaryDir>
 #include <algorithm>
 
-#include "session/testing/fake_panel.h"
 #include "link/ini_file.h"
 #include "link/kline_port.h"
 #include "session/session_driver.h"
+#include "session/testing/sim_session.h"
 #include "sim/simulated_line.h"
 
 namespace kline {
@@ -20,55 +20,15 @@ using Dir = TraceEntry::Dir;
 
 constexpr int64_t kMs = 1000;
 
-struct Rig {
-  explicit Rig(EcuType type, std::optional<sim::Profile> profile = std::nullopt,
-               std::optional<int> ignition_delay_ms = std::nullopt)
-      // A P8 needs no wake-up, so its first tick already asks: the key is on at connect.
-      : line(clock, profile.value_or(sim::BuiltinProfile(type)),
-             ignition_delay_ms.value_or(type == EcuType::kP8 ? 0 : 500)) {
-    panel.type = type;
-    driver.SetDecimalSeparator('.');
-  }
+// The information or calibration text the profile holds for requests first..last.
+std::string Text(EcuType type, uint8_t first, uint8_t last) {
+  const sim::Profile profile = sim::BuiltinProfile(type);
+  std::string text;
+  for (int r = first; r <= last; ++r) text.push_back(static_cast<char>(profile.answers.at(r)));
+  return text;
+}
 
-  void Connect() {
-    panel.connect_ticked = true;
-    driver.OnConnectBox(true);
-  }
-  // Lets the session timer run for `ms` of virtual time, as the window would.
-  void Run(int64_t ms) {
-    const int64_t end = clock.NowMs() + ms;
-    while (clock.NowMs() < end && panel.timer() > 0) {
-      clock.SleepMs(panel.timer());
-      driver.Tick();
-    }
-  }
-  std::vector<TraceEntry> Sent() const {
-    std::vector<TraceEntry> sent;
-    for (const TraceEntry& e : line.trace()) {
-      if (e.dir == Dir::kPcSent) sent.push_back(e);
-    }
-    return sent;
-  }
-  int64_t SentCount(uint8_t byte) const {
-    const auto sent = Sent();
-    return std::count_if(sent.begin(), sent.end(),
-                         [&](const TraceEntry& e) { return e.byte == byte; });
-  }
-  std::string Text(uint8_t first, uint8_t last) const {
-    const sim::Profile profile = sim::BuiltinProfile(*panel.type);
-    std::string text;
-    for (int r = first; r <= last; ++r) text.push_back(static_cast<char>(profile.answers.at(r)));
-    return text;
-  }
-
-  QTemporaryDir dir;
-  IniFile ini{dir.path() + "/kline-diag.ini"};
-  VirtualClock clock;
-  sim::SimulatedLine line;
-  KLinePort port{line, clock};
-  FakePanel panel;
-  SessionDriver driver{port, panel, ini};
-};
+using Rig = SimSession;
 
 TEST(Session, FullConnectionForEachType) {
   struct Case {
@@ -99,8 +59,8 @@ TEST(Session, FullConnectionForEachType) {
       const std::string code = KLinePort::ToReplyHex(sim::BuiltinProfile(c.type).iso_code);
       iso = "Iso Code    : " + code.substr(code.find("55"), 12) + "\r\n";
     }
-    EXPECT_EQ(rig.panel.info, iso + "ecu data    : " + rig.Text(0x17, 0x20) + "\r\n" +
-                                  "calibration : " + rig.Text(0x21, 0x28) + "\r\n");
+    EXPECT_EQ(rig.panel.info, iso + "ecu data    : " + Text(*rig.panel.type, 0x17, 0x20) + "\r\n" +
+                                  "calibration : " + Text(*rig.panel.type, 0x21, 0x28) + "\r\n");
     EXPECT_TRUE(rig.panel.menus);
     EXPECT_EQ(rig.panel.status, "");
     EXPECT_EQ(rig.line.PcBaud(), c.final_baud);
@@ -234,7 +194,7 @@ TEST(Session, CalibrationStoppingMidwayShowsNoCalibrationLine) {
   rig.Connect();
   rig.line.InjectFault(FaultKind::kDropAnswer, 14);  // 10 information requests, then 4th
   rig.Run(100);
-  EXPECT_EQ(rig.panel.info, "ecu data    : " + rig.Text(0x17, 0x20) + "\r\n");
+  EXPECT_EQ(rig.panel.info, "ecu data    : " + Text(*rig.panel.type, 0x17, 0x20) + "\r\n");
   EXPECT_TRUE(rig.driver.cal_ask());
   EXPECT_FALSE(rig.panel.ValueText(6).empty()) << "live data follows in the same tick";
 }
@@ -435,7 +395,7 @@ TEST(Session, IdentificationBoxesSkipStages) {
   rig.panel.ecu_data = false;
   rig.Run(100);
   EXPECT_EQ(rig.SentCount(0x17), 0);
-  EXPECT_EQ(rig.panel.info, "calibration : " + rig.Text(0x21, 0x28) + "\r\n");
+  EXPECT_EQ(rig.panel.info, "calibration : " + Text(*rig.panel.type, 0x21, 0x28) + "\r\n");
 
   Rig skip(EcuType::kP8);
   skip.Connect();
