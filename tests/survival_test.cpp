@@ -51,6 +51,24 @@ class Surroundings : public ServiceHost, public ServiceLog, public ProgressBar, 
 
 using Rig = SimSession;
 
+// Virtual time that pulls the cable once it passes a given moment: a pull in the middle of
+// a wait, where no event processing would give a test the chance.
+class PullingClock : public Clock {
+ public:
+  PullingClock(VirtualClock& time, sim::SimulatedLine& line, int64_t pull_at_us)
+      : time_(time), line_(line), pull_at_us_(pull_at_us) {}
+  int64_t NowUs() override { return time_.NowUs(); }
+  void SleepUs(int64_t us) override {
+    time_.SleepUs(us);
+    if (time_.NowUs() >= pull_at_us_ && !line_.WasLost()) line_.PullCable();
+  }
+
+ private:
+  VirtualClock& time_;
+  sim::SimulatedLine& line_;
+  int64_t pull_at_us_;
+};
+
 bool Polling(const Rig& rig) { return rig.driver.cal_ask() && !rig.panel.ValueText(7).empty(); }
 
 TEST(Survival, LineFaultsDuringASessionAreBoundedAndRecoverable) {
@@ -159,6 +177,26 @@ TEST(Survival, CablePulledWhileATestWaitsForItsFinalAnswer) {
   EXPECT_EQ(around.bar, 0.0f);
   tests.Back();
   EXPECT_TRUE(around.closed);
+  rig.driver.ReturnPort(20);
+  rig.Run(100);
+  EXPECT_EQ(rig.panel.indicator, kIndicatorRed);
+}
+
+TEST(Survival, CablePulledInsideAFaultRead) {
+  Rig rig(EcuType::k15m);
+  rig.Connect();
+  rig.Run(6000);
+  rig.driver.LendPort();
+  rig.line.InjectFault(FaultKind::kLateAnswer, 2000);
+  PullingClock clock(rig.clock, rig.line, rig.clock.NowUs() + 500'000);
+  KLinePort port(rig.line, clock);
+  Surroundings around;
+  FaultMemory faults(port, around, around);
+  const int64_t start = rig.clock.NowMs();
+  faults.Press(kFaultButtons[3]);
+  EXPECT_LT(rig.clock.NowMs() - start, 600) << "a vanished port ends the wait at once";
+  EXPECT_EQ(around.log, std::vector<std::string>{std::string(kNoAnswerLine)});
+  faults.Back();
   rig.driver.ReturnPort(20);
   rig.Run(100);
   EXPECT_EQ(rig.panel.indicator, kIndicatorRed);

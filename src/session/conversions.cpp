@@ -1,5 +1,6 @@
 #include "session/conversions.h"
 
+#include <QLocale>
 #include <cmath>
 
 #include "link/numbers.h"
@@ -37,6 +38,11 @@ double Temperature(int b) { return b - 55.0; }
 double ThrottleAngle(int b) { return b <= 170 ? b * 0.1848 - 1.41 : b * 0.7058 - 90; }
 double BatteryVoltage(int b) { return b * 0.0625; }
 double TrimmerValue(int b) { return b - 128.0; }
+
+char UserDecimalSeparator() {
+  const QString point = QLocale().decimalPoint();
+  return point.size() == 1 && point.at(0).unicode() < 0x80 ? point.at(0).toLatin1() : '.';
+}
 
 std::string AnsiCharacter(uint8_t byte) {
   // 0x80..0x9F are where the Windows set differs from Latin-1; 0 marks an unused code,

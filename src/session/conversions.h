@@ -28,6 +28,9 @@ double ThrottleAngle(int b);       // degrees
 double BatteryVoltage(int b);      // volts
 double TrimmerValue(int b);
 
+// The decimal separator of the user's locale ('.' when it is not a single ASCII character).
+char UserDecimalSeparator();
+
 // The character an ECU byte stands for in the single-byte Windows character set, as UTF-8.
 std::string AnsiCharacter(uint8_t byte);
 

@@ -1,7 +1,5 @@
 #include "session/session_driver.h"
 
-#include <QLocale>
-
 #include "link/numbers.h"
 
 namespace kline {
@@ -12,11 +10,6 @@ constexpr int kSessionInterval = 50;
 // Channels a P8 connection starts without: all but throttle and battery.
 constexpr int kP8UntickedChannels[] = {0, 1, 2, 3, 4, 5, 8};
 constexpr int kThrottleChannel = 6;
-
-char UserDecimalSeparator() {
-  const QString point = QLocale().decimalPoint();
-  return point.size() == 1 && point.at(0).unicode() < 0x80 ? point.at(0).toLatin1() : '.';
-}
 
 // The "Com" value as saved: a device path as it stands, anything else as its number.
 std::string PortSetting(const std::string& field) {

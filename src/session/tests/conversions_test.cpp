@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QLocale>
+
 #include "link/numbers.h"
 
 namespace kline {
@@ -58,6 +60,15 @@ TEST(AnsiCharacter, WindowsSingleByteSet) {
   EXPECT_EQ(AnsiCharacter(0x80), "\xe2\x82\xac");  // euro sign
   EXPECT_EQ(AnsiCharacter(0x81), "\xc2\x81");      // unused code: kept as itself
   EXPECT_EQ(AnsiCharacter(0x00), std::string(1, '\0'));
+}
+
+TEST(UserDecimalSeparator, FollowsTheLocale) {
+  const QLocale saved;
+  QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
+  EXPECT_EQ(UserDecimalSeparator(), ',');
+  QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+  EXPECT_EQ(UserDecimalSeparator(), '.');
+  QLocale::setDefault(saved);
 }
 
 }  // namespace
