@@ -38,10 +38,7 @@ int Run() {
       std::fprintf(stderr, "%s: could not reach live data\n", EcuTypeName(type).data());
       return 1;
     }
-    const size_t sent_before = rig.server().Trace().size();
-    (void)sent_before;
     std::vector<double> cycles;
-    int64_t requests = 0;
     const auto count_sent = [&] {
       int64_t n = 0;
       for (const sim::TraceEntry& e : rig.server().Trace()) {
@@ -58,7 +55,7 @@ int Run() {
       cycles.push_back((now - last_us) / 1000.0);
       last_us = now;
     }
-    requests = count_sent() - sent_start;
+    const int64_t requests = count_sent() - sent_start;
     const double seconds = (last_us - start_us) / 1e6;
     const Stats stats = Summarise(cycles);
     const int32_t baud = rig.port().device().ReadLineSettings()->baud;

@@ -45,7 +45,6 @@ class SessionDriver {
   // A service window takes the port: no tick runs until it is given back.
   void LendPort();
   void ReturnPort(int timer_interval);
-  bool PortLent() const { return port_lent_; }
 
   // Runs Disconnect and says so when the port vanished while connected.
   void CheckPortLost();
