@@ -68,6 +68,9 @@ void KLinePort::Open(const std::string& port_field) {
   if (device_.IsOpen()) return;
   if (device_.Open(*path, LineSettings{})) {
     RaiseTimerResolution(true);
+    baud_ = kStartBaud;
+    seen_us_.clear();
+    if (tap_) tap_->OnOpened(clock_.NowUs(), baud_);
   } else {
     open_problem_ = DescribeOpenFailure(device_.LastOpenFailure(), *path);
   }
@@ -80,6 +83,7 @@ void KLinePort::Close() {
   Flush();
   device_.Close();
   RaiseTimerResolution(false);
+  if (tap_) tap_->OnClosed(clock_.NowUs());
 }
 
 void KLinePort::Record(int number, const char* description) {
@@ -99,18 +103,41 @@ void KLinePort::SetBaudRate(int32_t baud) {
   state->baud = baud;
   if (!device_.WriteLineSettings(*state)) {
     Record(8015, "Could not set port to specified baud rate");
+    return;
   }
+  baud_ = baud;
 }
 
 void KLinePort::Flush() { ReadAll(); }
 
 void KLinePort::WriteByte(int value) {
-  if (device_.IsOpen()) device_.WriteByte(static_cast<uint8_t>(value & 0xFF));
+  if (!device_.IsOpen()) return;
+  const auto byte = static_cast<uint8_t>(value & 0xFF);
+  if (tap_) tap_->OnSent(byte, clock_.NowUs(), baud_);
+  device_.WriteByte(byte);
 }
 
-int KLinePort::PendingCount() { return device_.IsOpen() ? device_.PendingCount() : 0; }
+int KLinePort::PendingCount() {
+  if (!device_.IsOpen()) return 0;
+  const int count = device_.PendingCount();
+  if (tap_ && count > static_cast<int>(seen_us_.size())) {
+    seen_us_.resize(static_cast<size_t>(count), clock_.NowUs());
+  }
+  return count;
+}
 
-Bytes KLinePort::ReadAll() { return device_.IsOpen() ? device_.ReadAll() : Bytes{}; }
+Bytes KLinePort::ReadAll() {
+  if (!device_.IsOpen()) return {};
+  Bytes bytes = device_.ReadAll();
+  if (tap_) {
+    const int64_t now = clock_.NowUs();
+    for (size_t i = 0; i < bytes.size(); ++i) {
+      tap_->OnReceived(bytes[i], i < seen_us_.size() ? seen_us_[i] : now, baud_);
+    }
+    seen_us_.clear();
+  }
+  return bytes;
+}
 
 bool KLinePort::LastEventWasReceive() { return device_.IsOpen() && device_.LastEventWasReceive(); }
 
@@ -128,8 +155,9 @@ bool KLinePort::WaitForCountTimed(int n, int64_t limit_ms, PollPause pause) {
     if (std::llabs(sample - start) > limit_us) return false;
     clock_.SleepMs(3);
     if (pause == PollPause::k3msThen1ms) clock_.SleepMs(1);
-    // A port that vanished will never fill up: give up now rather than at the bound.
-    if (device_.WasLost()) return false;
+    // A port that vanished will never fill up, and a program that is closing will not wait
+    // for it: give up now rather than at the bound.
+    if (device_.WasLost() || Stopping()) return false;
   }
   return true;
 }

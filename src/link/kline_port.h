@@ -3,11 +3,14 @@
 // reply with a bound on a millisecond clock.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "link/clock.h"
 #include "link/serial_device.h"
+#include "link/wire_tap.h"
 
 namespace kline {
 
@@ -69,6 +72,14 @@ class KLinePort {
   static std::string ToReplyHex(const Bytes& bytes);
   ExchangeResult ExchangeByte(const Exchange& exchange);
 
+  // The rate the port runs at now (the start rate until a switch succeeds).
+  int32_t baud() const { return baud_; }
+  // Every byte written and received is also reported to `tap` (none: nullptr).
+  void SetTap(WireTap* tap) { tap_ = tap; }
+  // Once `*stop` is true, every wait gives up at its next poll (the program is closing).
+  void SetStopFlag(const std::atomic<bool>* stop) { stop_ = stop; }
+  bool Stopping() const { return stop_ && stop_->load(std::memory_order_relaxed); }
+
   const PortError& LastError() const { return last_error_; }
   Clock& clock() { return clock_; }
   SerialDevice& device() { return device_; }
@@ -78,6 +89,11 @@ class KLinePort {
 
   SerialDevice& device_;
   Clock& clock_;
+  WireTap* tap_ = nullptr;
+  const std::atomic<bool>* stop_ = nullptr;
+  int32_t baud_ = kStartBaud;
+  // When each byte waiting in the device was first seen, for the tap.
+  std::vector<int64_t> seen_us_;
   PortError last_error_;
   std::string open_problem_;
 };

@@ -56,85 +56,110 @@ void SessionDriver::LiveData(const LiveRules& rules) {
     panel_.SetStatus("");
   }
   if (!port_.IsOpen()) return;
-  Clock& clock = port_.clock();
-  clock.SleepMs(8);
+  port_.clock().SleepMs(8);
   port_.Flush();
 
+  LiveSample sample;
   for (int channel = 0; channel < kChannelCount; ++channel) {
     if (!panel_.ChannelTicked(channel)) continue;
-    const uint8_t first =
-        channel == kChannelTrimmer ? rules.trimmer_request : kRequests[channel].first;
-    const std::optional<uint8_t> second = kRequests[channel].second;
+    if (!PollChannel(channel, rules, sample)) {
+      sample.complete = false;
+      break;
+    }
+  }
+  sample.time_us = port_.clock().NowUs();
+  panel_.PublishSample(sample);
+}
 
+bool SessionDriver::PollChannel(int channel, const LiveRules& rules, LiveSample& sample) {
+  Clock& clock = port_.clock();
+  const uint8_t first =
+      channel == kChannelTrimmer ? rules.trimmer_request : kRequests[channel].first;
+  const std::optional<uint8_t> second = kRequests[channel].second;
+
+  clock.SleepMs(8);
+  port_.Flush();
+  port_.WriteByte(first);
+  ++sample.requests;
+  if (!port_.WaitForCountTimed(2, 2000, PollPause::k3ms)) return false;
+  if (second) {
     clock.SleepMs(8);
-    port_.Flush();
-    port_.WriteByte(first);
-    if (!port_.WaitForCountTimed(2, 2000, PollPause::k3ms)) return;
-    if (second) {
-      clock.SleepMs(8);
-      port_.WriteByte(*second);
-      if (!port_.WaitForCountTimed(4, 2000, PollPause::k3ms)) return;
-    }
-    const std::string reply = KLinePort::ToReplyHex(port_.ReadAll());
-    std::string hi;
-    std::string lo;
-    if (reply.size() >= 4 && reply.compare(0, 2, KLinePort::ToReplyHex({first})) == 0) {
-      hi = reply.substr(2, 2);
-    }
-    if (second && reply.size() >= 8 && reply.compare(4, 2, KLinePort::ToReplyHex({*second})) == 0) {
-      lo = reply.substr(6, 2);
-    }
-    const std::optional<int> b = HexByte(hi);
+    port_.WriteByte(*second);
+    ++sample.requests;
+    if (!port_.WaitForCountTimed(4, 2000, PollPause::k3ms)) return false;
+  }
+  const std::string reply = KLinePort::ToReplyHex(port_.ReadAll());
+  std::string hi;
+  std::string lo;
+  if (reply.size() >= 4 && reply.compare(0, 2, KLinePort::ToReplyHex({first})) == 0) {
+    hi = reply.substr(2, 2);
+  }
+  if (second && reply.size() >= 8 && reply.compare(4, 2, KLinePort::ToReplyHex({*second})) == 0) {
+    lo = reply.substr(6, 2);
+  }
+  const std::optional<int> b = HexByte(hi);
 
-    if (channel == kChannelSpeed) {
-      const bool both = !hi.empty() && !lo.empty();
-      const bool zero = both && hi == "00" && lo == "00";
-      const bool no_value = both && hi == "FF" && lo == "FF";
-      const int period = both ? *b * 256 + *HexByte(lo) : 0;
-      // A "00" byte never divides: the P8 rule, which also spares the others a zero period.
-      const bool usable = both && (rules.p8 ? hi != "00" && lo != "00" : hi != "FF" && !zero);
-      if (usable) ShowSpeed(EngineSpeed(rules.speed_constant, period));
-      if (no_value) panel_.SetValueText(kChannelSpeed, " ----");
-      if (zero) panel_.SetValueText(kChannelSpeed, " 0");
-      continue;
+  if (channel == kChannelSpeed) {
+    const bool both = !hi.empty() && !lo.empty();
+    const bool zero = both && hi == "00" && lo == "00";
+    const bool no_value = both && hi == "FF" && lo == "FF";
+    const int period = both ? *b * 256 + *HexByte(lo) : 0;
+    // A "00" byte never divides: the P8 rule, which also spares the others a zero period.
+    const bool usable = both && (rules.p8 ? hi != "00" && lo != "00" : hi != "FF" && !zero);
+    if (usable) {
+      const int64_t rpm = EngineSpeed(rules.speed_constant, period);
+      ShowSpeed(rpm);
+      sample.values[channel] = static_cast<double>(rpm);
     }
-    if (channel == kChannelInjection) {
-      if (!hi.empty() && !lo.empty() && (rules.p8 || hi != "FF")) {
-        panel_.SetValueText(channel, Plain(InjectionTime(*b * 256 + *HexByte(lo))));
-      }
-      continue;
+    if (no_value) panel_.SetValueText(kChannelSpeed, " ----");
+    if (zero) {
+      panel_.SetValueText(kChannelSpeed, " 0");
+      sample.values[channel] = 0.0;
     }
-    if (!b) continue;
-    if (channel == kChannelTrimmer) {
-      panel_.SetValueText(channel, Plain(TrimmerValue(*b)));
-      continue;
+    return true;
+  }
+  std::optional<double> value;
+  bool hundredths = false;
+  if (channel == kChannelInjection) {
+    if (!hi.empty() && !lo.empty() && (rules.p8 || hi != "FF")) {
+      value = InjectionTime(*b * 256 + *HexByte(lo));
     }
-    if (!rules.p8 && hi == "FF") continue;
-    std::optional<std::string> text;
+  } else if (!b) {
+    return true;
+  } else if (channel == kChannelTrimmer) {
+    value = TrimmerValue(*b);
+  } else if (!rules.p8 && hi == "FF") {
+    return true;
+  } else {
     switch (channel) {
       case 2:
-        text = Plain(IgnitionAdvance(*b));
+        value = IgnitionAdvance(*b);
         break;
       case 3:
-        text = Plain(static_cast<double>(ManifoldPressure(*b)));
+        value = static_cast<double>(ManifoldPressure(*b));
         break;
       case 4:
       case 5:
         if (!rules.p8) {
-          text = Plain(Temperature(*b));
-        } else if (const std::optional<double> t = p8_temp_table_[*b]) {
-          text = Hundredths(*t);
+          value = Temperature(*b);
+        } else {
+          value = p8_temp_table_[*b];
+          hundredths = true;
         }
         break;
       case 6:
-        text = Hundredths(ThrottleAngle(*b));
+        value = ThrottleAngle(*b);
+        hundredths = true;
         break;
       case 7:
-        text = Plain(BatteryVoltage(*b));
+        value = BatteryVoltage(*b);
         break;
     }
-    if (text) panel_.SetValueText(channel, *text);
   }
+  if (!value) return true;
+  panel_.SetValueText(channel, hundredths ? Hundredths(*value) : Plain(*value));
+  sample.values[channel] = *value;
+  return true;
 }
 
 }  // namespace kline

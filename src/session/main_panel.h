@@ -12,6 +12,8 @@
 
 namespace kline {
 
+struct LiveSample;
+
 inline constexpr int kChannelCount = 9;
 inline constexpr int kSpeedSegments = 120;
 inline constexpr uint32_t kIndicatorGreen = 65280;  // blue-green-red colour value
@@ -28,6 +30,10 @@ class MainPanel : public SessionTimer {
   virtual void SetSpeedBar(int lit_below) = 0;
   // Large engine-speed readout (Label26).
   virtual void SetSpeedReadout(const std::string& text) = 0;
+
+  // A field whose value was not refreshed in the last step (the ECU stopped answering) is
+  // shown as stale until it is written again.
+  virtual void SetValueStale(int channel, bool stale) = 0;
 
   // ECU information box (Text4).
   virtual void AppendInfo(const std::string& text) = 0;
@@ -53,6 +59,8 @@ class MainPanel : public SessionTimer {
   virtual void HideFaultWindow() = 0;
   // Lets pending window events run once (clicks, timer ticks, repaints).
   virtual void ProcessPendingEvents() = 0;
+  // Each live step's values as numbers, for the recorder, the chart and the poll rate.
+  virtual void PublishSample(const LiveSample& sample) = 0;
 };
 
 }  // namespace kline

@@ -11,6 +11,7 @@
 #include "link/ini_file.h"
 #include "link/kline_port.h"
 #include "session/conversions.h"
+#include "session/live_sample.h"
 #include "session/main_panel.h"
 
 namespace kline {
@@ -59,6 +60,8 @@ class SessionDriver {
  private:
   struct LiveRules;
   void LiveData(const LiveRules& rules);
+  // Polls one ticked channel into the fields and `sample`; false when the ECU did not answer.
+  bool PollChannel(int channel, const LiveRules& rules, LiveSample& sample);
   void ReadIdentification(uint8_t first, uint8_t last, PollPause pause, const char* label);
   void ShowSpeed(int64_t rpm);
   std::string Plain(double value) const;

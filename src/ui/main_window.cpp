@@ -318,6 +318,16 @@ void MainWindow::SetValueText(int channel, const std::string& text) {
   text1_.at(static_cast<size_t>(channel))->setText(Q(text));
 }
 
+void MainWindow::SetValueStale(int channel, bool stale) {
+  QLineEdit* field = text1_.at(static_cast<size_t>(channel));
+  QPalette colours = field->palette();
+  colours.setColor(QPalette::Text, palette().color(stale ? QPalette::Disabled : QPalette::Active,
+                                                   QPalette::Text));
+  field->setPalette(colours);
+}
+
+void MainWindow::PublishSample(const LiveSample& sample) { (void)sample; }
+
 void MainWindow::SetSpeedBar(int lit_below) { line1_->SetLitBelow(lit_below); }
 
 void MainWindow::SetSpeedReadout(const std::string& text) { label26_->setText(Q(text)); }

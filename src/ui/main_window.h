@@ -12,6 +12,7 @@
 #include "link/ini_file.h"
 #include "link/kline_port.h"
 #include "link/serial_device.h"
+#include "session/live_sample.h"
 #include "session/main_panel.h"
 #include "session/session_driver.h"
 
@@ -44,6 +45,8 @@ class MainWindow : public QMainWindow, public MainPanel {
   void SetChannelTicked(int channel, bool ticked) override;
   std::string ValueText(int channel) const override;
   void SetValueText(int channel, const std::string& text) override;
+  void SetValueStale(int channel, bool stale) override;
+  void PublishSample(const LiveSample& sample) override;
   void SetSpeedBar(int lit_below) override;
   void SetSpeedReadout(const std::string& text) override;
   void AppendInfo(const std::string& text) override;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "session/live_sample.h"
 #include "session/main_panel.h"
 
 namespace kline {
@@ -21,6 +22,7 @@ class FakePanel : public MainPanel {
   void SetValueText(int channel, const std::string& text) override { values[channel] = text; }
   void SetSpeedBar(int lit_below) override { lit = lit_below; }
   void SetSpeedReadout(const std::string& text) override { readout = text; }
+  void SetValueStale(int channel, bool on) override { stale[channel] = on; }
   void AppendInfo(const std::string& text) override { info += text; }
   void ClearInfo() override { info.clear(); }
   void SetStatus(const std::string& text) override { status = text; }
@@ -35,6 +37,7 @@ class FakePanel : public MainPanel {
   void SetServiceMenusEnabled(bool on) override { menus = on; }
   void HideFaultWindow() override { fault_window_hidden = true; }
   void ProcessPendingEvents() override;
+  void PublishSample(const LiveSample& sample) override { samples.push_back(sample); }
   void TimerOn(int interval) override { timer_log.push_back(interval < 1 ? 0 : interval); }
 
   // The timer's state after the last TimerOn: its interval, 0 when stopped.
@@ -42,6 +45,7 @@ class FakePanel : public MainPanel {
 
   std::array<bool, kChannelCount> ticked;
   std::array<std::string, kChannelCount> values;
+  std::array<bool, kChannelCount> stale{};
   int lit = -1;  // -1: the bar was never written
   std::string readout;
   std::string info;
@@ -57,6 +61,7 @@ class FakePanel : public MainPanel {
   bool menus = false;
   bool fault_window_hidden = false;
   std::vector<int> timer_log;
+  std::vector<LiveSample> samples;
   int events_processed = 0;
   // Runs inside ProcessPendingEvents, as a click queued during a step would.
   std::function<void()> on_events;
