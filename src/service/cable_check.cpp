@@ -1,0 +1,119 @@
+#include "service/cable_check.h"
+
+#include <algorithm>
+
+namespace kline {
+
+namespace {
+
+// Long enough for a byte to cross a USB adapter that holds it back for its latency timer.
+constexpr int64_t kEchoBoundMs = 100;
+// Bytes that come before anything is sent: an ECU or a tester already talking.
+constexpr int64_t kListenMs = 40;
+// After the echoes: how long the line must stay silent before the rate is judged.
+constexpr int64_t kQuietMs = 20;
+constexpr int64_t kQuietBoundMs = 150;
+constexpr int64_t kPollMs = 2;
+
+enum class RateOutcome { kClean, kSilent, kGarbled, kExtra };
+
+// Reads until nothing new has come for kQuietMs, or kQuietBoundMs have passed.
+Bytes ReadWhenQuiet(KLinePort& port) {
+  Clock& clock = port.clock();
+  const int64_t start = clock.NowMs();
+  int64_t last_change = start;
+  int count = port.PendingCount();
+  while (!port.Stopping() && !port.WasLost()) {
+    const int64_t now = clock.NowMs();
+    if (now - last_change >= kQuietMs || now - start >= kQuietBoundMs) break;
+    clock.SleepMs(kPollMs);
+    const int latest = port.PendingCount();
+    if (latest != count) {
+      count = latest;
+      last_change = clock.NowMs();
+    }
+  }
+  return port.ReadAll();
+}
+
+RateOutcome SendPattern(KLinePort& port, int32_t baud) {
+  port.SetBaudRate(baud);
+  for (uint8_t byte : kCablePattern) port.WriteByte(byte);
+  port.WaitForCountTimed(static_cast<int>(kCablePattern.size()), kEchoBoundMs, PollPause::k3ms);
+  const Bytes heard = ReadWhenQuiet(port);
+  if (heard.empty()) return RateOutcome::kSilent;
+  if (heard.size() > kCablePattern.size()) return RateOutcome::kExtra;
+  if (std::equal(heard.begin(), heard.end(), kCablePattern.begin(), kCablePattern.end())) {
+    return RateOutcome::kClean;
+  }
+  return RateOutcome::kGarbled;
+}
+
+// Read at the call: kWorkingBaud is computed when the program starts.
+std::array<int32_t, 2> Rates() { return {kStartBaud, kWorkingBaud}; }
+
+std::string RatesNotClean(const std::array<RateOutcome, 2>& outcomes) {
+  std::string rates;
+  for (size_t i = 0; i < outcomes.size(); ++i) {
+    if (outcomes[i] == RateOutcome::kClean) continue;
+    if (!rates.empty()) rates += " and ";
+    rates += std::to_string(Rates()[i]);
+  }
+  return rates;
+}
+
+CableCheckResult Judge(const std::array<RateOutcome, 2>& outcomes, bool heard_first) {
+  const auto all = [&](RateOutcome o) {
+    return std::all_of(outcomes.begin(), outcomes.end(), [o](RateOutcome x) { return x == o; });
+  };
+  const auto any = [&](RateOutcome o) {
+    return std::any_of(outcomes.begin(), outcomes.end(), [o](RateOutcome x) { return x == o; });
+  };
+  if (heard_first || any(RateOutcome::kExtra)) {
+    return {CableVerdict::kExtraBytes,
+            "Bytes came back that are not echoes: something else is talking on the line (the "
+            "ignition is on and the ECU is sending, or a second tester is connected)."};
+  }
+  if (all(RateOutcome::kSilent)) {
+    return {CableVerdict::kNoEcho,
+            "No echo at all: the interface has no power or is not plugged in, or this is "
+            "another port."};
+  }
+  if (all(RateOutcome::kClean)) {
+    return {CableVerdict::kEchoOk, "The interface echoes correctly at " +
+                                       std::to_string(Rates()[0]) + " and " +
+                                       std::to_string(Rates()[1]) + " baud."};
+  }
+  return {CableVerdict::kEchoGarbled,
+          "The echo is garbled or missing at " + RatesNotClean(outcomes) +
+              " baud: the adapter cannot work at that rate, or the interface is faulty."};
+}
+
+}  // namespace
+
+CableCheckResult CheckCable(KLinePort& port, const std::string& port_field) {
+  if (port.IsOpen()) {
+    return {CableVerdict::kNotOpened, "The port is in use by the session: disconnect first."};
+  }
+  port.Open(port_field);
+  if (!port.IsOpen()) {
+    const std::string reason = port.OpenProblem().empty()
+                                   ? "Port " + port_field + " could not be opened."
+                                   : port.OpenProblem();
+    return {CableVerdict::kNotOpened, "The port did not open. " + reason};
+  }
+  port.clock().SleepMs(kListenMs);
+  const bool heard_first = !port.ReadAll().empty();
+  std::array<RateOutcome, 2> outcomes{};
+  for (size_t i = 0; i < outcomes.size(); ++i) outcomes[i] = SendPattern(port, Rates()[i]);
+  const bool lost = port.WasLost() || !port.IsOpen();
+  port.Close();
+  if (lost) {
+    return {CableVerdict::kPortLost,
+            "The port went away during the check: the adapter was unplugged or the cable "
+            "pulled."};
+  }
+  return Judge(outcomes, heard_first);
+}
+
+}  // namespace kline

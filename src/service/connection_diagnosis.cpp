@@ -1,0 +1,33 @@
+#include "service/connection_diagnosis.h"
+
+namespace kline {
+
+ConnectionDiagnosis DiagnoseConnection(const WireObservation& seen, FailedStep step) {
+  if (!seen.port_open) {
+    return {ConnectionFinding::kPortClosed,
+            "The port is not open: check that the interface is plugged in and the Com field "
+            "names it."};
+  }
+  if (seen.others > 0) {
+    const char* expected = step == FailedStep::kWakeUp ? "an identification" : "answers";
+    return {ConnectionFinding::kUnexpectedBytes,
+            std::to_string(seen.others) + " bytes came at " + std::to_string(seen.others_baud) +
+                " baud that are not " + expected +
+                ": the ECU talks at another rate or in another way; check the ECU type."};
+  }
+  if (seen.echoes > 0) {
+    return {ConnectionFinding::kOnlyEchoes,
+            "Only the echo of our own bytes came back: the interface works but the ECU does not "
+            "answer. Check the ignition and the K-line wire."};
+  }
+  if (seen.sent > 0) {
+    return {ConnectionFinding::kNoBytes,
+            "No bytes at all came back, not even the echo of what was sent: check that the "
+            "interface has power and is plugged in, and the Com port."};
+  }
+  return {ConnectionFinding::kNoBytes,
+          "No bytes at all have come from the ECU: switch the ignition on, and check the "
+          "interface and the K-line wire."};
+}
+
+}  // namespace kline

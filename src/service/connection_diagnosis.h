@@ -1,0 +1,38 @@
+// What the status bar says when the wake-up or the first live step fails: a sentence drawn
+// from what crossed the wire meanwhile, so the user learns which part to look at.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace kline {
+
+// What the port saw during one attempt; the line monitor's tap keeps it current.
+struct WireObservation {
+  bool port_open = false;
+  int sent = 0;
+  int echoes = 0;
+  // Received bytes that were not the echo of a byte sent.
+  int others = 0;
+  // The port's rate when the last of the others arrived.
+  int32_t others_baud = 0;
+};
+
+// Which step failed: the bytes that should have come are an identification or answers.
+enum class FailedStep { kWakeUp, kLiveData };
+
+enum class ConnectionFinding {
+  kPortClosed,
+  kNoBytes,          // nothing came back at all, not even the echo
+  kOnlyEchoes,       // the interface works; the ECU does not answer
+  kUnexpectedBytes,  // something answered, but not what the selected type would say
+};
+
+struct ConnectionDiagnosis {
+  ConnectionFinding finding = ConnectionFinding::kPortClosed;
+  std::string sentence;
+};
+
+ConnectionDiagnosis DiagnoseConnection(const WireObservation& seen, FailedStep step);
+
+}  // namespace kline
