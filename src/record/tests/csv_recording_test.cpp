@@ -1,0 +1,132 @@
+#include "record/csv_recording.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <random>
+
+namespace kline {
+namespace {
+
+std::string RandomBytes(size_t size) {
+  std::mt19937 random(12);
+  std::string bytes(size, '\0');
+  for (char& c : bytes) c = static_cast<char>(random());
+  return bytes;
+}
+
+std::string Repeat(std::string_view line, int times) {
+  std::string text;
+  for (int i = 0; i < times; ++i) text += line;
+  return text;
+}
+
+struct HostileCase {
+  const char* name;
+  std::string text;
+  int64_t rows;
+  int64_t skipped;
+  size_t columns;
+  int first_points;    // points in the first value column
+  double first_value;  // its first value, when it has one
+};
+
+TEST(CsvRecordingTest, HostileInputsGiveWhatCanBeRead) {
+  const std::string header = "time_s,rpm,battery_v\n";
+  const HostileCase cases[] = {
+      {"empty", "", 0, 0, 0, 0, 0},
+      {"header only", header, 0, 0, 2, 0, 0},
+      {"random bytes", RandomBytes(1 << 20), -1, -1, kMaxColumns, 0, 0},
+      {"huge first line", std::string(kMaxLineBytes + 1, 'x') + "\n" + header + "0,1,2", 1, 1, 2, 1,
+       1},
+      {"huge line split by nothing", std::string(3 * kMaxLineBytes, ','), 0, 1, 0, 0, 0},
+      {"missing cells", header + "0,1000\n1\n2,,12.5\n", 3, 0, 2, 1, 1000},
+      {"extra cells", header + "0,5,6,7,8,9\n" + Repeat(",", 500) + "\n", 1, 1, 2, 1, 5},
+      {"unreadable cells", header + "0,abc,1\n1,nan,inf\n2,1e999,0x10\n3,\"7\", +8 \n", 4, 0, 2, 1,
+       7},
+      {"no time", header + "x,1,2\n,3,4\n5,6,7", 1, 2, 2, 1, 6},
+      {"no header", "0.5,10\n1.5,20\n", 2, 0, 1, 2, 10},
+      {"BOM, CRLF, comments", "\xEF\xBB\xBF# made by hand\r\n" + header + "0,1,2\r\n#x\r\n", 1, 0,
+       2, 1, 1},
+      {"semicolons with decimal commas", "t;rpm\n0,5;1234,5\n", 1, 0, 1, 1, 1234.5},
+      {"too many columns", Repeat("c,", 100) + "\n" + Repeat("1,", 100), 1, 0, kMaxColumns, 1, 1},
+  };
+  for (const HostileCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const CsvRecording whole = ParseRecording(c.text);
+    if (c.rows >= 0) {
+      EXPECT_EQ(whole.rows, c.rows);
+    }
+    if (c.skipped >= 0) {
+      EXPECT_EQ(whole.skipped_lines, c.skipped);
+    }
+    EXPECT_EQ(whole.error.isEmpty(), whole.rows > 0 && !whole.columns.empty());
+    EXPECT_LE(whole.columns.size(), c.columns);
+    if (c.columns > 0 && c.rows >= 0) {
+      ASSERT_EQ(whole.columns.size(), c.columns);
+      ASSERT_EQ(whole.columns[0].points.size(), c.first_points);
+      if (c.first_points > 0) {
+        EXPECT_EQ(whole.columns[0].points[0].y(), c.first_value);
+      }
+    }
+    // Pieces of any size give the same result as the whole text.
+    RecordingParser parser;
+    for (size_t at = 0; at < c.text.size(); at += 7)
+      parser.Feed(std::string_view(c.text).substr(at, 7));
+    const CsvRecording pieces = parser.Finish();
+    EXPECT_EQ(pieces.rows, whole.rows);
+    EXPECT_EQ(pieces.skipped_lines, whole.skipped_lines);
+    EXPECT_EQ(pieces.columns.size(), whole.columns.size());
+  }
+}
+
+TEST(CsvRecordingTest, OurColumnsGetCaptionsAndUnits) {
+  const CsvRecording recording = ParseRecording("time_s,water_c,lambda\n0,80,0.9\n");
+  ASSERT_EQ(recording.columns.size(), 2u);
+  EXPECT_EQ(recording.columns[0].caption, QStringLiteral("Coolant temperature"));
+  EXPECT_EQ(recording.columns[0].unit, QStringLiteral("°C"));
+  EXPECT_EQ(recording.columns[1].caption, QStringLiteral("lambda"));
+  EXPECT_TRUE(recording.columns[1].unit.isEmpty());
+}
+
+// A 100 MB file: every row counted, the points thinned evenly to the bound, the whole time
+// span still shown.
+TEST(CsvRecordingTest, LargeFileIsThinnedEvenly) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("big.csv"));
+  const std::string row_tail = ",1234,2.5,10,1000,20,80,5.5,13.8,1\n";
+  const int64_t rows = (int64_t{100} << 20) / static_cast<int64_t>(row_tail.size() + 8);
+  {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    std::string text =
+        "time_s,rpm,injection_ms,advance_deg,pressure_mbar,air_c,water_c,"
+        "throttle_deg,battery_v,trimmer\n";
+    for (int64_t row = 0; row < rows; ++row) {
+      text += std::to_string(row);
+      text += row_tail;
+      if (text.size() > (1 << 20)) {
+        file.write(text.data(), static_cast<qint64>(text.size()));
+        text.clear();
+      }
+    }
+    file.write(text.data(), static_cast<qint64>(text.size()));
+  }
+  const CsvRecording recording = ReadRecording(path);
+  EXPECT_EQ(recording.rows, rows);
+  EXPECT_FALSE(recording.cut_short);
+  ASSERT_EQ(recording.columns.size(), 9u);
+  const QList<QPointF>& points = recording.columns[8].points;
+  EXPECT_LE(points.size(), kMaxKeptRows);
+  EXPECT_GT(points.size(), kMaxKeptRows / 2);
+  EXPECT_EQ(points.front().x(), 0);
+  EXPECT_GT(points.back().x(), static_cast<double>(rows - recording.keep_every - 1));
+  for (qsizetype i = 1; i < points.size(); ++i) {
+    ASSERT_EQ(points[i].x() - points[i - 1].x(), static_cast<double>(recording.keep_every));
+  }
+  EXPECT_FALSE(ReadRecording(dir.filePath(QStringLiteral("missing.csv"))).error.isEmpty());
+}
+
+}  // namespace
+}  // namespace kline

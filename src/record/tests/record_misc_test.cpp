@@ -1,0 +1,81 @@
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <vector>
+
+#include "record/fault_report.h"
+#include "record/poll_rate.h"
+
+namespace kline {
+namespace {
+
+struct Burst {
+  int steps;
+  int64_t step_us;
+  int requests;
+};
+
+TEST(PollRateTest, MeasuresTheLastWindowOfSteps) {
+  struct Case {
+    const char* name;
+    std::vector<Burst> bursts;
+    double cycles;
+    double requests;
+  };
+  const Case cases[] = {
+      {"nothing yet", {}, 0, 0},
+      {"one step", {{1, 50'000, 9}}, 0, 0},
+      {"steady", {{200, 50'000, 9}}, 20, 180},
+      {"a short start", {{3, 100'000, 2}}, 10, 20},
+      // Only the last five seconds count: the fast start has left the window.
+      {"slowed down", {{400, 10'000, 1}, {100, 100'000, 3}}, 10, 30},
+      // A new session's clock starts over: its steps alone are measured.
+      {"clock restarts", {{50, 10'000, 1}, {0, 0, 0}, {11, 200'000, 4}}, 5, 20},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    PollRate rate;
+    int64_t now_us = 1'000'000;
+    for (const Burst& burst : c.bursts) {
+      if (burst.steps == 0) now_us = 0;
+      for (int i = 0; i < burst.steps; ++i) {
+        now_us += burst.step_us;
+        rate.Add(LiveSample{.time_us = now_us, .values = {}, .requests = burst.requests});
+      }
+    }
+    EXPECT_NEAR(rate.CyclesPerSecond(), c.cycles, 1e-9);
+    EXPECT_NEAR(rate.RequestsPerSecond(), c.requests, 1e-9);
+  }
+}
+
+TEST(FaultReportTest, ListsEveryReadWithItsTexts) {
+  FaultReport report(QDateTime(QDate(2026, 3, 2), QTime(9, 5)), "P8");
+  report.AddIdentification("ecu data    : 0123456789\r\n");
+  report.AddRead(kFaultButtons[0], "80");
+  report.AddRead(kFaultButtons[1], "");
+  report.AddRead(kFaultButtons[4], "00");
+  report.AddRead(kFaultButtons[3], "00");
+  const std::string text = report.Text();
+  for (std::string_view expected :
+       {std::string_view("2026-03-02T09:05:00"), std::string_view("ECU type: P8"),
+        std::string_view("  ecu data    : 0123456789\n"),
+        std::string_view("Uniram1 (request 0x0F): 80\n"), FaultTexts::FaultByte1Texts()[0],
+        std::string_view("Uniram2 (request 0x10): No answer from ECU\n"),
+        std::string_view("Cuneep1 (request 0x16): 00\n  no fault recorded\n"),
+        FaultTexts::StatusByteTexts()[14]}) {
+    EXPECT_NE(text.find(expected), std::string::npos) << expected;
+  }
+
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("report.txt"));
+  EXPECT_EQ(report.SaveTo(path), QString());
+  QFile saved(path);
+  ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+  EXPECT_EQ(saved.readAll().toStdString(), text);
+  EXPECT_TRUE(report.SaveTo(dir.filePath(QStringLiteral("no/such/dir.txt")))
+                  .startsWith(QStringLiteral("Could not save")));
+}
+
+}  // namespace
+}  // namespace kline
