@@ -9,10 +9,9 @@
 #include <memory>
 #include <optional>
 
-#include "link/clock.h"
+#include "engine/engine_thread.h"
 #include "link/ecu_type.h"
 #include "link/ini_file.h"
-#include "link/qt_serial_device.h"
 #include "ui/main_window.h"
 
 #ifdef KLINE_WITH_SIMULATOR
@@ -33,19 +32,20 @@ int Fail(const QString& message) {
   return 2;
 }
 
+void NameApplication() {
+  QCoreApplication::setApplicationName(QStringLiteral("kline-diag"));
+  QCoreApplication::setApplicationVersion(QStringLiteral(KLINE_VERSION));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("kline-diag"));
-  QApplication::setApplicationVersion(QStringLiteral(KLINE_VERSION));
-
   QCommandLineParser parser;
   parser.setApplicationDescription(
       QStringLiteral("Diagnostics for 15m, 15Rc, 16m and P8 engine control units over a K-line "
                      "serial cable."));
-  parser.addHelpOption();
-  parser.addVersionOption();
+  const QCommandLineOption help_option = parser.addHelpOption();
+  const QCommandLineOption version_option = parser.addVersionOption();
   const QCommandLineOption port_option(QStringLiteral("port"),
                                        QStringLiteral("Serial port: a number or a device path."),
                                        QStringLiteral("P"));
@@ -64,7 +64,8 @@ int main(int argc, char** argv) {
   parser.addOption(simulate_option);
 
   // The parser has no options with an optional value: take "--simulate=TYPE" apart first.
-  QStringList arguments = QApplication::arguments();
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
   QString simulate_type;
   for (QString& argument : arguments) {
     if (argument.startsWith(QLatin1String(kSimulateWithType))) {
@@ -72,7 +73,15 @@ int main(int argc, char** argv) {
       argument = QStringLiteral("--") + QLatin1String(kSimulate);
     }
   }
-  parser.process(arguments);
+  // Help, version and mistakes are answered before any window system is touched, so they
+  // work on a machine without a display.
+  if (!parser.parse(arguments) || parser.isSet(help_option) || parser.isSet(version_option)) {
+    QCoreApplication text_only(argc, argv);
+    NameApplication();
+    parser.process(arguments);  // prints and exits
+  }
+  QApplication app(argc, argv);
+  NameApplication();
 
   std::optional<kline::EcuType> type;
   if (parser.isSet(type_option)) {
@@ -87,7 +96,7 @@ int main(int argc, char** argv) {
   }
 
 #ifdef KLINE_WITH_SIMULATOR
-  // Outlives the window, so the port is closed before its far side goes away.
+  // Outlives the engine, so the port is closed before its far side goes away.
   std::unique_ptr<kline::sim::PtyEcuServer> simulator;
 #endif
   // A demonstration keeps its settings (the pseudo-terminal's path) to itself, so that the
@@ -96,9 +105,10 @@ int main(int argc, char** argv) {
   const QString settings_path = parser.isSet(simulate_option)
                                     ? demo_settings.filePath(QStringLiteral("kline-diag.ini"))
                                     : kline::DefaultSettingsPath();
-  kline::QtSerialDevice device;
-  kline::SteadyClock clock;
-  kline::ui::MainWindow window(device, clock, settings_path);
+  // The wire's owner runs on a thread of its own; it stops (leaving diagnostic mode and
+  // closing the port) before the simulator's far side goes away.
+  kline::EngineThread engine({.device = nullptr, .clock = nullptr, .settings_path = settings_path});
+  kline::ui::MainWindow window(engine.engine(), settings_path);
   if (type) window.SelectType(*type);
   if (parser.isSet(port_option)) window.SetPortFieldText(parser.value(port_option));
 

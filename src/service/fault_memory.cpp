@@ -25,7 +25,7 @@ std::string FaultMemory::ReadFaultByte(uint8_t request) {
   return result.answer.substr(0, 2);
 }
 
-void FaultMemory::Press(const FaultButton& button) {
+std::string FaultMemory::Press(const FaultButton& button) {
   const std::string answer = ReadFaultByte(button.request);
   if (answer.empty()) {
     log_.AppendLine(kNoAnswerLine);
@@ -35,6 +35,7 @@ void FaultMemory::Press(const FaultButton& button) {
     }
   }
   log_.MoveCaretToEnd();
+  return answer;
 }
 
 void FaultMemory::Back() {

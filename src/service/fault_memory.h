@@ -43,8 +43,8 @@ class FaultMemory {
   // not come within 2500 ms or its first byte is not the echo of `request`.
   std::string ReadFaultByte(uint8_t request);
   // One button press: reads the byte and appends the lines its table gives, or the no-answer
-  // line when there was no valid answer.
-  void Press(const FaultButton& button);
+  // line when there was no valid answer. Returns the answer digits (empty: no answer).
+  std::string Press(const FaultButton& button);
   // "Back": restarts the session timer at 20 ms and shows the main window; this window stays.
   void Back();
   // The frame's close box: gives the port back as "Back" does when the main window is still

@@ -5,9 +5,8 @@
 #include <QGridLayout>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QVBoxLayout>
-
-#include "ui/main_window.h"
 
 namespace kline::ui {
 
@@ -16,25 +15,27 @@ namespace {
 // Three record places of three bytes side by side; the status byte on a row of its own.
 constexpr int kButtonColumns = 3;
 
+QString Q(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
 }  // namespace
 
-FaultWindow::FaultWindow(MainWindow& main)
-    : ServiceWindow(main, QStringLiteral("Form3"), QStringLiteral("Diag")),
-      faults_(main.port(), *this, *this) {
+FaultWindow::FaultWindow(DiagnosticEngine& engine)
+    : ServiceWindow(engine, QStringLiteral("Form3"), QStringLiteral("Diag")) {
   auto* central = new QWidget(this);
   auto* column = new QVBoxLayout(central);
   auto* grid = new QGridLayout;
   int cell = 0;
   for (size_t i = 0; i < kFaultButtons.size(); ++i) {
     const FaultButton& button_row = kFaultButtons[i];
-    auto* button = new QPushButton(QString::fromUtf8(
-        button_row.caption.data(), static_cast<qsizetype>(button_row.caption.size())));
-    button->setObjectName(QString::fromUtf8(button_row.control.data(),
-                                            static_cast<qsizetype>(button_row.control.size())));
-    connect(button, &QPushButton::clicked, this, [this, i] { faults_.Press(kFaultButtons[i]); });
+    auto* button = new QPushButton(Q(button_row.caption));
+    button->setObjectName(Q(button_row.control));
+    const int index = static_cast<int>(i);
+    connect(button, &QPushButton::clicked, this,
+            [this, index] { Command([index](DiagnosticEngine& e) { e.ReadFault(index); }); });
     buttons_[i] = button;
-    const bool status = button_row.table == FaultTable::kStatusByte;
-    if (status) {
+    if (button_row.table == FaultTable::kStatusByte) {
       grid->addWidget(button, 3, 0, 1, kButtonColumns);
     } else {
       grid->addWidget(button, cell % kButtonColumns, cell / kButtonColumns);
@@ -46,16 +47,23 @@ FaultWindow::FaultWindow(MainWindow& main)
   setCentralWidget(central);
   resize(460, 420);
 
-  connect(back_, &QAction::triggered, this, [this] { faults_.Back(); });
+  connect(back_, &QAction::triggered, this,
+          [this] { Command([](DiagnosticEngine& e) { e.LeaveFaultWindow(); }); });
 }
 
-void FaultWindow::Unload() {
-  hide();
-  deleteLater();
+void FaultWindow::SetPortOwner(PortOwner owner) {
+  const bool usable = owner != PortOwner::kTestWindow;
+  for (QPushButton* button : buttons_) button->setEnabled(usable);
+  if (usable) {
+    statusBar()->clearMessage();
+  } else {
+    statusBar()->showMessage(QStringLiteral("The test window holds the port."));
+  }
 }
 
+// The close box gives the port back as "Back" does, if this window still holds it.
 void FaultWindow::closeEvent(QCloseEvent* event) {
-  faults_.OnCloseBox();
+  Command([](DiagnosticEngine& e) { e.LeaveFaultWindow(); });
   event->accept();
 }
 

@@ -1,5 +1,5 @@
 // The fault-memory window (`Form3`, "Diag"): ten buttons that each read one fault or status
-// byte and explain its bits in the log.
+// byte; the engine reads it and the log explains its bits.
 #pragma once
 
 #include <array>
@@ -13,10 +13,10 @@ namespace kline::ui {
 
 class FaultWindow : public ServiceWindow {
  public:
-  explicit FaultWindow(MainWindow& main);
+  explicit FaultWindow(DiagnosticEngine& engine);
 
-  // The main window is closing.
-  void Unload();
+  // The buttons work unless the test window holds the port.
+  void SetPortOwner(PortOwner owner);
 
   QPushButton* Button(int index) const { return buttons_.at(static_cast<size_t>(index)); }
 
@@ -24,7 +24,6 @@ class FaultWindow : public ServiceWindow {
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  FaultMemory faults_;
   std::array<QPushButton*, kFaultButtons.size()> buttons_{};
 };
 

@@ -77,19 +77,10 @@ QFont ScaleFont() {
 
 }  // namespace
 
-MainWindow::MainWindow(SerialDevice& device, Clock& clock, const QString& settings_path,
-                       QWidget* parent)
-    : QMainWindow(parent),
-      clock_(clock),
-      settings_(settings_path),
-      port_(device, clock),
-      driver_(port_, *this, settings_) {
+MainWindow::MainWindow(DiagnosticEngine& engine, const QString& settings_path, QWidget* parent)
+    : QMainWindow(parent), engine_(engine), settings_(settings_path) {
   setObjectName(QStringLiteral("Form2"));
   setWindowTitle(QString::fromUtf8(kMainCaption));
-  timer_.setObjectName(QStringLiteral("Timer1"));
-  timer_.setTimerType(Qt::PreciseTimer);
-  timer_.setSingleShot(true);
-  connect(&timer_, &QTimer::timeout, this, &MainWindow::OnTimer);
 
   auto* central = new QWidget(this);
   auto* top = new QHBoxLayout;
@@ -98,6 +89,10 @@ MainWindow::MainWindow(SerialDevice& device, Clock& clock, const QString& settin
   upper_left->addWidget(BuildComPort());
   upper_left->addWidget(BuildEcuType());
   left->addLayout(upper_left);
+  // The status line sits under the frames, in none of them.
+  label4_ = new QLabel;
+  label4_->setObjectName(QStringLiteral("Label4"));
+  left->addWidget(label4_);
   left->addWidget(BuildEcuInfo(), 1);
   top->addLayout(left, 1);
   top->addWidget(BuildChannels());
@@ -107,6 +102,7 @@ MainWindow::MainWindow(SerialDevice& device, Clock& clock, const QString& settin
   setCentralWidget(central);
   statusBar()->setObjectName(QStringLiteral("StatusBar"));
   BuildMenus();
+  FollowEngine();
 
   LoadSettings();
 }
@@ -121,8 +117,13 @@ QWidget* MainWindow::BuildComPort() {
   auto* grid = new QGridLayout(frame);
   check2_ = new QCheckBox(QStringLiteral("Connect"));
   check2_->setObjectName(QStringLiteral("Check2(0)"));
-  connect(check2_, &QCheckBox::clicked, this,
-          [this](bool ticked) { driver_.OnConnectBox(ticked); });
+  connect(check2_, &QCheckBox::clicked, this, [this](bool ticked) {
+    if (ticked) {
+      Command([choices = Choices()](DiagnosticEngine& e) { e.Connect(choices); });
+    } else {
+      Command([](DiagnosticEngine& e) { e.Disconnect(); });
+    }
+  });
   shape1_ = new IndicatorShape;
   shape1_->setObjectName(QStringLiteral("Shape1"));
   auto* label1 = new QLabel(QStringLiteral("Com"));
@@ -134,24 +135,28 @@ QWidget* MainWindow::BuildComPort() {
   auto* completer = new QCompleter(KnownPorts(), text6_);
   completer->setCompletionMode(QCompleter::UnfilteredPopupCompletion);
   text6_->setCompleter(completer);
-  label4_ = new QLabel;
-  label4_->setObjectName(QStringLiteral("Label4"));
+  connect(text6_, &QLineEdit::textChanged, this, [this](const QString& text) {
+    Command([text](DiagnosticEngine& e) { e.SetPortField(text); });
+  });
   label1->setBuddy(text6_);
 
   grid->addWidget(check2_, 0, 0, 1, 2);
   grid->addWidget(shape1_, 0, 2, Qt::AlignRight);
   grid->addWidget(label1, 1, 0);
   grid->addWidget(text6_, 1, 1, 1, 2);
-  grid->addWidget(label4_, 2, 0, 1, 3);
   return frame;
 }
 
 QWidget* MainWindow::BuildEcuType() {
   auto* frame = new QGroupBox(QStringLiteral("ECU Type"));
   auto* grid = new QGridLayout(frame);
-  const auto option = [](const char* caption, const char* name) {
+  // The type may change while connected: the next ticks poll as the new type does.
+  const auto option = [this](const char* caption, const char* name) {
     auto* button = new QRadioButton(QString::fromUtf8(caption));
     button->setObjectName(QString::fromUtf8(name));
+    connect(button, &QRadioButton::toggled, this, [this](bool on) {
+      if (on) Command([type = SelectedType()](DiagnosticEngine& e) { e.SetType(type); });
+    });
     return button;
   };
   option1_ = option("15m", "Option1");
@@ -183,19 +188,23 @@ QWidget* MainWindow::BuildEcuInfo() {
   check3_ = new QCheckBox(QStringLiteral("Ecu data"));
   check3_->setObjectName(QStringLiteral("Check3"));
   check3_->setChecked(true);
-  connect(check3_, &QCheckBox::clicked, this,
-          [this](bool ticked) { driver_.OnEcuDataBox(ticked); });
+  connect(check3_, &QCheckBox::clicked, this, [this](bool ticked) {
+    Command([ticked](DiagnosticEngine& e) { e.SetEcuData(ticked); });
+  });
   check4_ = new QCheckBox(QStringLiteral("Calibration"));
   check4_->setObjectName(QStringLiteral("Check4"));
   check4_->setChecked(true);
-  connect(check4_, &QCheckBox::clicked, this,
-          [this](bool ticked) { driver_.OnCalibrationBox(ticked); });
+  connect(check4_, &QCheckBox::clicked, this, [this](bool ticked) {
+    Command([ticked](DiagnosticEngine& e) { e.SetCalibration(ticked); });
+  });
   auto* command6 = new QPushButton(QStringLiteral("ecu info"));
   command6->setObjectName(QStringLiteral("Command6"));
-  connect(command6, &QPushButton::clicked, this, [this] { driver_.ReadEcuInfo(); });
+  connect(command6, &QPushButton::clicked, this,
+          [this] { Command([](DiagnosticEngine& e) { e.ReadEcuInfo(); }); });
   auto* command7 = new QPushButton(QStringLiteral("calibration"));
   command7->setObjectName(QStringLiteral("Command7"));
-  connect(command7, &QPushButton::clicked, this, [this] { driver_.ReadCalibration(); });
+  connect(command7, &QPushButton::clicked, this,
+          [this] { Command([](DiagnosticEngine& e) { e.ReadCalibration(); }); });
 
   auto* row = new QHBoxLayout;
   row->addWidget(check3_);
@@ -233,7 +242,9 @@ QWidget* MainWindow::BuildChannels() {
     auto* box_i = new QCheckBox(QString::fromUtf8(kChannelCaptions[i]));
     box_i->setObjectName(Name("Check1", i));
     box_i->setChecked(true);
-    connect(box_i, &QCheckBox::clicked, this, [this, i] { driver_.OnChannelBox(i); });
+    connect(box_i, &QCheckBox::clicked, this, [this, i](bool ticked) {
+      Command([i, ticked](DiagnosticEngine& e) { e.SetChannel(i, ticked); });
+    });
     auto* field = new QLineEdit;
     field->setObjectName(Name("Text1", i));
     field->setReadOnly(true);
@@ -285,83 +296,25 @@ QWidget* MainWindow::BuildSpeedBar() {
 void MainWindow::BuildMenus() {
   test_ = menuBar()->addAction(QStringLiteral("Tests"));
   test_->setObjectName(QStringLiteral("test"));
-  connect(test_, &QAction::triggered, this, &MainWindow::OpenTestWindow);
+  connect(test_, &QAction::triggered, this,
+          [this] { Command([](DiagnosticEngine& e) { e.OpenTestWindow(); }); });
   diag_ = menuBar()->addAction(QStringLiteral("Diag"));
   diag_->setObjectName(QStringLiteral("Diag"));
-  connect(diag_, &QAction::triggered, this, &MainWindow::OpenFaultWindow);
+  connect(diag_, &QAction::triggered, this,
+          [this] { Command([](DiagnosticEngine& e) { e.OpenFaultWindow(); }); });
   debug_ = menuBar()->addAction(QStringLiteral("Debug"));
   debug_->setObjectName(QStringLiteral("debug"));
   debug_->setEnabled(false);
 }
 
 void MainWindow::LoadSettings() {
-  SetServiceMenusEnabled(false);
+  test_->setEnabled(false);
+  diag_->setEnabled(false);
   const std::string com = settings_.LireINI("Hardware", "Com");
   if (!com.empty()) text6_->setText(Q(com));
   const std::optional<EcuType> type = EcuTypeFromCode(settings_.LireINI("Hardware", "Ecu"));
   if (type) SelectType(*type);
 }
-
-bool MainWindow::ChannelTicked(int channel) const {
-  return check1_.at(static_cast<size_t>(channel))->isChecked();
-}
-
-void MainWindow::SetChannelTicked(int channel, bool ticked) {
-  check1_.at(static_cast<size_t>(channel))->setChecked(ticked);
-}
-
-std::string MainWindow::ValueText(int channel) const {
-  return text1_.at(static_cast<size_t>(channel))->text().toStdString();
-}
-
-void MainWindow::SetValueText(int channel, const std::string& text) {
-  text1_.at(static_cast<size_t>(channel))->setText(Q(text));
-}
-
-void MainWindow::SetValueStale(int channel, bool stale) {
-  QLineEdit* field = text1_.at(static_cast<size_t>(channel));
-  QPalette colours = field->palette();
-  colours.setColor(QPalette::Text, palette().color(stale ? QPalette::Disabled : QPalette::Active,
-                                                   QPalette::Text));
-  field->setPalette(colours);
-}
-
-void MainWindow::PublishSample(const LiveSample& sample) { (void)sample; }
-
-void MainWindow::SetSpeedBar(int lit_below) { line1_->SetLitBelow(lit_below); }
-
-void MainWindow::SetSpeedReadout(const std::string& text) { label26_->setText(Q(text)); }
-
-void MainWindow::AppendInfo(const std::string& text) {
-  QString lines = Q(text);
-  lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-  QTextCursor cursor(text4_->document());
-  cursor.movePosition(QTextCursor::End);
-  cursor.insertText(lines);
-  text4_->ensureCursorVisible();
-}
-
-void MainWindow::ClearInfo() { text4_->clear(); }
-
-void MainWindow::SetStatus(const std::string& text) { label4_->setText(Q(text)); }
-
-void MainWindow::ShowPortMessage(const std::string& text) { ShowStatusMessage(Q(text)); }
-
-void MainWindow::ShowStatusMessage(const QString& text) {
-  if (text.isEmpty()) {
-    statusBar()->clearMessage();
-  } else {
-    statusBar()->showMessage(text);
-  }
-}
-
-std::string MainWindow::PortFieldText() const { return text6_->text().toStdString(); }
-
-void MainWindow::SetConnectTicked(bool ticked) { check2_->setChecked(ticked); }
-
-void MainWindow::SetConnectCaption(const std::string& caption) { check2_->setText(Q(caption)); }
-
-void MainWindow::SetIndicatorColour(uint32_t bgr) { shape1_->SetFillColour(bgr); }
 
 std::optional<EcuType> MainWindow::SelectedType() const {
   if (option1_->isChecked()) return EcuType::k15m;
@@ -390,48 +343,124 @@ void MainWindow::SelectType(EcuType type) {
 
 void MainWindow::SetPortFieldText(const QString& text) { text6_->setText(text); }
 
-bool MainWindow::EcuDataTicked() const { return check3_->isChecked(); }
-
-bool MainWindow::CalibrationTicked() const { return check4_->isChecked(); }
-
-void MainWindow::SetServiceMenusEnabled(bool enabled) {
-  test_->setEnabled(enabled);
-  diag_->setEnabled(enabled);
+void MainWindow::FollowEngine() {
+  DiagnosticEngine* e = &engine_;
+  connect(e, &DiagnosticEngine::ValueTextChanged, this, [this](int channel, const QString& text) {
+    text1_.at(static_cast<size_t>(channel))->setText(text);
+    SetValueStale(channel, false);
+  });
+  connect(e, &DiagnosticEngine::ValueStaleChanged, this, &MainWindow::SetValueStale);
+  connect(e, &DiagnosticEngine::ChannelTickedChanged, this, [this](int channel, bool ticked) {
+    check1_.at(static_cast<size_t>(channel))->setChecked(ticked);
+  });
+  connect(e, &DiagnosticEngine::SpeedBarChanged, line1_, &SpeedBar::SetLitBelow);
+  connect(e, &DiagnosticEngine::SpeedReadoutChanged, label26_, &QLabel::setText);
+  connect(e, &DiagnosticEngine::InfoAppended, this, &MainWindow::AppendInfo);
+  connect(e, &DiagnosticEngine::InfoCleared, text4_, &QPlainTextEdit::clear);
+  connect(e, &DiagnosticEngine::StatusChanged, label4_, &QLabel::setText);
+  connect(e, &DiagnosticEngine::PortMessage, this, [this](const QString& text) {
+    if (text.isEmpty()) {
+      statusBar()->clearMessage();
+    } else {
+      statusBar()->showMessage(text);
+    }
+  });
+  connect(e, &DiagnosticEngine::ConnectTickedChanged, check2_, &QCheckBox::setChecked);
+  connect(e, &DiagnosticEngine::ConnectCaptionChanged, check2_, &QCheckBox::setText);
+  connect(e, &DiagnosticEngine::IndicatorColourChanged, shape1_, &IndicatorShape::SetFillColour);
+  connect(e, &DiagnosticEngine::ServiceMenusEnabledChanged, this, [this](bool enabled) {
+    test_->setEnabled(enabled);
+    diag_->setEnabled(enabled);
+  });
+  connect(e, &DiagnosticEngine::FaultWindowHidden, this, [this] {
+    if (fault_window_) fault_window_->hide();
+  });
+  connect(e, &DiagnosticEngine::ServiceWindowShown, this, &MainWindow::ShowServiceWindow);
+  connect(e, &DiagnosticEngine::ServiceWindowClosed, this, &MainWindow::CloseServiceWindow);
+  connect(e, &DiagnosticEngine::MainWindowShown, this, &MainWindow::ShowAgain);
+  connect(e, &DiagnosticEngine::LogLine, this, [this](ServiceWindowId id, const QString& text) {
+    if (ServiceWindow* window = Window(id)) window->AppendLine(text);
+  });
+  connect(e, &DiagnosticEngine::Refused, this, [this](ServiceWindowId id, const QString& reason) {
+    if (ServiceWindow* window = Window(id)) {
+      window->statusBar()->showMessage(reason);
+    } else {
+      statusBar()->showMessage(reason);
+    }
+  });
+  connect(e, &DiagnosticEngine::PortOwnerChanged, this, [this](PortOwner owner) {
+    if (fault_window_) fault_window_->SetPortOwner(owner);
+  });
+  connect(e, &DiagnosticEngine::ProgressMaximumChanged, this, [this](float maximum) {
+    if (test_window_) test_window_->SetMaximum(maximum);
+  });
+  connect(e, &DiagnosticEngine::ProgressValueChanged, this, [this](float value) {
+    if (test_window_) test_window_->SetValue(value);
+  });
+  connect(e, &DiagnosticEngine::TestButtonsEnabledChanged, this, [this](bool enabled) {
+    if (test_window_) test_window_->SetTestButtonsEnabled(enabled);
+  });
 }
 
-void MainWindow::HideFaultWindow() {
-  if (fault_window_) fault_window_->hide();
-}
-
-void MainWindow::ProcessPendingEvents() { QCoreApplication::processEvents(); }
-
-void MainWindow::TimerOn(int interval) {
-  if (interval < 1 || closing_) {
-    timer_enabled_ = false;
-    timer_.stop();
-    return;
+PanelChoices MainWindow::Choices() const {
+  PanelChoices choices;
+  choices.port_field = text6_->text();
+  choices.type = SelectedType();
+  for (int i = 0; i < kChannelCount; ++i) {
+    choices.channels[static_cast<size_t>(i)] = check1_[static_cast<size_t>(i)]->isChecked();
   }
-  timer_enabled_ = true;
-  timer_interval_ = interval;
-  timer_.start(interval);
+  choices.ecu_data = check3_->isChecked();
+  choices.calibration = check4_->isChecked();
+  return choices;
 }
 
-// Single shot, armed again only once the tick is over: the next tick comes one interval
-// after this one ended, however long the exchanges took.
-void MainWindow::OnTimer() {
-  driver_.Tick();
-  if (timer_enabled_) timer_.start(timer_interval_);
+void MainWindow::SetValueStale(int channel, bool stale) {
+  QLineEdit* field = text1_.at(static_cast<size_t>(channel));
+  QPalette colours = field->palette();
+  colours.setColor(QPalette::Text,
+                   palette().color(stale ? QPalette::Disabled : QPalette::Active, QPalette::Text));
+  field->setPalette(colours);
+}
+
+void MainWindow::AppendInfo(const QString& text) {
+  QString lines = text;
+  lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  QTextCursor cursor(text4_->document());
+  cursor.movePosition(QTextCursor::End);
+  cursor.insertText(lines);
+  text4_->ensureCursorVisible();
 }
 
 TestWindow* MainWindow::Form1() const { return test_window_; }
 
 FaultWindow* MainWindow::Form3() const { return fault_window_; }
 
-void MainWindow::LendPort() { driver_.LendPort(); }
+ServiceWindow* MainWindow::Window(ServiceWindowId window) const {
+  if (window == ServiceWindowId::kTest) return test_window_;
+  return fault_window_;
+}
 
-void MainWindow::ReturnPort(int interval) {
+// A service window holds the port: the main window steps aside until it is given back.
+void MainWindow::ShowServiceWindow(ServiceWindowId window) {
   if (closing_) return;
-  driver_.ReturnPort(interval);
+  hide();
+  ServiceWindow* shown = nullptr;
+  if (window == ServiceWindowId::kTest) {
+    delete test_window_;
+    test_window_ = new TestWindow(engine_);
+    shown = test_window_;
+  } else {
+    if (!fault_window_) fault_window_ = new FaultWindow(engine_);
+    fault_window_->SetPortOwner(PortOwner::kFaultWindow);
+    shown = fault_window_;
+  }
+  shown->show();
+  shown->raise();
+  shown->activateWindow();
+}
+
+void MainWindow::CloseServiceWindow(ServiceWindowId window) {
+  if (window == ServiceWindowId::kTest && test_window_) test_window_->CloseNow();
 }
 
 void MainWindow::ShowAgain() {
@@ -441,34 +470,18 @@ void MainWindow::ShowAgain() {
   activateWindow();
 }
 
-void MainWindow::OpenTestWindow() {
-  LendPort();
-  clock_.SleepMs(kTestsMenuPauseMs);
-  hide();
-  test_window_ = new TestWindow(*this);
-  test_window_->show();
-  // The load step talks to the ECU for up to several seconds: let the window appear first.
-  QTimer::singleShot(0, test_window_.data(), &TestWindow::EnterDiagnosticMode);
-}
-
-void MainWindow::OpenFaultWindow() {
-  LendPort();
-  hide();
-  if (!fault_window_) fault_window_ = new FaultWindow(*this);
-  fault_window_->show();
-  fault_window_->raise();
-  fault_window_->activateWindow();
-}
-
 void MainWindow::OpenDonationPage() {
   QDesktopServices::openUrl(QUrl(QStringLiteral(KLINE_DONATION_URL)));
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
   closing_ = true;
-  TimerOn(0);
-  if (test_window_) test_window_->Unload();
-  if (fault_window_) fault_window_->Unload();
+  // Cut short whatever wait the engine is in now; it then leaves diagnostic mode if the ECU
+  // is in it and closes the port.
+  engine_.RequestStop();
+  Command([](DiagnosticEngine& e) { e.Shutdown(); });
+  delete test_window_;
+  delete fault_window_;
   event->accept();
 }
 

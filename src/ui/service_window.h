@@ -1,43 +1,36 @@
-// What the test window and the fault-memory window share: the log `Rtb1`, the "Back" menu,
-// and the glue to the main window that lends them its port.
+// What the test window and the fault-memory window share: the log `Rtb1`, the "Back" menu
+// and the way to the engine that holds the port for them.
 #pragma once
 
 #include <QMainWindow>
-#include <optional>
-#include <string_view>
 
-#include "service/service_host.h"
-#include "service/service_log.h"
+#include "engine/diagnostic_engine.h"
 
 class QAction;
 class QPlainTextEdit;
 
 namespace kline::ui {
 
-class MainWindow;
-
-class ServiceWindow : public QMainWindow, public ServiceHost, public ServiceLog {
+class ServiceWindow : public QMainWindow {
  public:
-  ServiceWindow(MainWindow& main, const QString& name, const QString& caption);
+  ServiceWindow(DiagnosticEngine& engine, const QString& name, const QString& caption);
 
-  std::optional<EcuType> SelectedType() const override;
-  // Positive: the port goes back to the session at that interval; otherwise it is taken.
-  void TimerOn(int interval) override;
-  void ShowMainWindow() override;
-  bool MainWindowHidden() const override;
-  void ProcessPendingEvents() override;
-  void Refresh() override;
-  void CloseWindow() override;
-  void ShowStatusMessage(std::string_view text) override;
-
-  void AppendLine(std::string_view text) override;
-  void MoveCaretToEnd() override;
+  // Appends a line at the end of the log and brings it into view.
+  void AppendLine(const QString& text);
 
   QPlainTextEdit* Rtb1() const { return rtb1_; }
   QAction* BackMenu() const { return back_; }
 
  protected:
-  MainWindow& main_;
+  // Sends a command to the engine: at once when it shares this thread, queued otherwise.
+  // The command gets the engine, never this window, which may be gone when it runs.
+  template <class F>
+  void Command(F command) {
+    DiagnosticEngine* engine = &engine_;
+    QMetaObject::invokeMethod(engine, [engine, command = std::move(command)] { command(*engine); });
+  }
+
+  DiagnosticEngine& engine_;
   QPlainTextEdit* rtb1_;
   QAction* back_;
 };

@@ -10,8 +10,6 @@
 #include <QVBoxLayout>
 #include <cmath>
 
-#include "ui/main_window.h"
-
 namespace kline::ui {
 
 namespace {
@@ -20,26 +18,27 @@ constexpr int kButtonColumns = 2;
 // A bar with no range shows a busy animation; until a test sets one, it has this.
 constexpr int kRestingMaximum = 100;
 
+QString Q(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
 }  // namespace
 
-TestWindow::TestWindow(MainWindow& main)
-    : ServiceWindow(main, QStringLiteral("Form1"), QStringLiteral("Test")),
-      tests_(main.port(), *this, *this, *this, *this),
-      text1_(new QLineEdit(QString::fromUtf8(kCustomCodeDefault.data(),
-                                             static_cast<qsizetype>(kCustomCodeDefault.size())))),
+TestWindow::TestWindow(DiagnosticEngine& engine)
+    : ServiceWindow(engine, QStringLiteral("Form1"), QStringLiteral("Test")),
+      text1_(new QLineEdit(Q(kCustomCodeDefault))),
       pg1_(new QProgressBar) {
   auto* central = new QWidget(this);
   auto* column = new QVBoxLayout(central);
   auto* grid = new QGridLayout;
   for (size_t i = 0; i < kActuatorTests.size(); ++i) {
     const ActuatorTestRow& row = kActuatorTests[i];
-    auto* button = new QPushButton(
-        QString::fromUtf8(row.caption.data(), static_cast<qsizetype>(row.caption.size())));
-    button->setObjectName(
-        QString::fromUtf8(row.control.data(), static_cast<qsizetype>(row.control.size())));
+    auto* button = new QPushButton(Q(row.caption));
+    button->setObjectName(Q(row.control));
     const int index = static_cast<int>(i);
-    connect(button, &QPushButton::clicked, this,
-            [this, index] { tests_.Press(index, text1_->text().toStdString()); });
+    connect(button, &QPushButton::clicked, this, [this, index] {
+      Command([index, code = text1_->text()](DiagnosticEngine& e) { e.RunTest(index, code); });
+    });
     buttons_[i] = button;
     grid->addWidget(button, index / kButtonColumns, index % kButtonColumns);
   }
@@ -57,18 +56,8 @@ TestWindow::TestWindow(MainWindow& main)
   setCentralWidget(central);
   resize(420, 420);
 
-  connect(back_, &QAction::triggered, this, [this] { tests_.Back(); });
-}
-
-void TestWindow::EnterDiagnosticMode() { tests_.EnterDiagnosticMode(); }
-
-void TestWindow::Unload() {
-  hide();
-  if (tests_.TestRunning()) {
-    tests_.Back();
-  } else {
-    deleteLater();
-  }
+  connect(back_, &QAction::triggered, this,
+          [this] { Command([](DiagnosticEngine& e) { e.LeaveTestWindow(); }); });
 }
 
 void TestWindow::SetMaximum(float maximum) {
@@ -81,13 +70,18 @@ void TestWindow::SetTestButtonsEnabled(bool enabled) {
   for (QPushButton* button : buttons_) button->setEnabled(enabled);
 }
 
-// The close box does what "Back" does; while a test runs, the window stays until it stops.
+void TestWindow::CloseNow() {
+  may_close_ = true;
+  close();
+}
+
 void TestWindow::closeEvent(QCloseEvent* event) {
-  if (tests_.OnCloseBox()) {
+  if (may_close_) {
     event->accept();
-  } else {
-    event->ignore();
+    return;
   }
+  event->ignore();
+  Command([](DiagnosticEngine& e) { e.LeaveTestWindow(); });
 }
 
 }  // namespace kline::ui

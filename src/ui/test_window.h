@@ -1,5 +1,5 @@
-// The test window (`Form1`, "Test"): puts the ECU in diagnostic mode and runs one actuator test
-// at a time, with its log and progress bar.
+// The test window (`Form1`, "Test"): buttons for the actuator tests, the custom code, the log
+// and the progress bar. The engine runs the tests; this window shows how they go.
 #pragma once
 
 #include <array>
@@ -13,32 +13,30 @@ class QPushButton;
 
 namespace kline::ui {
 
-class TestWindow : public ServiceWindow, public ProgressBar, public TestButtons {
+class TestWindow : public ServiceWindow {
  public:
-  explicit TestWindow(MainWindow& main);
+  explicit TestWindow(DiagnosticEngine& engine);
 
-  // The load step, run once the window is on screen.
-  void EnterDiagnosticMode();
-  // The main window is closing: go now, or as soon as a running test lets go.
-  void Unload();
+  void SetMaximum(float maximum);
+  void SetValue(float value);
+  void SetTestButtonsEnabled(bool enabled);
+  // The engine has given the port back: the window may go.
+  void CloseNow();
 
-  void SetMaximum(float maximum) override;
-  void SetValue(float value) override;
-  void SetTestButtonsEnabled(bool enabled) override;
-
-  const ActuatorTests& tests() const { return tests_; }
   QPushButton* Button(int index) const { return buttons_.at(static_cast<size_t>(index)); }
   QLineEdit* Text1() const { return text1_; }
   QProgressBar* Pg1() const { return pg1_; }
 
  protected:
+  // The close box does what "Back" does; the window goes once the engine says the port is
+  // back, which a running test delays until its next pass.
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  ActuatorTests tests_;
   std::array<QPushButton*, kActuatorTests.size()> buttons_{};
   QLineEdit* text1_;
   QProgressBar* pg1_;
+  bool may_close_ = false;
 };
 
 }  // namespace kline::ui
