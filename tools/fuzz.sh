@@ -6,12 +6,12 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 install_missing
 seconds="${FUZZ_SECONDS:-60}"
 dir="$ROOT/build-fuzz"
-CXX=clang++ BUILD_TARGETS="fuzz_session fuzz_settings fuzz_parsing" \
+CXX=clang++ BUILD_TARGETS="fuzz_session fuzz_settings fuzz_parsing fuzz_recording" \
   build "$dir" -DKLINE_FUZZ=ON -DKLINE_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export QT_QPA_PLATFORM=offscreen
-for name in session settings parsing; do
+for name in session settings parsing recording; do
   work="$(mktemp -d)"
   cp -r "$ROOT/fuzz/corpus/$name/." "$work/"
   echo "== fuzz_$name for ${seconds}s"
