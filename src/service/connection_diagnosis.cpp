@@ -8,6 +8,11 @@ ConnectionDiagnosis DiagnoseConnection(const WireObservation& seen, FailedStep s
             "The port is not open: check that the interface is plugged in and the Com field "
             "names it."};
   }
+  if (seen.others > 0 && seen.sent > 0 && seen.echoes == 0) {
+    return {ConnectionFinding::kNoEcho,
+            "Bytes came back but not the echo of ours: the interface does not echo, so it is of "
+            "another kind or faulty."};
+  }
   if (seen.others > 0) {
     const char* expected = step == FailedStep::kWakeUp ? "an identification" : "answers";
     return {ConnectionFinding::kUnexpectedBytes,

@@ -25,6 +25,7 @@ enum class ConnectionFinding {
   kPortClosed,
   kNoBytes,          // nothing came back at all, not even the echo
   kOnlyEchoes,       // the interface works; the ECU does not answer
+  kNoEcho,           // the ECU answers but the interface gives nothing of ours back
   kUnexpectedBytes,  // something answered, but not what the selected type would say
 };
 
