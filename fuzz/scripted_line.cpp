@@ -8,16 +8,22 @@ ScriptedLine::ScriptedLine(VirtualClock& clock, const uint8_t* data, size_t size
 uint8_t ScriptedLine::Next() { return pos_ < size_ ? data_[pos_++] : 0; }
 
 // One control byte: the low 3 bits say how many bytes come (0..7), bit 3 pulls the cable
-// when set together with bit 7; each byte then has a delay byte (in 4 ms steps) and a value.
+// when set together with bit 7; bit 4 with bit 7 (bit 3 clear) hangs the device up at the
+// next read that finds bytes waiting, which then comes up short of what the count promised. Each
+// byte then has a delay byte (in 4 ms steps) and a value.
 void ScriptedLine::Schedule() {
-  if (pos_ >= size_) return;
-  const uint8_t control = Next();
-  if ((control & 0x88) == 0x88) {
-    lost_ = true;
-    open_ = false;
-    incoming_.clear();
+  // The input is the whole conversation: once it is spent the line goes away, so that the
+  // rest of the run does not wait out bounds that only the input's own silences should test.
+  if (pos_ >= size_) {
+    Lose();
     return;
   }
+  const uint8_t control = Next();
+  if ((control & 0x88) == 0x88) {
+    Lose();
+    return;
+  }
+  if ((control & 0x98) == 0x90) hang_up_at_read_ = true;
   int64_t at = clock_.NowUs();
   for (int i = 0; i < (control & 0x07); ++i) {
     at += Next() * 4000;
@@ -45,13 +51,27 @@ bool ScriptedLine::WriteLineSettings(const LineSettings& settings) {
 }
 
 int ScriptedLine::PendingCount() {
+  // Asked on every poll of every wait: one look at the clock, one pass.
+  const int64_t now = clock_.NowUs();
   int count = 0;
-  for (const auto& [at, byte] : incoming_) count += at <= clock_.NowUs() ? 1 : 0;
+  for (const auto& [at, byte] : incoming_) count += at <= now ? 1 : 0;
   if (count > 0) received_ = true;
   return count;
 }
 
+void ScriptedLine::Lose() {
+  lost_ = true;
+  open_ = false;
+  incoming_.clear();
+}
+
 Bytes ScriptedLine::ReadAll() {
+  if (hang_up_at_read_ && PendingCount() > 0) {
+    // A real adapter that sees a hang-up between the count and the read closes itself.
+    hang_up_at_read_ = false;
+    Lose();
+    return {};
+  }
   Bytes out;
   for (auto it = incoming_.begin(); it != incoming_.end();) {
     if (it->first <= clock_.NowUs()) {

@@ -35,6 +35,7 @@ class ScriptedLine : public SerialDevice {
  private:
   uint8_t Next();
   void Schedule();
+  void Lose();
 
   VirtualClock& clock_;
   const uint8_t* data_;
@@ -45,6 +46,7 @@ class ScriptedLine : public SerialDevice {
   bool dtr_ = false;
   bool rts_ = false;
   bool received_ = false;
+  bool hang_up_at_read_ = false;
   LineSettings settings_;
   std::deque<std::pair<int64_t, uint8_t>> incoming_;
 };

@@ -39,22 +39,16 @@ bool SameName(std::string_view a, std::string_view b) {
 
 bool IsQuote(char c) { return c == '"' || c == '\''; }
 
-// Splits the file into lines, each without its line break.
-std::vector<std::string> ReadLines(const QString& path) {
-  std::vector<std::string> lines;
+// The file's first bytes, one past the cap: more than the cap means it was not read whole.
+QByteArray ReadHead(const QString& path) {
   QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return lines;
-  const QByteArray data = file.read(kReadLimitBytes);
-  std::string_view rest(data.constData(), static_cast<size_t>(data.size()));
-  while (!rest.empty()) {
-    const size_t end = rest.find('\n');
-    std::string_view line = rest.substr(0, end);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    lines.emplace_back(line);
-    if (end == std::string_view::npos) break;
-    rest.remove_prefix(end + 1);
-  }
-  return lines;
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  return file.read(kReadLimitBytes + 1);
+}
+
+IniText TextOf(const QByteArray& head) {
+  return IniText(std::string_view(
+      head.constData(), static_cast<size_t>(std::min<qint64>(head.size(), kReadLimitBytes))));
 }
 
 // "[name]" gives name; anything else nullopt.
@@ -133,40 +127,69 @@ Location Find(const std::vector<std::string>& lines, std::string_view entete,
 
 }  // namespace
 
-std::string IniFile::LireINI(const std::string& entete, const std::string& variable) const {
-  const std::vector<std::string> lines = ReadLines(path_);
-  const Location where = Find(lines, entete, variable);
+IniText::IniText(std::string_view text) {
+  while (!text.empty()) {
+    const size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    lines_.emplace_back(line);
+    if (end == std::string_view::npos) break;
+    text.remove_prefix(end + 1);
+  }
+}
+
+std::string IniText::LireINI(const std::string& entete, const std::string& variable) const {
+  const Location where = Find(lines_, entete, variable);
   if (!where.key) return {};
-  std::string value(ValueOf(lines[*where.key]));
+  std::string value(ValueOf(lines_[*where.key]));
   if (value.size() > static_cast<size_t>(kIniValueLimit)) value.resize(kIniValueLimit);
   return value;
 }
 
+void IniText::EcrireINI(const std::string& entete, const std::string& variable,
+                        const std::string& valeur) const {
+  const std::string key_line = OneLine(variable) + "=" + Quoted(OneLine(valeur));
+  const Location where = Find(lines_, entete, variable);
+  if (where.key) {
+    lines_[*where.key] = key_line;
+  } else if (where.section) {
+    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(where.insert_at), key_line);
+  } else {
+    if (!lines_.empty() && !Trim(lines_.back()).empty()) lines_.emplace_back();
+    lines_.push_back("[" + OneLine(entete) + "]");
+    lines_.push_back(key_line);
+  }
+}
+
+std::string IniText::Text() const {
+  std::string text;
+  for (const std::string& line : lines_) (text += line) += kNewLine;
+  return text;
+}
+
+std::string IniFile::LireINI(const std::string& entete, const std::string& variable) const {
+  // Past the cap the file is not ours, but what its first part says is still read.
+  return TextOf(ReadHead(path_)).LireINI(entete, variable);
+}
+
 void IniFile::EcrireINI(const std::string& entete, const std::string& variable,
                         const std::string& valeur) const {
-  std::vector<std::string> lines = ReadLines(path_);
-  const std::string key_line = OneLine(variable) + "=" + Quoted(OneLine(valeur));
-  const Location where = Find(lines, entete, variable);
-  if (where.key) {
-    lines[*where.key] = key_line;
-  } else if (where.section) {
-    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(where.insert_at), key_line);
-  } else {
-    if (!lines.empty() && !Trim(lines.back()).empty()) lines.emplace_back();
-    lines.push_back("[" + OneLine(entete) + "]");
-    lines.push_back(key_line);
-  }
+  const QByteArray head = ReadHead(path_);
+  // Written back from its first part, a file over the cap would lose the rest.
+  if (head.size() > kReadLimitBytes) return;
+  IniText text = TextOf(head);
+  text.EcrireINI(entete, variable, valeur);
+  const std::string data = text.Text();
 
-  QByteArray data;
-  for (const std::string& line : lines) {
-    data.append(line.data(), static_cast<qsizetype>(line.size()));
-    data.append(kNewLine.data(), static_cast<qsizetype>(kNewLine.size()));
-  }
   QDir().mkpath(QFileInfo(path_).absolutePath());
   QSaveFile file(path_);
+  // A writable file in a folder that is not (an install tree where only the file was opened
+  // up) cannot take the temporary file beside it: write it in place then, and only then.
+  file.setDirectWriteFallback(true);
   if (!file.open(QIODevice::WriteOnly)) return;
   // The old file is replaced only when every byte reached the disk.
-  if (file.write(data) != data.size() || !file.flush()) {
+  const auto size = static_cast<qint64>(data.size());
+  if (file.write(data.data(), size) != size || !file.flush()) {
     file.cancelWriting();
     return;
   }

@@ -69,6 +69,7 @@ bool ActuatorTests::EnterDiagnosticMode() {
       const std::string reply = KLinePort::ToReplyHex(port_.ReadAll());
       if (reply == "AAFF" || reply == "AAAA") {
         log_.AppendLine("Enter in diagnostic mode OK");
+        entered_ = true;
         return true;
       }
     }
@@ -95,8 +96,10 @@ void ActuatorTests::Press(int index, std::string_view custom_text) {
     }
     case TestChoice::kCustom: {
       const std::optional<uint8_t> code = ParseCustomCode(custom_text);
-      if (!code) {
-        log_.AppendLine(kCustomCodeRangeLine);
+      if (!code || *code == kEnterDiagnosticRequest || *code == kLeaveDiagnosticRequest) {
+        log_.AppendLine(!code                              ? kCustomCodeRangeLine
+                        : *code == kEnterDiagnosticRequest ? kCustomCodeEnterLine
+                                                           : kCustomCodeLeaveLine);
         log_.MoveCaretToEnd();
         return;
       }
@@ -160,10 +163,11 @@ void ActuatorTests::WaitTestResult(int duration) {
     if (port_.IsOpen() && port_.PendingCount() >= 1) {
       last_answer = KLinePort::ToReplyHex(port_.ReadAll());
       log_.AppendLine(last_answer);
-      if (last_answer == "FF") {
+      // Several bytes may arrive in one pass ("00FF"): the last one is the ECU's latest word.
+      if (EndsWith(last_answer, "FF")) {
         SetValue(maximum_);
         log_.AppendLine("Test finish");
-      } else if (last_answer == "EE") {
+      } else if (EndsWith(last_answer, "EE")) {
         SetValue(maximum_);
         log_.AppendLine("Test failed");
       }
@@ -203,6 +207,9 @@ void ActuatorTests::HandBack() {
     if (port_.WaitForCountTimed(2, kLeaveLimitMs, PollPause::k1msAround3) &&
         KLinePort::ToReplyHex(port_.ReadAll()) == "FFFF") {
       log_.AppendLine("Exit diagnostic mode OK");
+    } else if (entered_) {
+      // Live polling resumes either way; the user must know the ECU may not take part.
+      host_.ShowStatusMessage(kStillInDiagnosticModeMessage);
     }
   }
   host_.TimerOn(kHandBackInterval);

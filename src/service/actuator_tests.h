@@ -57,6 +57,13 @@ inline constexpr std::string_view kCustomCodeDefault = "00";
 inline constexpr std::string_view kCustomCodeRangeLine = "Custom code must be 00 to FF";
 inline constexpr std::string_view kNoDiagnosticModeMessage =
     "The ECU did not enter diagnostic mode.";
+inline constexpr std::string_view kStillInDiagnosticModeMessage =
+    "The ECU did not leave diagnostic mode: switch the ignition off and on, then reconnect.";
+// The custom codes that are the window's own enter and leave requests, not tests.
+inline constexpr std::string_view kCustomCodeEnterLine =
+    "Custom code AA is the request that enters diagnostic mode, not a test";
+inline constexpr std::string_view kCustomCodeLeaveLine =
+    "Custom code FF is the request that leaves diagnostic mode, not a test";
 
 // The custom code: the leading hexadecimal digits after any blanks, 0 when there are none;
 // nullopt when they make a number above 0xFF (however many digits there are).
@@ -104,6 +111,8 @@ class ActuatorTests {
   bool test_running_ = false;
   bool back_requested_ = false;
   bool handed_back_ = false;
+  // The ECU confirmed diagnostic mode, so leaving it must be confirmed too.
+  bool entered_ = false;
 };
 
 }  // namespace kline

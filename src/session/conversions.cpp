@@ -39,6 +39,17 @@ double ThrottleAngle(int b) { return b <= 170 ? b * 0.1848 - 1.41 : b * 0.7058 -
 double BatteryVoltage(int b) { return b * 0.0625; }
 double TrimmerValue(int b) { return b - 128.0; }
 
+std::optional<int> HexByte(std::string_view text) {
+  int value = 0;
+  if (text.size() != 2) return std::nullopt;
+  for (char c : text) {
+    const bool digit = c >= '0' && c <= '9';
+    if (!digit && !(c >= 'A' && c <= 'F')) return std::nullopt;
+    value = value * 16 + (digit ? c - '0' : c - 'A' + 10);
+  }
+  return value;
+}
+
 char UserDecimalSeparator() {
   const QString point = QLocale().decimalPoint();
   return point.size() == 1 && point.at(0).unicode() < 0x80 ? point.at(0).toLatin1() : '.';

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace kline {
 
@@ -27,6 +28,10 @@ double Temperature(int b);         // degrees, 15m, 15Rc and 16m
 double ThrottleAngle(int b);       // degrees
 double BatteryVoltage(int b);      // volts
 double TrimmerValue(int b);
+
+// An answer byte as the port writes it (two hexadecimal digits); nullopt for anything else,
+// such as the empty or half answer a read that came up short leaves.
+std::optional<int> HexByte(std::string_view text);
 
 // The decimal separator of the user's locale ('.' when it is not a single ASCII character).
 char UserDecimalSeparator();

@@ -14,8 +14,11 @@ void SessionDriver::ReadIdentification(uint8_t first, uint8_t last, PollPause pa
                                                       .pause = pause,
                                                       .pause_first_ms = 8,
                                                       .check_echo = false});
-    if (result.timed_out) return;  // what was read so far is dropped
-    text += AnsiCharacter(static_cast<uint8_t>(std::stoi(result.answer, nullptr, 16)));
+    // A read that came up short after the count (the device closed itself in between) is a
+    // time-out too; what was read so far is dropped.
+    const std::optional<int> byte = HexByte(result.answer);
+    if (result.timed_out || !byte) return;
+    text += AnsiCharacter(static_cast<uint8_t>(*byte));
   }
   panel_.AppendInfo(label + text + "\r\n");
 }

@@ -1,7 +1,5 @@
 // The live-data step shared by every ECU type: poll each ticked channel in order, convert,
 // show. What differs between the types is data in LiveRules.
-#include <cstdlib>
-
 #include "link/numbers.h"
 #include "session/session_driver.h"
 
@@ -22,11 +20,6 @@ constexpr ChannelRequests kRequests[kChannelCount] = {{0x01, 0x02}, {0x03, 0x04}
                                                       {0x06, {}},   {0x07, {}},   {0x08, {}},
                                                       {0x09, {}},   {0x0A, {}},   {0x0F, {}}};
 
-std::optional<int> HexByte(const std::string& text) {
-  if (text.empty()) return std::nullopt;
-  return static_cast<int>(std::strtol(text.c_str(), nullptr, 16));
-}
-
 }  // namespace
 
 struct SessionDriver::LiveRules {
@@ -41,11 +34,25 @@ void SessionDriver::LiveData15m() { LiveData({0x0F, 15000000.0, false}); }
 void SessionDriver::LiveData16m() { LiveData({0x0B, 15000000.0, false}); }
 void SessionDriver::LiveDataP8() { LiveData({0x0B, 30000000.0, true}); }
 
-void SessionDriver::ShowSpeed(int64_t rpm) {
-  const std::string text = Plain(static_cast<double>(rpm));
+void SessionDriver::ShowSpeed(int64_t rpm, const std::string& field) {
   panel_.SetSpeedBar(SpeedBarLitCount(rpm));
-  panel_.SetValueText(kChannelSpeed, text);
-  panel_.SetSpeedReadout(text);
+  panel_.SetValueText(kChannelSpeed, field);
+  panel_.SetSpeedReadout(Plain(static_cast<double>(rpm)));
+}
+
+void SessionDriver::EmptyField(int channel) {
+  panel_.SetValueText(channel, "");
+  MarkStale(channel, false);
+  if (channel != kChannelSpeed) return;
+  // The readout and the bar repeat the speed field: they never outlive it.
+  panel_.SetSpeedReadout("");
+  panel_.SetSpeedBar(0);
+}
+
+void SessionDriver::MarkStale(int channel, bool stale) {
+  if (stale_[channel] == stale) return;
+  stale_[channel] = stale;
+  panel_.SetValueStale(channel, stale);
 }
 
 void SessionDriver::LiveData(const LiveRules& rules) {
@@ -56,19 +63,29 @@ void SessionDriver::LiveData(const LiveRules& rules) {
     panel_.SetStatus("");
   }
   if (!port_.IsOpen()) return;
-  port_.clock().SleepMs(8);
+  Clock& clock = port_.clock();
+  if (!silent_) heard_ms_ = clock.NowMs();
+  clock.SleepMs(8);
   port_.Flush();
 
   LiveSample sample;
   for (int channel = 0; channel < kChannelCount; ++channel) {
     if (!panel_.ChannelTicked(channel)) continue;
-    if (!PollChannel(channel, rules, sample)) {
-      sample.complete = false;
-      break;
-    }
+    // From the first channel the ECU left unanswered, nothing in this step is fresh.
+    if (sample.complete && !PollChannel(channel, rules, sample)) sample.complete = false;
+    MarkStale(channel, !sample.complete);
   }
-  sample.time_us = port_.clock().NowUs();
+  sample.time_us = clock.NowUs();
   panel_.PublishSample(sample);
+
+  if (!sample.complete) {
+    silent_ = true;
+    panel_.ShowPortMessage("No answer from ECU for " +
+                           std::to_string((clock.NowMs() - heard_ms_) / 1000) + " s");
+  } else if (silent_) {
+    silent_ = false;
+    panel_.ShowPortMessage("");
+  }
 }
 
 bool SessionDriver::PollChannel(int channel, const LiveRules& rules, LiveSample& sample) {
@@ -105,15 +122,16 @@ bool SessionDriver::PollChannel(int channel, const LiveRules& rules, LiveSample&
     const bool no_value = both && hi == "FF" && lo == "FF";
     const int period = both ? *b * 256 + *HexByte(lo) : 0;
     // A "00" byte never divides: the P8 rule, which also spares the others a zero period.
-    const bool usable = both && (rules.p8 ? hi != "00" && lo != "00" : hi != "FF" && !zero);
+    const bool usable =
+        both && !no_value && (rules.p8 ? hi != "00" && lo != "00" : hi != "FF" && !zero);
     if (usable) {
       const int64_t rpm = EngineSpeed(rules.speed_constant, period);
-      ShowSpeed(rpm);
+      ShowSpeed(rpm, Plain(static_cast<double>(rpm)));
       sample.values[channel] = static_cast<double>(rpm);
     }
     if (no_value) panel_.SetValueText(kChannelSpeed, " ----");
     if (zero) {
-      panel_.SetValueText(kChannelSpeed, " 0");
+      ShowSpeed(0, " 0");
       sample.values[channel] = 0.0;
     }
     return true;

@@ -20,7 +20,7 @@ std::string PortSetting(const std::string& field) {
 
 }  // namespace
 
-SessionDriver::SessionDriver(KLinePort& port, MainPanel& panel, const IniFile& settings)
+SessionDriver::SessionDriver(KLinePort& port, MainPanel& panel, const SettingsStore& settings)
     : port_(port),
       panel_(panel),
       settings_(settings),
@@ -80,8 +80,10 @@ void SessionDriver::Disconnect() {
   connected_ = false;
   port_lent_ = false;
   panel_.ClearInfo();
-  for (int i = 0; i < kChannelCount; ++i) panel_.SetValueText(i, "");
+  for (int i = 0; i < kChannelCount; ++i) EmptyField(i);
   init_ = ecuinf_ = cal_ask_ = false;
+  if (silent_) panel_.ShowPortMessage("");
+  silent_ = false;
   panel_.HideFaultWindow();
   panel_.SetStatus("");
   panel_.SetServiceMenusEnabled(false);
@@ -138,7 +140,7 @@ void SessionDriver::OnChannelBox(int channel) {
     if (panel_.ChannelTicked(i)) {
       any_ticked = true;
     } else {
-      panel_.SetValueText(i, "");
+      EmptyField(i);
     }
   }
   if (!any_ticked) {

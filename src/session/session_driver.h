@@ -3,6 +3,7 @@
 // identification, or live data of the selected type.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -18,7 +19,7 @@ namespace kline {
 
 class SessionDriver {
  public:
-  SessionDriver(KLinePort& port, MainPanel& panel, const IniFile& settings);
+  SessionDriver(KLinePort& port, MainPanel& panel, const SettingsStore& settings);
 
   // The connect box was clicked: Connect when it became ticked, Disconnect otherwise.
   void OnConnectBox(bool ticked);
@@ -63,13 +64,18 @@ class SessionDriver {
   // Polls one ticked channel into the fields and `sample`; false when the ECU did not answer.
   bool PollChannel(int channel, const LiveRules& rules, LiveSample& sample);
   void ReadIdentification(uint8_t first, uint8_t last, PollPause pause, const char* label);
-  void ShowSpeed(int64_t rpm);
+  // The speed field with its readout and bar, which show the value without the field's pad.
+  void ShowSpeed(int64_t rpm, const std::string& field);
+  // Empties a value field, and for engine speed its readout and bar with it.
+  void EmptyField(int channel);
+  // Tells the panel only when a field's staleness changes.
+  void MarkStale(int channel, bool stale);
   std::string Plain(double value) const;
   std::string Hundredths(double value) const;
 
   KLinePort& port_;
   MainPanel& panel_;
-  const IniFile& settings_;
+  const SettingsStore& settings_;
   TempTable p8_temp_table_;
   char decimal_separator_ = '.';
   bool init_ = false;
@@ -79,6 +85,10 @@ class SessionDriver {
   bool in_tick_ = false;
   bool port_lent_ = false;
   std::string port_name_;
+  std::array<bool, kChannelCount> stale_{};
+  // The ECU left a live step unanswered, and when it was last heard (port clock).
+  bool silent_ = false;
+  int64_t heard_ms_ = 0;
 };
 
 }  // namespace kline

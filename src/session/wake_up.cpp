@@ -10,7 +10,16 @@ void SessionDriver::WakeUpEcu() {
   if (type != EcuType::k15Rc) {
     if (!port_.LastEventWasReceive()) return;
     if (!port_.WaitForCountTimed(6, 3000, PollPause::k3msThen1ms)) {
-      init_ = true;
+      const int heard = port_.PendingCount();
+      if (heard == 0) {
+        init_ = true;
+        return;
+      }
+      // Noise at key-on, a stray byte at port open or the wrong type selected: the ECU was
+      // not woken, so listen again from an empty buffer on the next tick.
+      port_.Flush();
+      panel_.ShowPortMessage("Incomplete identification from the ECU (" + std::to_string(heard) +
+                             " of 6 bytes): waiting for the ignition.");
       return;
     }
     clock.SleepMs(100);
@@ -20,6 +29,7 @@ void SessionDriver::WakeUpEcu() {
     panel_.AppendInfo("Iso Code    : " + code + "\r\n");
   }
   panel_.SetStatus("");
+  panel_.ShowPortMessage("");
   clock.SleepMs(600);
   clock.SleepMs(8);
   port_.Flush();

@@ -69,6 +69,11 @@ int ScriptedLine::PendingCount() {
 }
 
 Bytes ScriptedLine::ReadAll() {
+  if (hang_up_at_read && PendingCount() > 0) {
+    hang_up_at_read = false;
+    Pull();
+    return {};
+  }
   const int64_t now = clock_.NowUs();
   const auto arrived = std::find_if(incoming_.begin(), incoming_.end(),
                                     [now](const Timed& t) { return t.at_us > now; });

@@ -41,6 +41,9 @@ class ScriptedLine : public SerialDevice {
   bool open_fails = false;
   bool settings_unreadable = false;
   bool settings_unwritable = false;
+  // The next read that finds bytes waiting comes up empty and the device closes itself, as
+  // an adapter does when it sees a hang-up between the count and the read.
+  bool hang_up_at_read = false;
 
   void SetDtr(bool on) override { dtr_ = on; }
   void SetRts(bool on) override { rts_ = on; }

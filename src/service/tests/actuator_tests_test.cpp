@@ -65,12 +65,22 @@ TEST(ActuatorTestsTest, ButtonsPickRequestAndLogNameByType) {
   }
 }
 
+// The leading hexadecimal digits are the code; codes above FF and the enter and leave
+// requests (AA, FF) are refused with the reason.
 TEST(ActuatorTestsTest, CustomCodeIsReadAsLeadingHexDigits) {
-  const std::pair<std::string, std::optional<uint8_t>> cases[] = {
-      {"8a", 0x8A},  {"", 0x00},    {"zz", 0x00},          {"0000ff", 0xFF},
-      {"7g9", 0x07}, {" 12", 0x12}, {"100", std::nullopt}, {std::string(200, '9'), std::nullopt},
+  const std::string_view range = kCustomCodeRangeLine;
+  const std::tuple<std::string, std::optional<uint8_t>, std::string_view> cases[] = {
+      {"8a", 0x8A, ""},
+      {"", 0x00, ""},
+      {"zz", 0x00, ""},
+      {"7g9", 0x07, ""},
+      {" 12", 0x12, ""},
+      {"100", std::nullopt, range},
+      {std::string(200, '9'), std::nullopt, range},
+      {"0000ff", std::nullopt, kCustomCodeLeaveLine},
+      {"aA", std::nullopt, kCustomCodeEnterLine},
   };
-  for (const auto& [text, request] : cases) {
+  for (const auto& [text, request, refusal] : cases) {
     SCOPED_TRACE("\"" + text + "\"");
     Rig rig;
     if (request) rig.line.Script(*request, {Arrival{10, {*request, 0xFF}}});
@@ -80,7 +90,7 @@ TEST(ActuatorTestsTest, CustomCodeIsReadAsLeadingHexDigits) {
       EXPECT_EQ(rig.log.lines.at(0), "Custom code " + text);
     } else {
       EXPECT_THAT(rig.line.written(), IsEmpty());
-      EXPECT_THAT(rig.log.lines, ElementsAre("Custom code must be 00 to FF"));
+      EXPECT_THAT(rig.log.lines, ElementsAre(refusal));
     }
   }
 }
@@ -100,6 +110,17 @@ TEST(ActuatorTestsTest, OutcomesOfATest) {
        {"Coil1", "8100", "55", "FF", "Test finish"},
        3000,
        3200},
+      // Bytes that arrive in the same pass are judged by the last one.
+      {"finished in one pass with another byte",
+       {Arrival{20, {0x81, 0x00}}, Arrival{1500, {0x00}}, Arrival{1600, {0xFF}}},
+       {"Coil1", "8100", "00FF", "Test finish"},
+       2000,
+       2200},
+      {"failed in one pass with another byte",
+       {Arrival{20, {0x81, 0x00}}, Arrival{1500, {0x00, 0xEE}}},
+       {"Coil1", "8100", "00EE", "Test failed"},
+       2000,
+       2200},
       {"other bytes only",
        {Arrival{20, {0x81, 0x00}}, Arrival{4000, {0x55}}},
        {"Coil1", "8100", "55"},
@@ -153,17 +174,24 @@ TEST(ActuatorTestsTest, NoNestedTestWhileOneRuns) {
   EXPECT_TRUE(rig.buttons.enabled);
 }
 
+// Leaving is confirmed by "FFFF"; without it the main window's status bar says the ECU may
+// still be in diagnostic mode.
 TEST(ActuatorTestsTest, BackLeavesDiagnosticModeOnce) {
   for (bool answered : {true, false}) {
     Rig rig;
+    rig.line.Script(0xAA, {Arrival{10, {0xAA, 0xFF}}});
     if (answered) rig.line.Script(0xFF, {Arrival{10, {0xFF, 0xFF}}});
+    ASSERT_TRUE(rig.tests.EnterDiagnosticMode());
     rig.tests.Back();
     rig.tests.Back();
     EXPECT_TRUE(rig.tests.OnCloseBox());  // the close event after the window's own close
     rig.tests.Press(IndexOf("Fuel pump"), "00");
-    EXPECT_THAT(rig.line.written(), ElementsAre(0xFF));
-    EXPECT_EQ(rig.log.lines, answered ? std::vector<std::string>{"Exit diagnostic mode OK"}
-                                      : std::vector<std::string>{});
+    EXPECT_THAT(rig.line.written(), ElementsAre(0xAA, 0xFF));
+    EXPECT_EQ(rig.log.lines.back(),
+              answered ? "Exit diagnostic mode OK" : "Enter in diagnostic mode OK");
+    EXPECT_EQ(rig.host.status,
+              answered ? std::vector<std::string>{}
+                       : std::vector<std::string>{std::string(kStillInDiagnosticModeMessage)});
     EXPECT_THAT(rig.host.timer_calls, ElementsAre(20));
     EXPECT_EQ(rig.host.shows, 1);
     EXPECT_EQ(rig.host.closes, 1);

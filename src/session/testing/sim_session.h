@@ -1,8 +1,7 @@
-// A session against the simulated ECU on virtual time, with a plain panel and a throwaway
-// settings file: what the session and survival tests drive.
+// A session against the simulated ECU on virtual time, with a plain panel and settings kept
+// in memory: what the session and survival tests drive.
 #pragma once
 
-#include <QTemporaryDir>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -30,8 +29,7 @@ struct SimSession {
   std::vector<sim::TraceEntry> Sent() const;
   int64_t SentCount(uint8_t byte) const;
 
-  QTemporaryDir dir;
-  IniFile ini{dir.path() + "/kline-diag.ini"};
+  IniText ini;
   VirtualClock clock;
   sim::SimulatedLine line;
   KLinePort port{line, clock};

@@ -7,6 +7,7 @@
 
 #include "link/ini_file.h"
 #include "link/kline_port.h"
+#include "link/testing/scripted_line.h"
 #include "session/session_driver.h"
 #include "session/testing/sim_session.h"
 #include "sim/simulated_line.h"
@@ -83,6 +84,8 @@ TEST(Session, FullConnectionForEachType) {
     EXPECT_EQ(rig.panel.connect_caption, "Connect");
     EXPECT_EQ(rig.panel.info, "");
     for (int i = 0; i < kChannelCount; ++i) EXPECT_EQ(rig.panel.ValueText(i), "");
+    EXPECT_EQ(rig.panel.readout, "");
+    EXPECT_EQ(rig.panel.lit, 0);
     EXPECT_FALSE(rig.panel.menus);
     EXPECT_EQ(rig.panel.timer(), 0);
     EXPECT_FALSE(rig.driver.init() || rig.driver.ecuinf() || rig.driver.cal_ask());
@@ -156,7 +159,7 @@ TEST(Session, IsoCodeVariants) {
       {{0x80, 0x55, 0x0F, 0x5A, 0x03, 0x11, 0x22}, "Iso Code    : 550F5A031122\r\n", 7812},
       {{0x80, 0x05, 0x5A, 0x01, 0x02, 0x03, 0x04}, "Iso Code    : 55A01020304\r\n", 7812},
       {{0x01, 0x02, 0x03, 0x04, 0x06, 0x07}, "Iso Code    : 010203040607\r\n", 7812},
-      // Too short: no line, no wake-up, no switch; the session goes on at 1200 baud.
+      // Too short: not woken, the bytes dropped, the status bar says why.
       {{0x80, 0x55, 0x0F, 0x5A}, "", 1200},
   };
   for (const Case& c : cases) {
@@ -166,12 +169,14 @@ TEST(Session, IsoCodeVariants) {
     rig.Connect();
     rig.Run(1000);
     EXPECT_EQ(rig.panel.info.substr(0, c.line.size()), c.line);
-    EXPECT_TRUE(rig.driver.init());
+    EXPECT_EQ(rig.driver.init(), c.iso.size() >= 6);
     EXPECT_EQ(rig.line.PcBaud(), c.baud);
     if (c.iso.size() < 6) {
       EXPECT_EQ(rig.SentCount(0xAA), 0);
       EXPECT_EQ(rig.panel.status, "Wait for ignition..");
       EXPECT_EQ(rig.panel.info, "");
+      EXPECT_NE(rig.panel.port_message.find("4 of 6"), std::string::npos);
+      EXPECT_EQ(rig.port.PendingCount(), 0);
     }
   }
 }
@@ -225,14 +230,14 @@ TEST(Session, SpecialSpeedBytes) {
       {EcuType::k15m, 0xFF, 0xFF, " ----", nullptr, -7},
       {EcuType::k15m, 0xFF, 0x10, nullptr, nullptr, -7},
       {EcuType::k15m, 0x12, 0xFF, "3084", "3084", 31},
-      {EcuType::k15m, 0x00, 0x00, " 0", nullptr, -7},
-      {EcuType::k16m, 0x00, 0x00, " 0", nullptr, -7},
+      {EcuType::k15m, 0x00, 0x00, " 0", "0", 0},
+      {EcuType::k16m, 0x00, 0x00, " 0", "0", 0},
       {EcuType::k15Rc, 0x00, 0x01, "15000000", "15000000", 120},
       {EcuType::kP8, 0x2E, 0xE0, "2500", "2500", 25},
-      {EcuType::kP8, 0x00, 0x00, " 0", nullptr, -7},
+      {EcuType::kP8, 0x00, 0x00, " 0", "0", 0},
       {EcuType::kP8, 0x12, 0x00, nullptr, nullptr, -7},
       {EcuType::kP8, 0x00, 0x34, nullptr, nullptr, -7},
-      {EcuType::kP8, 0xFF, 0xFF, " ----", "457", 5},
+      {EcuType::kP8, 0xFF, 0xFF, " ----", nullptr, -7},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(EcuTypeName(c.type)) + " " + std::to_string(c.hi) + " " +
@@ -322,6 +327,8 @@ TEST(Session, CablePulledInEachStateEndsDisconnected) {
     EXPECT_EQ(rig.panel.timer(), 0);
     EXPECT_FALSE(rig.panel.port_message.empty());
     EXPECT_FALSE(rig.port.IsOpen());
+    EXPECT_EQ(rig.panel.readout, "");
+    EXPECT_EQ(rig.panel.lit, 0);
 
     // Plugged back in, "Connect" works again.
     rig.line.ClearFaults();
@@ -377,6 +384,8 @@ TEST(Session, ChannelBoxRules) {
     rig.driver.OnChannelBox(i);
   }
   for (int i = 0; i < kChannelCount; ++i) EXPECT_EQ(rig.panel.ChannelTicked(i), i == 6) << i;
+  EXPECT_EQ(rig.panel.readout, "");
+  EXPECT_EQ(rig.panel.lit, 0);
   EXPECT_EQ(rig.panel.timer(), 50);
   rig.Run(50);
   for (int i = 0; i < kChannelCount; ++i) EXPECT_EQ(rig.panel.ValueText(i).empty(), i != 6) << i;
@@ -430,6 +439,65 @@ TEST(Session, DisconnectQueuedDuringTheP8StepStopsIt) {
   rig.driver.Tick();
   EXPECT_EQ(rig.Sent().size(), before);
   EXPECT_EQ(rig.panel.indicator, kIndicatorRed);
+}
+
+// Steps that the ECU leaves unanswered: the fields from the first unanswered channel on are
+// stale, and the status bar says for how long the ECU has been silent, until it answers.
+TEST(Session, SilentEcuWhilePolling) {
+  Rig rig(EcuType::k15m);
+  rig.Connect();
+  rig.Run(5000);
+  struct Step {
+    std::optional<FaultKind> fault;
+    int arg;
+    int first_stale;  // kChannelCount: none
+    const char* message;
+  };
+  const Step steps[] = {
+      {FaultKind::kDropAnswer, 5, 2, "No answer from ECU for 2 s"},  // 5th request: channel 2
+      {FaultKind::kSilent, 0, 0, "No answer from ECU for 4 s"},
+      {std::nullopt, 0, kChannelCount, ""},
+  };
+  for (const Step& s : steps) {
+    SCOPED_TRACE(s.message);
+    rig.line.ClearFaults();
+    if (s.fault) rig.line.InjectFault(*s.fault, s.arg);
+    rig.Run(50);
+    for (int i = 0; i < kChannelCount; ++i) EXPECT_EQ(rig.panel.stale[i], i >= s.first_stale) << i;
+    EXPECT_EQ(rig.panel.port_message, s.message);
+    EXPECT_EQ(rig.panel.samples.back().complete, s.first_stale == kChannelCount);
+  }
+}
+
+// A read that comes up short after a successful count (the adapter closed itself on a
+// hang-up) is a time-out wherever an answer is converted: nothing shown, nothing thrown.
+TEST(Session, ShortReadAfterTheCountIsATimeOut) {
+  struct Case {
+    const char* step;
+    uint8_t request;
+    bool ecu_data;
+  };
+  const Case cases[] = {
+      {"information", 0x17, true}, {"calibration", 0x21, false}, {"live data", 0x09, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.step);
+    VirtualClock clock;
+    testing::ScriptedLine line(clock);
+    line.Answer(c.request, {{5, {c.request, 0x41}}});
+    KLinePort port(line, clock);
+    FakePanel panel;
+    panel.type = EcuType::kP8;
+    panel.ecu_data = c.ecu_data;
+    const IniText ini;
+    SessionDriver driver(port, panel, ini);
+    driver.Connect();
+    if (c.request == 0x09) driver.OnCalibrationBox(true);
+    line.hang_up_at_read = true;
+    driver.Tick();
+    EXPECT_EQ(panel.info, "");
+    EXPECT_EQ(panel.ValueText(6), "");
+    EXPECT_FALSE(panel.port_message.empty()) << "the lost port is reported";
+  }
 }
 
 }  // namespace
