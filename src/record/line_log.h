@@ -4,6 +4,7 @@
 // byte: no allocation beyond its ring, labels point into fixed tables.
 #pragma once
 
+#include <QMetaType>
 #include <QString>
 #include <array>
 #include <cstdint>
@@ -111,3 +112,6 @@ std::string LineCsvRow(const LineEntry& entry);
 bool SaveLineCsv(const QString& path, const std::vector<LineEntry>& entries, QString* error);
 
 }  // namespace kline
+
+// The engine hands batches to the window thread through queued signals.
+Q_DECLARE_METATYPE(std::vector<kline::LineEntry>)
