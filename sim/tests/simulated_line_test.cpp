@@ -157,36 +157,6 @@ TEST(SimulatedLine, IdentificationTextsArePrintableAndComeFromOneTable) {
   }
 }
 
-TEST(SimulatedLine, LiveRequestCompletesWithinTwoPolls) {
-  Bench bench(EcuType::k15m);
-  bench.WakeUp();
-  const int64_t start = bench.clock.NowMs();
-  EXPECT_EQ(bench.pc.Ask(0x0A).size(), 2u);
-  EXPECT_LE(bench.clock.NowMs() - start, 6);
-}
-
-TEST(SimulatedLine, DiagnosticModeRunsActuatorTestsAndLeaves) {
-  Bench bench(EcuType::k15m);
-  bench.WakeUp();
-  EXPECT_THAT(bench.pc.Ask(0xAA), ElementsAre(0xAA, 0xFF));
-  EXPECT_TRUE(bench.line.InDiagnosticMode());
-  EXPECT_THAT(bench.pc.Ask(0x83), ElementsAre(0x83, 0xFF));  // done at once
-
-  const ActuatorTest& slow = bench.profile.tests.at(0x87);
-  ASSERT_TRUE(slow.final_answer.has_value());
-  EXPECT_THAT(bench.pc.Ask(0x87), ElementsAre(0x87, slow.first));
-  EXPECT_TRUE(bench.pc.ReadAfter(slow.delay_ms - 100).empty());
-  EXPECT_THAT(bench.pc.ReadAfter(200), ElementsAre(*slow.final_answer));
-
-  EXPECT_THAT(bench.pc.Ask(0xFF), ElementsAre(0xFF, 0xFF));
-  EXPECT_TRUE(bench.line.InWorkingMode());
-  EXPECT_THAT(bench.pc.Ask(0x83), ElementsAre(0x83));  // no tests outside diagnostic mode
-
-  Bench p8(EcuType::kP8);
-  p8.Ready();
-  EXPECT_THAT(p8.pc.Ask(0xAA), ElementsAre(0xAA, 0xAA));
-}
-
 TEST(SimulatedLine, InjectedFaultsShowInWhatThePcReads) {
   struct Case {
     FaultKind kind;
@@ -221,59 +191,6 @@ TEST(SimulatedLine, InjectedFaultsShowInWhatThePcReads) {
       EXPECT_THAT(after, ElementsAre(0x17, m));
     }
   }
-}
-
-TEST(SimulatedLine, LateAnswerComesAfterTheGivenDelay) {
-  for (const int late_ms : {0, 500}) {
-    Bench bench(EcuType::k15m);
-    bench.WakeUp();
-    bench.line.InjectFault(FaultKind::kLateAnswer, late_ms);
-    const int64_t expected_ms = late_ms > 0 ? late_ms : 3100;
-    bench.pc.port().Flush();
-    bench.pc.port().WriteByte(0x17);
-    EXPECT_THAT(bench.pc.ReadAfter(expected_ms), ElementsAre(0x17));
-    EXPECT_THAT(bench.pc.ReadAfter(10), ElementsAre('M'));
-  }
-}
-
-TEST(SimulatedLine, PulledCableLooksLikeARemovedDevice) {
-  Bench bench(EcuType::k15m);
-  bench.WakeUp();
-  bench.pc.port().WriteByte(0x17);
-  bench.line.PullCable();
-  EXPECT_FALSE(bench.line.IsOpen());
-  EXPECT_TRUE(bench.line.WasLost());
-  EXPECT_EQ(bench.line.PendingCount(), 0);
-  EXPECT_TRUE(bench.line.ReadAll().empty());
-  EXPECT_FALSE(bench.line.WriteByte(0x17));
-  EXPECT_FALSE(bench.line.Open("/dev/simulated", LineSettings{}));
-  EXPECT_EQ(bench.line.LastOpenFailure(), OpenFailure::kNoSuchPort);
-  bench.line.ClearFaults();
-  EXPECT_TRUE(bench.line.Open("/dev/simulated", LineSettings{}));
-  EXPECT_FALSE(bench.line.WasLost());
-}
-
-// A little of everything, for the repeatability check.
-void Script(Bench& bench) {
-  bench.WakeUp();
-  for (uint8_t request = 0x01; request <= 0x0B; ++request) bench.pc.Ask(request);
-  bench.line.InjectFault(FaultKind::kStrayByte, 7);
-  bench.pc.Ask(0x17);
-  bench.line.ClearFaults();
-  bench.pc.Ask(0xAA);
-  bench.pc.Ask(0x80);
-  bench.pc.ReadAfter(7000);
-  bench.pc.Ask(0xFF);
-}
-
-TEST(SimulatedLine, SameScriptGivesTheSameTraceTwice) {
-  Bench first(EcuType::k15m);
-  Bench second(EcuType::k15m);
-  Script(first);
-  Script(second);
-  EXPECT_GT(first.line.trace().size(), 50u);
-  EXPECT_EQ(first.line.trace(), second.line.trace());
-  EXPECT_EQ(first.line.notes(), second.line.notes());
 }
 
 }  // namespace
