@@ -197,13 +197,16 @@ void IniFile::EcrireINI(const std::string& entete, const std::string& variable,
 }
 
 QString DefaultSettingsPath() {
-  const QString dir = QCoreApplication::applicationDirPath();
   const QString name = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName() +
                        QStringLiteral(".ini");
+#ifndef KLINE_INSTALLED
+  const QString dir = QCoreApplication::applicationDirPath();
   const QString beside = dir + QLatin1Char('/') + name;
   if (QFileInfo::exists(beside) || QFileInfo(dir).isWritable()) return beside;
-  return QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) + QLatin1Char('/') +
-         name;
+#endif
+  // A program installed for everyone never writes beside itself, not even when run as root.
+  return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+         QStringLiteral("/kline-diag/") + name;
 }
 
 }  // namespace kline

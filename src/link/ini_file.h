@@ -55,8 +55,9 @@ class IniFile : public SettingsStore {
 
 inline constexpr int kIniValueLimit = 254;
 
-// Beside the executable, named after it with ".ini"; when that folder cannot be written,
-// the user's configuration folder, unless a file beside the executable already exists.
+// Named after the executable with ".ini": beside it, unless that folder cannot be written
+// and holds no such file, or the program is built for installation (KLINE_INSTALLED); then
+// in "kline-diag" under the user's configuration folder (~/.config on Linux).
 QString DefaultSettingsPath();
 
 }  // namespace kline
