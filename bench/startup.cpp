@@ -1,13 +1,12 @@
 // Time from the program's start to the main window shown and painted, offscreen, with a
-// fresh settings file: QApplication, the window's load step, the first paint.
+// fresh settings file: QApplication, the engine's thread, the window's load step, the first paint.
 #include <QApplication>
 #include <QTemporaryDir>
 #include <QTest>
 #include <chrono>
 #include <cstdio>
 
-#include "link/clock.h"
-#include "link/qt_serial_device.h"
+#include "engine/engine_thread.h"
 #include "ui/main_window.h"
 
 int main(int argc, char** argv) {
@@ -16,9 +15,9 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   const auto app_ready = std::chrono::steady_clock::now();
   QTemporaryDir dir;
-  kline::QtSerialDevice device;
-  kline::SteadyClock clock;
-  kline::ui::MainWindow window(device, clock, dir.filePath("startup.ini"));
+  kline::EngineThread engine(
+      {.device = nullptr, .clock = nullptr, .settings_path = dir.filePath("startup.ini")});
+  kline::ui::MainWindow window(engine.engine(), dir.filePath("startup.ini"));
   window.show();
   const bool exposed = QTest::qWaitForWindowExposed(&window);
   window.grab();  // the first full paint

@@ -7,13 +7,13 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
 
-#include "link/clock.h"
-#include "link/qt_serial_device.h"
+#include "engine/engine_thread.h"
 #include "sim/pty_ecu_server.h"
 #include "ui/fault_window.h"
 #include "ui/main_window.h"
@@ -27,9 +27,9 @@ TEST(DemoSession, ConnectPollServiceWindowsDisconnect) {
   std::string error;
   ASSERT_TRUE(server.Start(&error)) << error;
   QTemporaryDir dir;
-  QtSerialDevice device;
-  SteadyClock clock;
-  auto window = std::make_unique<MainWindow>(device, clock, dir.filePath("demo.ini"));
+  EngineThread engine(
+      {.device = nullptr, .clock = nullptr, .settings_path = dir.filePath("demo.ini")});
+  auto window = std::make_unique<MainWindow>(engine.engine(), dir.filePath("demo.ini"));
   window->SetPortFieldText(QString::fromStdString(server.slave_path()));
   window->show();
   auto* connect = window->findChild<QCheckBox*>(QStringLiteral("Check2(0)"));
@@ -37,27 +37,31 @@ TEST(DemoSession, ConnectPollServiceWindowsDisconnect) {
   auto* rpm = window->findChild<QLineEdit*>(QStringLiteral("Text1(0)"));
   ASSERT_TRUE(QTest::qWaitFor([&] { return !rpm->text().isEmpty(); }, 8000));
 
+  ASSERT_TRUE(QTest::qWaitFor([&] { return window->TestsMenu()->isEnabled(); }, 3000));
   window->TestsMenu()->trigger();
-  TestWindow* tests = window->Form1();
-  ASSERT_NE(tests, nullptr);
+  QPointer<TestWindow> tests;
+  ASSERT_TRUE(QTest::qWaitFor([&] { return (tests = window->Form1()) != nullptr; }, 3000));
   ASSERT_TRUE(QTest::qWaitFor([&] { return !tests->Rtb1()->toPlainText().isEmpty(); }, 3000));
   EXPECT_TRUE(tests->Rtb1()->toPlainText().startsWith("Enter in diagnostic mode OK"));
   tests->findChild<QPushButton*>(QStringLiteral("Command7"))->click();  // clears at once
-  EXPECT_TRUE(tests->Rtb1()->toPlainText().contains("Test finish"));
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return tests->Rtb1()->toPlainText().contains("Test finish"); }, 3000));
   tests->close();
   ASSERT_TRUE(QTest::qWaitFor([&] { return window->isVisible(); }, 3000));
 
   window->DiagMenu()->trigger();
-  FaultWindow* faults = window->Form3();
-  ASSERT_NE(faults, nullptr);
+  QPointer<FaultWindow> faults;
+  ASSERT_TRUE(QTest::qWaitFor([&] { return (faults = window->Form3()) != nullptr; }, 3000));
   faults->findChild<QPushButton*>(QStringLiteral("Command1"))->click();  // Unirams
-  EXPECT_EQ(faults->Rtb1()->toPlainText().count('\n'), 8);
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return faults->Rtb1()->toPlainText().count('\n') == 8; }, 3000));
   faults->findChild<QAction*>(QStringLiteral("back"))->trigger();
-  EXPECT_TRUE(window->isVisible());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return window->isVisible(); }, 3000));
 
   connect->click();
-  EXPECT_EQ(connect->text(), QStringLiteral("Connect"));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return connect->text() == QStringLiteral("Connect"); }, 3000));
   window->close();
+  engine.Stop();
   window.reset();
   server.Stop();
 }

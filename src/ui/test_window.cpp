@@ -70,18 +70,15 @@ void TestWindow::SetTestButtonsEnabled(bool enabled) {
   for (QPushButton* button : buttons_) button->setEnabled(enabled);
 }
 
+// Queued: the engine may say so from inside this window's own close event.
 void TestWindow::CloseNow() {
   may_close_ = true;
-  close();
+  QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
 }
 
 void TestWindow::closeEvent(QCloseEvent* event) {
-  if (may_close_) {
-    event->accept();
-    return;
-  }
-  event->ignore();
-  Command([](DiagnosticEngine& e) { e.LeaveTestWindow(); });
+  if (!may_close_) Command([](DiagnosticEngine& e) { e.LeaveTestWindow(); });
+  event->setAccepted(may_close_);
 }
 
 }  // namespace kline::ui

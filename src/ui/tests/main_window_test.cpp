@@ -18,6 +18,7 @@
 #include "link/testing/scripted_line.h"
 #include "ui/pictures.h"
 #include "ui/speed_bar.h"
+#include "ui/tests/window_rig.h"
 
 namespace kline::ui {
 namespace {
@@ -29,8 +30,9 @@ class MainWindowTest : public ::testing::Test {
   MainWindowTest() { line_.echo = true; }
 
   void Open(SerialDevice& device, Clock& clock) {
-    window_ = std::make_unique<MainWindow>(device, clock, ini_);
-    window_->driver().SetDecimalSeparator('.');
+    rig_.reset();
+    rig_ = std::make_unique<WindowRig>(device, clock, ini_);
+    window_ = rig_->window.get();
     window_->show();
   }
   void Open() { Open(line_, clock_); }
@@ -71,7 +73,8 @@ class MainWindowTest : public ::testing::Test {
   QString ini_ = dir_.filePath(QStringLiteral("kline-diag.ini"));
   VirtualClock clock_;
   testing::ScriptedLine line_{clock_};
-  std::unique_ptr<MainWindow> window_;
+  std::unique_ptr<WindowRig> rig_;
+  MainWindow* window_ = nullptr;
 };
 
 TEST_F(MainWindowTest, FirstStartShowsTheDefaults) {
@@ -102,7 +105,7 @@ TEST_F(MainWindowTest, FirstStartShowsTheDefaults) {
     EXPECT_TRUE(menu->isVisible());
     EXPECT_FALSE(menu->isEnabled()) << menu->text().toStdString();
   }
-  EXPECT_FALSE(window_->SessionTimerRunning());
+  EXPECT_FALSE(rig_->engine.SessionTimerRunning());
   // Before any speed is written the bar shows its design-time marks every ten segments.
   EXPECT_EQ(window_->Line1()->State(10), SpeedBar::Segment::kDesign);
   EXPECT_EQ(window_->Line1()->State(11), SpeedBar::Segment::kUnlit);
@@ -145,8 +148,8 @@ TEST_F(MainWindowTest, SessionRunsFromConnectToDisconnect) {
   EXPECT_EQ(connect_box->text(), QStringLiteral("Disconnect"));
   EXPECT_EQ(window_->Shape1()->FillColour(), kIndicatorGreen);
   EXPECT_EQ(Find<QLabel>(QStringLiteral("Label4"))->text(), QStringLiteral("Wait for ignition.."));
-  EXPECT_TRUE(window_->SessionTimerRunning());
-  EXPECT_EQ(window_->SessionTimerInterval(), 50);
+  EXPECT_TRUE(rig_->engine.SessionTimerRunning());
+  EXPECT_EQ(rig_->engine.SessionTimerInterval(), 50);
   EXPECT_FALSE(window_->TestsMenu()->isEnabled()) << "not woken yet";
   EXPECT_EQ(IniFile(ini_).LireINI("Hardware", "Ecu"), "1");
 
@@ -175,7 +178,7 @@ TEST_F(MainWindowTest, SessionRunsFromConnectToDisconnect) {
   EXPECT_TRUE(Find<QPlainTextEdit>(QStringLiteral("Text4"))->toPlainText().isEmpty());
   for (int i = 0; i < kChannelCount; ++i) EXPECT_TRUE(Value(i).isEmpty()) << i;
   EXPECT_FALSE(window_->TestsMenu()->isEnabled());
-  EXPECT_FALSE(window_->SessionTimerRunning());
+  EXPECT_FALSE(rig_->engine.SessionTimerRunning());
   EXPECT_TRUE(Find<QLabel>(QStringLiteral("Label4"))->text().isEmpty());
 }
 
@@ -185,7 +188,7 @@ TEST_F(MainWindowTest, PulledCableEndsDisconnected) {
   ClickConnect();
   ASSERT_TRUE(QTest::qWaitFor([&] { return !Value(0).isEmpty(); }, 3000));
   line_.Pull();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !window_->SessionTimerRunning(); }, 3000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !rig_->engine.SessionTimerRunning(); }, 3000));
   EXPECT_FALSE(Find<QCheckBox>(QStringLiteral("Check2(0)"))->isChecked());
   EXPECT_EQ(window_->Shape1()->FillColour(), kIndicatorRed);
   EXPECT_TRUE(Value(0).isEmpty());
@@ -203,7 +206,7 @@ TEST_F(MainWindowTest, PortThatDoesNotOpenIsExplainedInTheStatusBar) {
   auto* connect_box = Find<QCheckBox>(QStringLiteral("Check2(0)"));
   EXPECT_TRUE(connect_box->isChecked());
   EXPECT_EQ(connect_box->text(), QStringLiteral("Connect"));
-  EXPECT_FALSE(window_->SessionTimerRunning());
+  EXPECT_FALSE(rig_->engine.SessionTimerRunning());
   EXPECT_EQ(IniFile(ini_).LireINI("Hardware", "Com"), "/dev/kline-no-such-port");
 
   ClickConnect();  // the second click runs Disconnect

@@ -16,6 +16,7 @@
 #include "ui/fault_window.h"
 #include "ui/main_window.h"
 #include "ui/test_window.h"
+#include "ui/tests/window_rig.h"
 
 namespace kline::ui {
 namespace {
@@ -35,7 +36,8 @@ class ServiceWindowsTest : public ::testing::Test {
     for (int request = 0x17; request <= 0x28; ++request) {
       line_.Answer(static_cast<uint8_t>(request), {{0, {'X'}}});
     }
-    window_ = std::make_unique<MainWindow>(line_, clock_, dir_.filePath(QStringLiteral("k.ini")));
+    rig_ = std::make_unique<WindowRig>(line_, clock_, dir_.filePath(QStringLiteral("k.ini")));
+    window_ = rig_->window.get();
     window_->SelectType(EcuType::kP8);
     window_->show();
     window_->findChild<QCheckBox*>(QStringLiteral("Check2(0)"))->click();
@@ -56,7 +58,8 @@ class ServiceWindowsTest : public ::testing::Test {
   QTemporaryDir dir_;
   VirtualClock clock_;
   testing::ScriptedLine line_{clock_};
-  std::unique_ptr<MainWindow> window_;
+  std::unique_ptr<WindowRig> rig_;
+  MainWindow* window_ = nullptr;
 };
 
 TEST_F(ServiceWindowsTest, TestWindowHasThePortUntilItsCloseBox) {
@@ -65,7 +68,7 @@ TEST_F(ServiceWindowsTest, TestWindowHasThePortUntilItsCloseBox) {
   EXPECT_TRUE(window_->isHidden());
   EXPECT_TRUE(tests->isVisible());
   EXPECT_EQ(tests->windowTitle(), QStringLiteral("Test"));
-  EXPECT_FALSE(window_->SessionTimerRunning());
+  EXPECT_FALSE(rig_->engine.SessionTimerRunning());
   EXPECT_EQ(LogLines(*tests), QStringList{QStringLiteral("Enter in diagnostic mode OK")});
   EXPECT_EQ(tests->Text1()->text(), QStringLiteral("00"));
 
@@ -80,13 +83,13 @@ TEST_F(ServiceWindowsTest, TestWindowHasThePortUntilItsCloseBox) {
             (QStringList{QStringLiteral("Fuel pump"), QStringLiteral("8000"), QStringLiteral("FF"),
                          QStringLiteral("Test finish")}));
   EXPECT_EQ(tests->Pg1()->value(), 0);
-  EXPECT_FALSE(window_->SessionTimerRunning()) << "a test must not give the port back";
+  EXPECT_FALSE(rig_->engine.SessionTimerRunning()) << "a test must not give the port back";
 
   tests->close();
   EXPECT_EQ(line_.written().back(), 0xFF) << "leaving diagnostic mode";
   EXPECT_TRUE(window_->isVisible());
-  EXPECT_TRUE(window_->SessionTimerRunning());
-  EXPECT_EQ(window_->SessionTimerInterval(), 20);
+  EXPECT_TRUE(rig_->engine.SessionTimerRunning());
+  EXPECT_EQ(rig_->engine.SessionTimerInterval(), 20);
   EXPECT_TRUE(QTest::qWaitFor([&] { return window_->Form1() == nullptr; }, 1000));
 
   // "Back" in the menu does what the close box does.
@@ -94,7 +97,7 @@ TEST_F(ServiceWindowsTest, TestWindowHasThePortUntilItsCloseBox) {
   ASSERT_NE(tests, nullptr);
   tests->BackMenu()->trigger();
   EXPECT_TRUE(window_->isVisible());
-  EXPECT_TRUE(window_->SessionTimerRunning());
+  EXPECT_TRUE(rig_->engine.SessionTimerRunning());
   EXPECT_TRUE(QTest::qWaitFor([&] { return window_->Form1() == nullptr; }, 1000));
 }
 
@@ -103,7 +106,7 @@ TEST_F(ServiceWindowsTest, EcuRefusingDiagnosticModeClosesTheTestWindow) {
   window_->TestsMenu()->trigger();
   ASSERT_TRUE(QTest::qWaitFor([&] { return window_->Form1() == nullptr; }, 3000));
   EXPECT_TRUE(window_->isVisible());
-  EXPECT_TRUE(window_->SessionTimerRunning());
+  EXPECT_TRUE(rig_->engine.SessionTimerRunning());
   EXPECT_EQ(window_->statusBar()->currentMessage(),
             QStringLiteral("The ECU did not enter diagnostic mode."));
 }
@@ -114,7 +117,7 @@ TEST_F(ServiceWindowsTest, FaultWindowStaysOpenAfterBackUntilDisconnect) {
   ASSERT_NE(faults, nullptr);
   EXPECT_EQ(faults->windowTitle(), QStringLiteral("Diag"));
   EXPECT_TRUE(window_->isHidden());
-  EXPECT_FALSE(window_->SessionTimerRunning());
+  EXPECT_FALSE(rig_->engine.SessionTimerRunning());
 
   line_.Answer(0x0F, {{0, {0x81}}});
   faults->Button(0)->click();  // Uniram1
@@ -122,16 +125,16 @@ TEST_F(ServiceWindowsTest, FaultWindowStaysOpenAfterBackUntilDisconnect) {
                                             QStringLiteral("throttle valve position sensor")}));
   faults->close();  // close box while the main window is hidden
   EXPECT_TRUE(window_->isVisible());
-  EXPECT_TRUE(window_->SessionTimerRunning());
+  EXPECT_TRUE(rig_->engine.SessionTimerRunning());
 
   window_->DiagMenu()->trigger();
   EXPECT_EQ(window_->Form3(), faults) << "the same window comes back";
-  EXPECT_FALSE(window_->SessionTimerRunning());
+  EXPECT_FALSE(rig_->engine.SessionTimerRunning());
   faults->BackMenu()->trigger();
   EXPECT_TRUE(window_->isVisible());
   EXPECT_TRUE(faults->isVisible());
-  EXPECT_TRUE(window_->SessionTimerRunning());
-  EXPECT_EQ(window_->SessionTimerInterval(), 20);
+  EXPECT_TRUE(rig_->engine.SessionTimerRunning());
+  EXPECT_EQ(rig_->engine.SessionTimerInterval(), 20);
 
   window_->findChild<QCheckBox*>(QStringLiteral("Check2(0)"))->click();
   EXPECT_FALSE(faults->isVisible());
