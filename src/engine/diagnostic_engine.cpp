@@ -8,6 +8,8 @@
 #include "link/kline_port.h"
 #include "link/qt_serial_device.h"
 #include "service/actuator_tests.h"
+#include "service/cable_check.h"
+#include "service/connection_diagnosis.h"
 #include "service/fault_memory.h"
 #include "session/session_driver.h"
 
@@ -16,6 +18,10 @@ namespace kline {
 namespace {
 
 constexpr int kTestsMenuPauseMs = 100;
+// The line monitor gets the wire's bytes this often: enough to watch, cheap to draw.
+constexpr int kLineBatchMs = 100;
+// How long an ECU may take to say who it is before the status bar says what the wire shows.
+constexpr int64_t kWakeUpPatienceUs = 3'000'000;
 constexpr char kNotConnected[] = "Connect to the ECU first: it has not been woken yet.";
 constexpr char kTestWindowHasPort[] =
     "The test window holds the port: leave it (\"Back\") to read the fault memory.";
@@ -31,11 +37,14 @@ DiagnosticEngine::DiagnosticEngine(EngineSetup setup, QObject* parent)
   qRegisterMetaType<LiveSample>();
   qRegisterMetaType<EcuType>();
   qRegisterMetaType<PanelChoices>();
+  qRegisterMetaType<std::vector<LineEntry>>();
   choices_.channels.fill(true);
   timer_.setObjectName(QStringLiteral("Timer1"));
   timer_.setTimerType(Qt::PreciseTimer);
   timer_.setSingleShot(true);
   connect(&timer_, &QTimer::timeout, this, &DiagnosticEngine::TimerTick);
+  line_timer_.setInterval(kLineBatchMs);
+  connect(&line_timer_, &QTimer::timeout, this, &DiagnosticEngine::FlushLineEntries);
 }
 
 DiagnosticEngine::~DiagnosticEngine() = default;
@@ -55,10 +64,13 @@ void DiagnosticEngine::Start() {
   settings_ = std::make_unique<IniFile>(setup_.settings_path);
   port_ = std::make_unique<KLinePort>(*device, *clock_);
   port_->SetStopFlag(&stop_);
+  port_->SetTap(&line_log_);
+  line_timer_.start();
   panel_ = std::make_unique<PanelMirror>(*this);
   test_mirror_ = std::make_unique<ServiceMirror>(*this, ServiceWindowId::kTest);
   fault_mirror_ = std::make_unique<ServiceMirror>(*this, ServiceWindowId::kFault);
   driver_ = std::make_unique<SessionDriver>(*port_, *panel_, *settings_);
+  driver_->OnStage([this](SessionStage stage) { OnStage(stage); });
   faults_ = std::make_unique<FaultMemory>(*port_, *fault_mirror_, *fault_mirror_);
 }
 
@@ -91,12 +103,21 @@ void DiagnosticEngine::RunWire(std::function<void()> routine) {
 void DiagnosticEngine::Connect(const PanelChoices& choices) {
   Handle([&] {
     choices_ = choices;
-    RunWire([this] { driver_->OnConnectBox(true); });
+    RunWire([this] {
+      connected_at_us_ = clock_->NowUs();
+      answered_ = false;
+      diagnosis_.clear();
+      SetActivity(Activity::kWakeUp);
+      driver_->OnConnectBox(true);
+    });
   });
 }
 
 void DiagnosticEngine::Disconnect() {
-  Handle([&] { driver_->OnConnectBox(false); });
+  Handle([&] {
+    diagnosis_.clear();
+    driver_->OnConnectBox(false);
+  });
 }
 
 void DiagnosticEngine::SetPortField(const QString& text) {
@@ -136,7 +157,9 @@ void DiagnosticEngine::SetCalibration(bool ticked) {
 void DiagnosticEngine::ReadEcuInfo() {
   Handle([&] {
     RunWire([this] {
-      if (owner_ == PortOwner::kSession) driver_->ReadEcuInfo();
+      if (owner_ != PortOwner::kSession) return;
+      SetActivity(Activity::kIdentification);
+      driver_->ReadEcuInfo();
     });
   });
 }
@@ -144,7 +167,9 @@ void DiagnosticEngine::ReadEcuInfo() {
 void DiagnosticEngine::ReadCalibration() {
   Handle([&] {
     RunWire([this] {
-      if (owner_ == PortOwner::kSession) driver_->ReadCalibration();
+      if (owner_ != PortOwner::kSession) return;
+      SetActivity(Activity::kIdentification);
+      driver_->ReadCalibration();
     });
   });
 }
@@ -170,6 +195,7 @@ void DiagnosticEngine::OpenTestWindow() {
       if (!CanTakePort(ServiceWindowId::kTest)) return;
       SetOwner(PortOwner::kTestWindow);
       driver_->LendPort();
+      SetActivity(ActuatorTestsActivity(choices_.type.value_or(EcuType::k15m)));
       clock_->SleepMs(kTestsMenuPauseMs);
       emit ServiceWindowShown(ServiceWindowId::kTest);
       tests_ = std::make_unique<ActuatorTests>(*port_, *test_mirror_, *test_mirror_, *test_mirror_,
@@ -206,6 +232,7 @@ void DiagnosticEngine::RunTest(int index, const QString& custom_code) {
 void DiagnosticEngine::TakePortForFaults() {
   SetOwner(PortOwner::kFaultWindow);
   driver_->LendPort();
+  SetActivity(Activity::kFaultMemory);
   emit ServiceWindowShown(ServiceWindowId::kFault);
 }
 
@@ -263,8 +290,100 @@ void DiagnosticEngine::TimerOn(int interval) {
 // after this one ended, however long the exchanges took.
 void DiagnosticEngine::TimerTick() {
   Handle([&] {
-    if (!wire_busy_) RunWire([this] { driver_->Tick(); });
+    if (!wire_busy_) {
+      RunWire([this] {
+        driver_->Tick();
+        const bool waiting = port_->IsOpen() && !driver_->init();
+        if (waiting && clock_->NowUs() - connected_at_us_ >= kWakeUpPatienceUs) {
+          Diagnose(FailedStep::kWakeUp);
+        }
+      });
+    }
     if (timer_enabled_) timer_.start(timer_interval_);
+  });
+}
+
+void DiagnosticEngine::OnStage(SessionStage stage) {
+  switch (stage) {
+    case SessionStage::kWakeUp:
+      SetActivity(Activity::kWakeUp);
+      return;
+    case SessionStage::kIdentification:
+      SetActivity(Activity::kIdentification);
+      return;
+    case SessionStage::kLiveData:
+      SetActivity(Activity::kLiveData);
+      return;
+  }
+}
+
+// Only a change of activity restarts what the log observes, so a wake-up that fails tick
+// after tick is judged on everything the wire showed since "Connect".
+void DiagnosticEngine::SetActivity(Activity activity) {
+  if (line_log_.activity() != activity) line_log_.SetActivity(activity);
+}
+
+void DiagnosticEngine::Diagnose(FailedStep step) {
+  WireObservation seen = line_log_.observation();
+  seen.port_open = port_->IsOpen() && !port_->WasLost();
+  const QString sentence = QString::fromStdString(DiagnoseConnection(seen, step).sentence);
+  if (sentence == diagnosis_) return;
+  diagnosis_ = sentence;
+  emit PortMessage(diagnosis_);
+}
+
+void DiagnosticEngine::OnSample(const LiveSample& sample) {
+  if (sample.complete) {
+    answered_ = true;
+    diagnosis_.clear();
+  } else if (!answered_) {
+    Diagnose(FailedStep::kLiveData);
+  }
+}
+
+void DiagnosticEngine::FlushLineEntries() {
+  std::vector<LineEntry> entries = line_log_.TakeNew();
+  if (!entries.empty()) emit LineEntries(entries);
+}
+
+void DiagnosticEngine::CheckCable(const QString& field) {
+  Handle([&] {
+    RunWire([this, field] {
+      SetActivity(Activity::kInterfaceCheck);
+      const CableCheckResult result = kline::CheckCable(*port_, field.toStdString());
+      const QString sentence = QString::fromStdString(result.sentence);
+      emit CableChecked(field, result.verdict == CableVerdict::kEchoOk, sentence);
+      emit PortMessage(sentence);
+    });
+  });
+}
+
+void DiagnosticEngine::FindInterface(const QStringList& fields) {
+  Handle([&] {
+    RunWire([this, fields] {
+      SetActivity(Activity::kInterfaceCheck);
+      QString found;
+      for (const QString& field : fields) {
+        const CableCheckResult result = kline::CheckCable(*port_, field.toStdString());
+        emit CableChecked(field, result.verdict == CableVerdict::kEchoOk,
+                          QString::fromStdString(result.sentence));
+        if (result.verdict == CableVerdict::kEchoOk) {
+          found = field;
+          break;
+        }
+      }
+      const QString tried = fields.join(QStringLiteral(", "));
+      QString summary;
+      if (fields.isEmpty()) {
+        summary = QStringLiteral("The system lists no serial ports to try.");
+      } else if (found.isEmpty()) {
+        summary = QStringLiteral("No port echoed correctly (tried %1).").arg(tried);
+      } else {
+        summary = QStringLiteral("The interface is on %1 (tried %2).").arg(found, tried);
+      }
+      emit InterfaceFound(found, summary);
+      emit PortMessage(summary);
+    });
   });
 }
 
@@ -287,6 +406,7 @@ void DiagnosticEngine::Finish() {
   held_back_.clear();
   if (owner_ == PortOwner::kTestWindow && tests_ && !tests_->HandedBack()) tests_->Back();
   timer_.stop();
+  line_timer_.stop();
   if (driver_) driver_->Disconnect();
   tests_.reset();
   faults_.reset();

@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <atomic>
 #include <deque>
@@ -15,6 +16,7 @@
 #include "engine/engine_types.h"
 #include "link/clock.h"
 #include "link/ecu_type.h"
+#include "record/line_log.h"
 #include "session/live_sample.h"
 
 namespace kline {
@@ -28,6 +30,8 @@ class SerialDevice;
 class ServiceMirror;
 class SessionDriver;
 class StoppableClock;
+enum class FailedStep;
+enum class SessionStage;
 
 struct EngineSetup {
   // The line to talk through; nullptr: a real serial port, made on the engine's thread.
@@ -67,6 +71,10 @@ class DiagnosticEngine : public QObject {
   void LeaveFaultWindow();
   void ReadFault(int index);
   void ReadAllFaults();
+  // "Check cable" on the port named by `field`, while not connected.
+  void CheckCable(const QString& field);
+  // Runs the cable check on each port in turn and names the first whose echo is correct.
+  void FindInterface(const QStringList& fields);
   // Leaves diagnostic mode if the ECU is in it, closes the port and emits Finished once
   // whatever runs now has unwound.
   void Shutdown();
@@ -86,6 +94,9 @@ class DiagnosticEngine : public QObject {
   void ReturnPortToSession(int interval);
   const PanelChoices& choices() const { return choices_; }
   void SetChannelState(int channel, bool ticked);
+  void OnSample(const LiveSample& sample);
+  // What the wire showed while the connection is failing; empty while all is well.
+  const QString& diagnosis() const { return diagnosis_; }
 
  signals:
   // The main window's fields and controls.
@@ -117,6 +128,11 @@ class DiagnosticEngine : public QObject {
   void FaultRead(int index, const QString& answer);
   // A command was refused because another window holds the port; `reason` says so.
   void Refused(kline::ServiceWindowId window, const QString& reason);
+  // Bytes that crossed the wire since the last batch, for the line monitor.
+  void LineEntries(const std::vector<kline::LineEntry>& entries);
+  void CableChecked(const QString& field, bool echo_ok, const QString& sentence);
+  // `field` is empty when no port echoed correctly; `summary` says which ones were tried.
+  void InterfaceFound(const QString& field, const QString& summary);
   void Finished();
 
  private:
@@ -130,6 +146,10 @@ class DiagnosticEngine : public QObject {
   bool CanTakePort(ServiceWindowId window);
   void TakePortForFaults();
   void Finish();
+  void OnStage(SessionStage stage);
+  void SetActivity(Activity activity);
+  void Diagnose(FailedStep step);
+  void FlushLineEntries();
 
   EngineSetup setup_;
   std::atomic<bool> stop_{false};
@@ -155,6 +175,12 @@ class DiagnosticEngine : public QObject {
   bool stopping_ = false;
   bool finished_ = false;
   std::deque<std::function<void()>> held_back_;
+
+  LineLog line_log_;
+  QTimer line_timer_;  // hands the line log's new entries on in batches
+  QString diagnosis_;
+  int64_t connected_at_us_ = 0;
+  bool answered_ = false;  // a complete live step since connecting
 };
 
 }  // namespace kline

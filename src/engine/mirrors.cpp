@@ -44,7 +44,14 @@ void PanelMirror::ClearInfo() { emit engine_.InfoCleared(); }
 
 void PanelMirror::SetStatus(const std::string& text) { emit engine_.StatusChanged(Q(text)); }
 
-void PanelMirror::ShowPortMessage(const std::string& text) { emit engine_.PortMessage(Q(text)); }
+// While the connection fails, what the wire showed goes with the session's own message.
+void PanelMirror::ShowPortMessage(const std::string& text) {
+  QString message = Q(text);
+  if (!message.isEmpty() && !engine_.diagnosis().isEmpty()) {
+    message += QStringLiteral(": ") + engine_.diagnosis();
+  }
+  emit engine_.PortMessage(message);
+}
 
 std::string PanelMirror::PortFieldText() const {
   return engine_.choices().port_field.toStdString();
@@ -72,7 +79,10 @@ void PanelMirror::HideFaultWindow() { emit engine_.FaultWindowHidden(); }
 
 void PanelMirror::ProcessPendingEvents() { engine_.ApplyPendingCommands(); }
 
-void PanelMirror::PublishSample(const LiveSample& sample) { emit engine_.SampleTaken(sample); }
+void PanelMirror::PublishSample(const LiveSample& sample) {
+  engine_.OnSample(sample);
+  emit engine_.SampleTaken(sample);
+}
 
 void PanelMirror::TimerOn(int interval) { engine_.TimerOn(interval); }
 

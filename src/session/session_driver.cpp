@@ -103,15 +103,18 @@ void SessionDriver::Tick() {
   in_tick_ = true;
   port_.clock().SleepMs(5);
   if (!init_) {
+    Entering(SessionStage::kWakeUp);
     WakeUpEcu();
     panel_.SetServiceMenusEnabled(false);
   }
   if (init_) {
     panel_.SetServiceMenusEnabled(true);
+    if (!ecuinf_ || !cal_ask_) Entering(SessionStage::kIdentification);
     if (!ecuinf_) ReadEcuInfo();
     if (ecuinf_) {
       if (!cal_ask_) ReadCalibration();
       if (cal_ask_) {
+        Entering(SessionStage::kLiveData);
         switch (panel_.SelectedType().value_or(EcuType::k15m)) {
           case EcuType::k15m:
           case EcuType::k15Rc:
@@ -129,6 +132,10 @@ void SessionDriver::Tick() {
   }
   in_tick_ = false;
   CheckPortLost();
+}
+
+void SessionDriver::Entering(SessionStage stage) {
+  if (on_stage_) on_stage_(stage);
 }
 
 void SessionDriver::OnChannelBox(int channel) {

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -17,6 +18,9 @@
 
 namespace kline {
 
+// What a tick is about to do on the wire, for those who label the traffic.
+enum class SessionStage { kWakeUp, kIdentification, kLiveData };
+
 class SessionDriver {
  public:
   SessionDriver(KLinePort& port, MainPanel& panel, const SettingsStore& settings);
@@ -28,6 +32,8 @@ class SessionDriver {
 
   // One session-timer tick. A tick that falls due inside another one is skipped.
   void Tick();
+  // Told before each stage a tick runs.
+  void OnStage(std::function<void(SessionStage)> listener) { on_stage_ = std::move(listener); }
 
   // Handlers of the channel boxes Check1(i), "Ecu data" (Check3) and "Calibration" (Check4).
   void OnChannelBox(int channel);
@@ -75,7 +81,10 @@ class SessionDriver {
 
   KLinePort& port_;
   MainPanel& panel_;
+  void Entering(SessionStage stage);
+
   const SettingsStore& settings_;
+  std::function<void(SessionStage)> on_stage_;
   TempTable p8_temp_table_;
   char decimal_separator_ = '.';
   bool init_ = false;
