@@ -1,0 +1,564 @@
+#include "ui/chart_window.h"
+
+#include <QChart>
+#include <QChartView>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGraphicsLineItem>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLegendMarker>
+#include <QLineSeries>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QPushButton>
+#include <QThread>
+#include <QValueAxis>
+#include <QWheelEvent>
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <memory>
+
+#include "record/channel_columns.h"
+
+namespace kline::ui {
+
+namespace {
+
+constexpr int kRefreshMs = 200;
+constexpr int kRefreshesPerWindow = 150;
+constexpr double kLiveSeconds = 600;
+// Far more than 10 minutes of steps at any rate the line allows; a guard, not a setting.
+constexpr size_t kMaxLivePoints = 100'000;
+// A curve is drawn with at most two points per bucket (its lowest and highest), so drawing
+// costs the same however many points the time span holds.
+constexpr int kBuckets = 600;
+constexpr double kMinSpanSeconds = 0.05;
+constexpr int kTitledAxes = 4;
+constexpr double kLooseScale = 3;
+constexpr int kWindowChoices[] = {30, 120, 600};
+constexpr const char* kWindowCaptions[] = {"30 s", "2 min", "10 min"};
+constexpr const char* kColours[] = {"#d62728", "#1f77b4", "#ff7f0e", "#9467bd",
+                                    "#17becf", "#2ca02c", "#b8a000", "#e377c2",
+                                    "#7f7f7f", "#8c564b", "#393b79", "#637939"};
+constexpr int kChannelColours = kChannelCount;
+constexpr int kOtherColours = static_cast<int>(std::size(kColours)) - kChannelColours;
+const char* const kFirstTicked[] = {"rpm", "throttle_deg", "water_c"};
+
+QString Q(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QColor ColourOf(const QString& name, int index) {
+  for (int c = 0; c < kChannelCount; ++c) {
+    if (name == Q(kChannelColumns[static_cast<size_t>(c)].csv_name)) return QColor(kColours[c]);
+  }
+  return QColor(kColours[kChannelColours + index % kOtherColours]);
+}
+
+struct Thinned {
+  QList<QPointF> points;
+  double low = INFINITY;
+  double high = -INFINITY;
+};
+
+// The points of [from, to] plus one on either side, so the line runs to the edges; beyond
+// two per bucket, each bucket keeps its lowest and highest point, in time order.
+template <class Points>
+Thinned Thin(const Points& points, double from, double to) {
+  Thinned out;
+  const auto by_time = [](const QPointF& p, double t) { return p.x() < t; };
+  auto first = std::lower_bound(points.begin(), points.end(), from, by_time);
+  auto last = std::upper_bound(points.begin(), points.end(), to,
+                               [](double t, const QPointF& p) { return t < p.x(); });
+  if (first != points.begin()) --first;
+  if (last != points.end()) ++last;
+  const bool thin = last - first > 2 * kBuckets;
+  const double width = (to - from) / kBuckets;
+  int current = INT_MIN;
+  QPointF lowest;
+  QPointF highest;
+  const auto flush = [&] {
+    if (current == INT_MIN) return;
+    out.points.append(lowest.x() <= highest.x() ? lowest : highest);
+    if (lowest != highest) out.points.append(lowest.x() <= highest.x() ? highest : lowest);
+  };
+  for (auto it = first; it != last; ++it) {
+    const QPointF& p = *it;
+    if (p.x() >= from && p.x() <= to) {
+      out.low = std::min(out.low, p.y());
+      out.high = std::max(out.high, p.y());
+    }
+    if (!thin) {
+      out.points.append(p);
+      continue;
+    }
+    const int bucket = static_cast<int>(
+        std::clamp(std::floor((p.x() - from) / width), -1.0, static_cast<double>(kBuckets)));
+    if (bucket != current) {
+      flush();
+      current = bucket;
+      lowest = highest = p;
+    } else if (p.y() < lowest.y()) {
+      lowest = p;
+    } else if (p.y() > highest.y()) {
+      highest = p;
+    }
+  }
+  flush();
+  return out;
+}
+
+// The last value at or before `seconds`.
+template <class Points>
+std::optional<double> ValueAt(const Points& points, double seconds) {
+  auto it = std::upper_bound(points.begin(), points.end(), seconds,
+                             [](double t, const QPointF& p) { return t < p.x(); });
+  if (it == points.begin()) return std::nullopt;
+  return std::prev(it)->y();
+}
+
+QPushButton* Button(const char* caption, const char* name) {
+  auto* button = new QPushButton(QString::fromUtf8(caption));
+  button->setObjectName(QString::fromLatin1(name));
+  return button;
+}
+
+}  // namespace
+
+ChartWindow::ChartWindow(QWidget* parent) : QWidget(parent) {
+  setWindowTitle(QStringLiteral("Chart"));
+  chart_ = new QChart;
+  chart_->legend()->setAlignment(Qt::AlignBottom);
+  time_axis_ = new QValueAxis;
+  time_axis_->setTitleText(QStringLiteral("Time (s)"));
+  time_axis_->setLabelFormat(QStringLiteral("%g"));
+  chart_->addAxis(time_axis_, Qt::AlignBottom);
+  connect(time_axis_, &QValueAxis::rangeChanged, this, &ChartWindow::OnTimeRangeChanged);
+
+  view_ = new QChartView(chart_);
+  view_->setObjectName(QStringLiteral("ChartView"));
+  view_->setRubberBand(QChartView::HorizontalRubberBand);
+  view_->setMouseTracking(true);
+  view_->viewport()->setMouseTracking(true);
+  view_->viewport()->installEventFilter(this);
+  cursor_ = new QGraphicsLineItem(chart_);
+  cursor_->setPen(QPen(Qt::darkGray, 0, Qt::DashLine));
+  cursor_->setZValue(100);
+  cursor_->hide();
+
+  reading_ = new QLabel;
+  reading_->setObjectName(QStringLiteral("Reading"));
+  message_ = new QLabel;
+  message_->setObjectName(QStringLiteral("Message"));
+  auto* right = new QVBoxLayout;
+  right->addWidget(view_, 1);
+  right->addWidget(reading_);
+  right->addWidget(message_);
+  auto* top = new QHBoxLayout(this);
+  top->addWidget(BuildControls());
+  top->addLayout(right, 1);
+  resize(1000, 600);
+
+  ticked_ = {std::begin(kFirstTicked), std::end(kFirstTicked)};
+  ShowLive();
+  connect(&refresh_, &QTimer::timeout, this, [this] {
+    if (isVisible()) Redraw();
+  });
+  refresh_.start(kRefreshMs);
+}
+
+QWidget* ChartWindow::BuildControls() {
+  auto* controls = new QWidget;
+  auto* column = new QVBoxLayout(controls);
+  auto* channels = new QGroupBox(QStringLiteral("Channels"));
+  boxes_ = new QVBoxLayout(channels);
+  column->addWidget(channels);
+
+  window_choice_ = new QComboBox;
+  window_choice_->setObjectName(QStringLiteral("TimeWindow"));
+  for (const char* caption : kWindowCaptions) window_choice_->addItem(QString::fromUtf8(caption));
+  connect(window_choice_, &QComboBox::activated, this,
+          [this](int index) { SetWindowSeconds(kWindowChoices[index]); });
+  column->addWidget(window_choice_);
+
+  pause_ = Button("Pause", "Pause");
+  pause_->setCheckable(true);
+  connect(pause_, &QPushButton::clicked, this, &ChartWindow::SetPaused);
+  show_all_ = Button("Show all", "ShowAll");
+  connect(show_all_, &QPushButton::clicked, this,
+          [this] { SetTimeRange(recorded_from_, recorded_to_); });
+  show_live_ = Button("Show live", "ShowLive");
+  connect(show_live_, &QPushButton::clicked, this, &ChartWindow::ShowLive);
+  auto* save = Button("Save image...", "SaveImage");
+  connect(save, &QPushButton::clicked, this, [this] {
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save image"),
+                                                      QStringLiteral("chart.png"),
+                                                      QStringLiteral("PNG images (*.png)"));
+    if (!path.isEmpty()) SaveImage(path);
+  });
+  open_ = Button("Open recording...", "OpenRecording");
+  connect(open_, &QPushButton::clicked, this, [this] {
+    const QString path =
+        QFileDialog::getOpenFileName(this, QStringLiteral("Open recording"), {},
+                                     QStringLiteral("CSV files (*.csv);;All files (*)"));
+    if (!path.isEmpty()) OpenRecording(path);
+  });
+  for (QPushButton* button : {pause_, show_all_, show_live_, save, open_})
+    column->addWidget(button);
+  column->addStretch(1);
+  auto* hint = new QLabel(
+      QStringLiteral("Drag: zoom in\nRight click: zoom out\nWheel: zoom\nShift+drag: pan"));
+  hint->setEnabled(false);
+  column->addWidget(hint);
+  return controls;
+}
+
+void ChartWindow::BuildCurves(const std::vector<Column>& columns) {
+  for (Curve& curve : curves_) {
+    chart_->removeSeries(curve.series);
+    delete curve.series;
+    chart_->removeAxis(curve.axis);
+    delete curve.axis;
+    delete curve.box;
+  }
+  curves_.clear();
+  const bool any_ticked = std::any_of(columns.begin(), columns.end(),
+                                      [this](const Column& c) { return ticked_.contains(c.name); });
+  for (size_t i = 0; i < columns.size(); ++i) {
+    const Column& column = columns[i];
+    Curve curve{column.name, column.caption, column.unit};
+    const QColor colour = ColourOf(column.name, static_cast<int>(i));
+    curve.series = new QLineSeries;
+    curve.series->setName(column.unit.isEmpty() ? column.caption
+                                                : column.caption + " (" + column.unit + ")");
+    QPen pen(colour, 1);
+    pen.setCosmetic(true);
+    curve.series->setPen(pen);
+    curve.axis = new QValueAxis;
+    curve.axis->setTitleText(curve.series->name());
+    curve.axis->setLabelFormat(QStringLiteral("%g"));
+    curve.axis->setLinePenColor(colour);
+    curve.axis->setLabelsColor(colour);
+    curve.axis->setTitleBrush(colour);
+    curve.axis->setGridLineVisible(false);
+    chart_->addSeries(curve.series);
+    chart_->addAxis(curve.axis, i % 2 == 0 ? Qt::AlignLeft : Qt::AlignRight);
+    curve.series->attachAxis(time_axis_);
+    curve.series->attachAxis(curve.axis);
+
+    // A file of other columns than ours shows its first few until the user picks.
+    if (!any_ticked && i < std::size(kFirstTicked)) ticked_.insert(column.name);
+    const bool ticked = ticked_.contains(column.name);
+    ShowCurve(curve, ticked);
+    QPixmap swatch(12, 12);
+    swatch.fill(colour);
+    curve.box = new QCheckBox(column.caption);
+    curve.box->setObjectName(QStringLiteral("Curve(%1)").arg(i));
+    curve.box->setIcon(QIcon(swatch));
+    curve.box->setChecked(ticked);
+    connect(curve.box, &QCheckBox::toggled, this, [this, i](bool on) {
+      Curve& changed = curves_[i];
+      if (on) {
+        ticked_.insert(changed.name);
+      } else {
+        ticked_.erase(changed.name);
+      }
+      ShowCurve(changed, on);
+      dirty_ = true;
+      Redraw();
+    });
+    boxes_->addWidget(curve.box);
+    curves_.push_back(curve);
+  }
+}
+
+void ChartWindow::ShowCurve(Curve& curve, bool shown) {
+  curve.series->setVisible(shown);
+  curve.axis->setVisible(shown);
+  for (QLegendMarker* marker : chart_->legend()->markers(curve.series)) marker->setVisible(shown);
+  // Beyond a few axes their titles would squeeze the numbers out; colour and legend still tell
+  // which axis is which.
+  const auto count = std::count_if(curves_.begin(), curves_.end(),
+                                   [](const Curve& c) { return c.series->isVisible(); });
+  for (Curve& each : curves_) each.axis->setTitleVisible(count <= kTitledAxes);
+}
+
+void ChartWindow::AddSample(const LiveSample& sample) {
+  // A new session's clock may start anywhere: its samples begin a new chart.
+  if (!live_origin_us_ || sample.time_us < live_last_us_) {
+    for (auto& points : live_) points.clear();
+    live_origin_us_ = sample.time_us;
+  }
+  live_last_us_ = sample.time_us;
+  live_newest_ = static_cast<double>(sample.time_us - *live_origin_us_) / 1e6;
+  for (size_t c = 0; c < live_.size(); ++c) {
+    const std::optional<double>& value = sample.values[c];
+    std::deque<QPointF>& points = live_[c];
+    if (value && std::isfinite(*value)) points.emplace_back(live_newest_, *value);
+    while (!points.empty() &&
+           (points.front().x() < live_newest_ - kLiveSeconds || points.size() > kMaxLivePoints)) {
+      points.pop_front();
+    }
+  }
+  if (!showing_recording_ && !paused_) dirty_ = true;
+}
+
+void ChartWindow::Redraw() {
+  if (!dirty_) return;
+  dirty_ = false;
+  if (!showing_recording_ && !paused_) {
+    const double from = std::max(0.0, live_newest_ - window_seconds_);
+    SetTimeRange(from, from + window_seconds_);
+  }
+  const double from = time_axis_->min();
+  const double to = time_axis_->max();
+  for (size_t i = 0; i < curves_.size(); ++i) {
+    Curve& curve = curves_[i];
+    if (!curve.series->isVisible()) continue;
+    Thinned shown = showing_recording_ ? Thin(recorded_[i], from, to) : Thin(live_[i], from, to);
+    curve.series->replace(shown.points);
+    if (shown.low > shown.high) continue;
+    // Every change of an axis lays the whole chart out again, the dearest part of a refresh:
+    // keep the scale while the values fit it and fill a fair part of it.
+    const double pad = shown.high > shown.low ? (shown.high - shown.low) * 0.05 : 1;
+    const double wanted = shown.high - shown.low + 2 * pad;
+    if (shown.low >= curve.axis->min() && shown.high <= curve.axis->max() &&
+        curve.axis->max() - curve.axis->min() <= kLooseScale * wanted) {
+      continue;
+    }
+    curve.axis->setRange(shown.low - pad, shown.high + pad);
+    curve.axis->applyNiceNumbers();
+  }
+}
+
+void ChartWindow::OpenRecording(const QString& path) {
+  if (loading_) return;
+  loading_ = true;
+  open_->setEnabled(false);
+  message_->setText(QStringLiteral("Reading %1...").arg(QFileInfo(path).fileName()));
+  auto result = std::make_shared<CsvRecording>();
+  QThread* thread = QThread::create([path, result] { *result = ReadRecording(path); });
+  connect(thread, &QThread::finished, this, [this, path, result] {
+    loading_ = false;
+    open_->setEnabled(true);
+    ShowRecording(std::move(*result), path);
+  });
+  connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+  thread->start(QThread::LowPriority);
+}
+
+void ChartWindow::ShowRecording(CsvRecording recording, const QString& path) {
+  const QString file = QFileInfo(path).fileName();
+  if (!recording.error.isEmpty()) {
+    message_->setText(file + QStringLiteral(": ") + recording.error);
+    return;
+  }
+  std::vector<Column> columns;
+  recorded_.clear();
+  recorded_from_ = INFINITY;
+  recorded_to_ = -INFINITY;
+  for (RecordingColumn& column : recording.columns) {
+    columns.push_back({column.name, column.caption, column.unit});
+    const auto by_time = [](const QPointF& a, const QPointF& b) { return a.x() < b.x(); };
+    if (!std::is_sorted(column.points.begin(), column.points.end(), by_time)) {
+      std::stable_sort(column.points.begin(), column.points.end(), by_time);
+    }
+    if (!column.points.isEmpty()) {
+      recorded_from_ = std::min(recorded_from_, column.points.front().x());
+      recorded_to_ = std::max(recorded_to_, column.points.back().x());
+    }
+    recorded_.push_back(std::move(column.points));
+  }
+  if (recorded_from_ > recorded_to_) recorded_from_ = recorded_to_ = 0;
+  if (recorded_to_ - recorded_from_ < kMinSpanSeconds) recorded_to_ = recorded_from_ + 1;
+  showing_recording_ = true;
+  BuildCurves(columns);
+  for (QWidget* live_only : std::initializer_list<QWidget*>{pause_, window_choice_}) {
+    live_only->setEnabled(false);
+  }
+  show_live_->show();
+  show_all_->show();
+  QString text = QStringLiteral("%1: %2 rows").arg(file).arg(recording.rows);
+  if (recording.keep_every > 1) {
+    text += QStringLiteral(", one in %1 shown").arg(recording.keep_every);
+  }
+  if (recording.skipped_lines > 0) {
+    text += QStringLiteral(", %1 lines skipped").arg(recording.skipped_lines);
+  }
+  if (recording.cut_short) {
+    text += QStringLiteral(", only the first %1 MiB read").arg(kMaxRecordingBytes >> 20);
+  }
+  message_->setText(text);
+  setWindowTitle(QStringLiteral("Chart - ") + file);
+  SetTimeRange(recorded_from_, recorded_to_);
+}
+
+void ChartWindow::ShowLive() {
+  showing_recording_ = false;
+  recorded_.clear();
+  std::vector<Column> columns;
+  for (const ChannelColumn& column : kChannelColumns) {
+    columns.push_back({Q(column.csv_name), Q(column.caption), Q(column.unit)});
+  }
+  BuildCurves(columns);
+  pause_->setEnabled(true);
+  window_choice_->setEnabled(true);
+  show_live_->hide();
+  show_all_->hide();
+  message_->clear();
+  setWindowTitle(QStringLiteral("Chart"));
+  SetPaused(false);
+}
+
+void ChartWindow::SetPaused(bool paused) {
+  paused_ = paused;
+  pause_->setChecked(paused);
+  pause_->setText(paused ? QStringLiteral("Resume") : QStringLiteral("Pause"));
+  dirty_ = true;
+  Redraw();
+}
+
+void ChartWindow::SetWindowSeconds(int seconds) {
+  window_seconds_ = seconds;
+  // The strip moves about a pixel or two per refresh, however wide the window.
+  refresh_.setInterval(std::clamp(seconds * 1000 / kRefreshesPerWindow, kRefreshMs, 1000));
+  const auto* choice = std::find(std::begin(kWindowChoices), std::end(kWindowChoices), seconds);
+  if (choice != std::end(kWindowChoices)) {
+    window_choice_->setCurrentIndex(static_cast<int>(choice - std::begin(kWindowChoices)));
+  }
+  if (!showing_recording_) {
+    SetTimeRange(time_axis_->max() - seconds, time_axis_->max());
+  }
+  dirty_ = true;
+  Redraw();
+}
+
+bool ChartWindow::SaveImage(const QString& path) {
+  if (!view_->grab().save(path, "PNG")) {
+    message_->setText(QStringLiteral("Could not save the image to %1.").arg(path));
+    return false;
+  }
+  message_->setText(QStringLiteral("Image saved to %1.").arg(path));
+  return true;
+}
+
+QString ChartWindow::ReadingAt(double seconds) const {
+  // The user's decimal point, but no group separator: "1.500" would read as a fraction.
+  QLocale locale;
+  locale.setNumberOptions(QLocale::OmitGroupSeparator);
+  QString text = locale.toString(seconds, 'f', 2) + QStringLiteral(" s");
+  for (size_t i = 0; i < curves_.size(); ++i) {
+    const Curve& curve = curves_[i];
+    if (!curve.series->isVisible()) continue;
+    const std::optional<double> value =
+        showing_recording_ ? ValueAt(recorded_[i], seconds) : ValueAt(live_[i], seconds);
+    text += QStringLiteral("   ") + curve.caption + QStringLiteral(" ") +
+            (value ? locale.toString(*value, 'g', 6) : QStringLiteral("-"));
+    if (!curve.unit.isEmpty()) text += QStringLiteral(" ") + curve.unit;
+  }
+  return text;
+}
+
+QString ChartWindow::Message() const { return message_->text(); }
+
+void ChartWindow::SetTimeRange(double from, double to) {
+  setting_range_ = true;
+  time_axis_->setRange(from, to);
+  setting_range_ = false;
+  dirty_ = true;
+}
+
+void ChartWindow::OnTimeRangeChanged() {
+  if (setting_range_) return;
+  if (!showing_recording_ && !paused_) SetPaused(true);
+  dirty_ = true;
+  Redraw();
+}
+
+void ChartWindow::ZoomAround(double seconds, double factor) {
+  const double from = time_axis_->min();
+  const double to = time_axis_->max();
+  if ((to - from) * factor < kMinSpanSeconds) return;
+  if (!showing_recording_ && !paused_) SetPaused(true);
+  SetTimeRange(seconds - (seconds - from) * factor, seconds + (to - seconds) * factor);
+  Redraw();
+}
+
+void ChartWindow::Pan(double fraction) {
+  const double from = time_axis_->min();
+  const double to = time_axis_->max();
+  if (!showing_recording_ && !paused_) SetPaused(true);
+  const double shift = (to - from) * fraction;
+  SetTimeRange(from + shift, to + shift);
+  Redraw();
+}
+
+QPointF ChartWindow::ChartPoint(const QPoint& view_point) const {
+  return chart_->mapFromScene(view_->mapToScene(view_point));
+}
+
+double ChartWindow::SecondsAt(const QPointF& chart_point) const {
+  const QRectF plot = chart_->plotArea();
+  const double from = time_axis_->min();
+  const double to = time_axis_->max();
+  return from + (chart_point.x() - plot.left()) / plot.width() * (to - from);
+}
+
+void ChartWindow::MoveCursor(const QPointF& chart_point) {
+  const QRectF plot = chart_->plotArea();
+  if (!plot.contains(chart_point)) {
+    cursor_->hide();
+    reading_->clear();
+    return;
+  }
+  cursor_->setLine(chart_point.x(), plot.top(), chart_point.x(), plot.bottom());
+  cursor_->show();
+  reading_->setText(ReadingAt(SecondsAt(chart_point)));
+}
+
+bool ChartWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched != view_->viewport()) return QWidget::eventFilter(watched, event);
+  switch (event->type()) {
+    case QEvent::MouseButtonPress: {
+      const auto* mouse = static_cast<QMouseEvent*>(event);
+      const bool pan =
+          mouse->button() == Qt::MiddleButton ||
+          (mouse->button() == Qt::LeftButton && mouse->modifiers() & Qt::ShiftModifier);
+      if (!pan) return false;
+      drag_from_ = ChartPoint(mouse->position().toPoint()).x();
+      return true;
+    }
+    case QEvent::MouseMove: {
+      const QPointF at = ChartPoint(static_cast<QMouseEvent*>(event)->position().toPoint());
+      MoveCursor(at);
+      if (!drag_from_) return false;
+      Pan((*drag_from_ - at.x()) / chart_->plotArea().width());
+      drag_from_ = at.x();
+      return true;
+    }
+    case QEvent::MouseButtonRelease:
+      if (!drag_from_) return false;
+      drag_from_.reset();
+      return true;
+    case QEvent::Wheel: {
+      const auto* wheel = static_cast<QWheelEvent*>(event);
+      if (wheel->angleDelta().y() == 0) return false;
+      ZoomAround(SecondsAt(ChartPoint(wheel->position().toPoint())),
+                 wheel->angleDelta().y() > 0 ? 0.8 : 1.25);
+      return true;
+    }
+    case QEvent::Leave:
+      cursor_->hide();
+      reading_->clear();
+      return false;
+    default:
+      return false;
+  }
+}
+
+}  // namespace kline::ui

@@ -1,0 +1,131 @@
+// The chart window: a strip chart of the live channels the user picks, each with its own
+// colour and value axis, over the last 30 s, 2 min or 10 min; or a recorded CSV shown whole,
+// with zoom and pan. A cursor over the chart reads the values at its time.
+#pragma once
+
+#include <QList>
+#include <QPointF>
+#include <QString>
+#include <QTimer>
+#include <QWidget>
+#include <array>
+#include <deque>
+#include <optional>
+#include <set>
+#include <vector>
+
+#include "record/csv_recording.h"
+#include "session/live_sample.h"
+
+class QCheckBox;
+class QChart;
+class QChartView;
+class QComboBox;
+class QGraphicsLineItem;
+class QLabel;
+class QLineSeries;
+class QPushButton;
+class QValueAxis;
+class QVBoxLayout;
+
+namespace kline::ui {
+
+class ChartWindow : public QWidget {
+ public:
+  explicit ChartWindow(QWidget* parent = nullptr);
+
+  // One live step. Cheap: the points are kept (the last 10 minutes) and drawn by a timer a
+  // few times a second, never here.
+  void AddSample(const LiveSample& sample);
+  // Reads `path` on a thread of its own and shows it whole when done; the window stays live
+  // meanwhile. A file with nothing to show leaves the chart as it was and says why.
+  void OpenRecording(const QString& path);
+  // Back from a recording to the live channels.
+  void ShowLive();
+  void SetPaused(bool paused);
+  // 30, 120 or 600.
+  void SetWindowSeconds(int seconds);
+  // Writes the chart as a PNG; false (and a message under the chart) when it cannot.
+  bool SaveImage(const QString& path);
+  // "12.3 s  Engine speed 1250 rpm  ..." for the ticked curves at `seconds`.
+  QString ReadingAt(double seconds) const;
+  // Draws what changed since the last refresh; the timer calls it.
+  void Redraw();
+
+  bool Paused() const { return paused_; }
+  bool ShowingRecording() const { return showing_recording_; }
+  bool Loading() const { return loading_; }
+  int CurveCount() const { return static_cast<int>(curves_.size()); }
+  QLineSeries* Series(int curve) const { return curves_.at(static_cast<size_t>(curve)).series; }
+  QValueAxis* ValueAxis(int curve) const { return curves_.at(static_cast<size_t>(curve)).axis; }
+  QValueAxis* TimeAxis() const { return time_axis_; }
+  size_t LivePoints(int channel) const { return live_.at(static_cast<size_t>(channel)).size(); }
+  QString Message() const;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  struct Curve {
+    QString name;
+    QString caption;
+    QString unit;
+    QLineSeries* series = nullptr;
+    QValueAxis* axis = nullptr;
+    QCheckBox* box = nullptr;
+  };
+  struct Column {
+    QString name;
+    QString caption;
+    QString unit;
+  };
+
+  QWidget* BuildControls();
+  void BuildCurves(const std::vector<Column>& columns);
+  // Series, axis and legend entry together.
+  void ShowCurve(Curve& curve, bool shown);
+  void ShowRecording(CsvRecording recording, const QString& path);
+  void SetTimeRange(double from, double to);
+  // The user moved the time axis (rubber band, wheel, drag): a live chart stops following.
+  void OnTimeRangeChanged();
+  void ZoomAround(double seconds, double factor);
+  // Moves the time axis by `fraction` of its span.
+  void Pan(double fraction);
+  // Chart coordinates of a point of the view, and the time at such a point.
+  QPointF ChartPoint(const QPoint& view_point) const;
+  double SecondsAt(const QPointF& chart_point) const;
+  void MoveCursor(const QPointF& chart_point);
+
+  QChart* chart_ = nullptr;
+  QChartView* view_ = nullptr;
+  QValueAxis* time_axis_ = nullptr;
+  QGraphicsLineItem* cursor_ = nullptr;
+  QVBoxLayout* boxes_ = nullptr;
+  QComboBox* window_choice_ = nullptr;
+  QPushButton* pause_ = nullptr;
+  QPushButton* open_ = nullptr;
+  QPushButton* show_live_ = nullptr;
+  QPushButton* show_all_ = nullptr;
+  QLabel* reading_ = nullptr;
+  QLabel* message_ = nullptr;
+  QTimer refresh_;
+
+  std::vector<Curve> curves_;
+  std::set<QString> ticked_;  // by column name, kept across live and recording
+  std::array<std::deque<QPointF>, kChannelCount> live_;
+  std::vector<QList<QPointF>> recorded_;  // one per curve while a recording is shown
+  double recorded_from_ = 0;
+  double recorded_to_ = 0;
+  std::optional<int64_t> live_origin_us_;
+  int64_t live_last_us_ = 0;
+  double live_newest_ = 0;  // seconds since the first live sample
+  int window_seconds_ = 30;
+  bool paused_ = false;
+  bool showing_recording_ = false;
+  bool loading_ = false;
+  bool dirty_ = false;
+  bool setting_range_ = false;
+  std::optional<double> drag_from_;  // pixels, while the chart is dragged to pan
+};
+
+}  // namespace kline::ui

@@ -1,0 +1,124 @@
+#include "ui/chart_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QChartView>
+#include <QFile>
+#include <QImage>
+#include <QLineSeries>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QValueAxis>
+#include <QWheelEvent>
+
+namespace kline::ui {
+namespace {
+
+constexpr int kBattery = 7;
+
+// Steps of 100 ms from `first_us`; the battery is never read.
+void Feed(ChartWindow& chart, int64_t first_us, int steps) {
+  for (int step = 0; step < steps; ++step) {
+    LiveSample sample;
+    sample.time_us = first_us + int64_t{step} * 100'000;
+    for (int c = 0; c < kChannelCount; ++c) {
+      if (c != kBattery) sample.values[static_cast<size_t>(c)] = step % 100 + c;
+    }
+    chart.AddSample(sample);
+  }
+}
+
+TEST(ChartWindowTest, LiveDataKeepsTenMinutesAndDrawsTheChosenWindow) {
+  ChartWindow chart;
+  chart.show();
+  Feed(chart, 5'000'000, 9000);  // 15 minutes
+  EXPECT_NEAR(static_cast<double>(chart.LivePoints(0)), 6000, 1);
+  EXPECT_EQ(chart.LivePoints(kBattery), 0u);
+
+  struct Case {
+    int seconds;
+    int max_points;
+  };
+  for (const Case& c : {Case{30, 302}, Case{120, 1202}, Case{600, 1202}}) {
+    SCOPED_TRACE(c.seconds);
+    chart.SetWindowSeconds(c.seconds);
+    EXPECT_DOUBLE_EQ(chart.TimeAxis()->max(), 899.9);
+    EXPECT_DOUBLE_EQ(chart.TimeAxis()->max() - chart.TimeAxis()->min(), c.seconds);
+    EXPECT_GT(chart.Series(0)->count(), 0);
+    EXPECT_LE(chart.Series(0)->count(), c.max_points);
+    // Thinning keeps the extremes: the axis still spans the whole saw tooth.
+    EXPECT_LE(chart.ValueAxis(0)->min(), 0);
+    EXPECT_GE(chart.ValueAxis(0)->max(), 99);
+    EXPECT_EQ(chart.Series(2)->count(), 0);  // not ticked
+  }
+
+  chart.SetPaused(true);
+  Feed(chart, 905'000'000, 50);
+  chart.Redraw();
+  EXPECT_DOUBLE_EQ(chart.TimeAxis()->max(), 899.9);
+  chart.SetPaused(false);
+  EXPECT_DOUBLE_EQ(chart.TimeAxis()->max(), 904.9);
+
+  Feed(chart, 0, 1);  // a new session's clock
+  EXPECT_EQ(chart.LivePoints(0), 1u);
+}
+
+TEST(ChartWindowTest, OpensARecordingOffTheWindowThreadWithZoom) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("warm-up.csv"));
+  {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("# ECU type: 16m\ntime_s,rpm,water_c,lambda\n");
+    for (int row = 0; row < 1000; ++row) {
+      file.write(QStringLiteral("%1,%2,%3,\n").arg(row / 10.0).arg(1000 + row).arg(row).toUtf8());
+    }
+  }
+  ChartWindow chart;
+  chart.resize(900, 500);
+  chart.show();
+  chart.OpenRecording(path);
+  EXPECT_TRUE(chart.Loading());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !chart.Loading(); }, 10000));
+  ASSERT_TRUE(chart.ShowingRecording()) << chart.Message().toStdString();
+  EXPECT_EQ(chart.CurveCount(), 3);
+  EXPECT_TRUE(chart.Message().contains(QStringLiteral("1000 rows")));
+  EXPECT_DOUBLE_EQ(chart.TimeAxis()->min(), 0);
+  EXPECT_DOUBLE_EQ(chart.TimeAxis()->max(), 99.9);
+  EXPECT_TRUE(chart.ReadingAt(50.05).contains(QStringLiteral("Engine speed 1500 rpm")));
+  EXPECT_TRUE(chart.ReadingAt(50.05).contains(QStringLiteral("Coolant temperature 500 °C")));
+
+  QWidget* viewport = chart.findChild<QChartView*>()->viewport();
+  const QPointF centre(viewport->width() / 2.0, viewport->height() / 2.0);
+  QWheelEvent wheel(centre, viewport->mapToGlobal(centre), {}, {0, 120}, Qt::NoButton,
+                    Qt::NoModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(viewport, &wheel);
+  EXPECT_NEAR(chart.TimeAxis()->max() - chart.TimeAxis()->min(), 0.8 * 99.9, 1e-9);
+  EXPECT_GT(chart.TimeAxis()->min(), 0);
+
+  // A file with nothing to show keeps the chart as it was and says why.
+  for (const QString& bad : {dir.filePath(QStringLiteral("missing.csv")), QStringLiteral("/")}) {
+    chart.OpenRecording(bad);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !chart.Loading(); }, 10000));
+    EXPECT_TRUE(chart.ShowingRecording());
+    EXPECT_FALSE(chart.Message().contains(QStringLiteral("rows")));
+  }
+  chart.ShowLive();
+  EXPECT_EQ(chart.CurveCount(), kChannelCount);
+}
+
+TEST(ChartWindowTest, SavesThePictureAsPng) {
+  QTemporaryDir dir;
+  ChartWindow chart;
+  chart.show();
+  Feed(chart, 0, 100);
+  const QString path = dir.filePath(QStringLiteral("chart.png"));
+  ASSERT_TRUE(chart.SaveImage(path));
+  EXPECT_FALSE(QImage(path).isNull());
+  EXPECT_FALSE(chart.SaveImage(dir.filePath(QStringLiteral("no/such/dir/chart.png"))));
+  EXPECT_TRUE(chart.Message().startsWith(QStringLiteral("Could not save")));
+}
+
+}  // namespace
+}  // namespace kline::ui
