@@ -63,12 +63,15 @@ class ScriptedLine : public SerialDevice {
   bool LastEventWasReceive() override { return talking_; }
   bool WasLost() const override { return lost_; }
 
+ protected:
+  // Bytes that become readable `after_ms` from now, behind anything due no later.
+  void Queue(int64_t after_ms, const Bytes& bytes);
+
  private:
   struct Timed {
     int64_t at_us;
     uint8_t byte;
   };
-  void Queue(int64_t after_ms, const Bytes& bytes);
   void Play(const std::vector<Arrival>& arrivals);
 
   VirtualClock& clock_;
