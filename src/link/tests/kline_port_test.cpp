@@ -17,7 +17,6 @@ class KLinePortTest : public ::testing::Test {
 };
 
 TEST(ReplyHex, TwoUpperCaseDigitsPerByte) {
-  EXPECT_EQ(kWorkingBaud, 7812);
   EXPECT_EQ(KLinePort::ToReplyHex({0x00, 0x0A, 0xFF, 0x5A}), "000AFF5A");
   EXPECT_EQ(KLinePort::ToReplyHex({}), "");
 }

@@ -67,16 +67,12 @@ TEST_F(QtSerialDeviceTest, CountIsCurrentWithoutAnEventLoop) {
   EXPECT_TRUE(port_.LastEventWasReceive()) << "the last event stays a receive";
 }
 
-TEST_F(QtSerialDeviceTest, RateSwitchIsSeenFromTheMaster) {
+TEST_F(QtSerialDeviceTest, RateSwitchIsSeenFromTheMasterAndReopeningStartsAt1200) {
   EXPECT_EQ(PtyBaudRate(pty_.master()), 1200);
   port_.SetBaudRate(kWorkingBaud);
   EXPECT_EQ(PtyBaudRate(pty_.master()), 7812);
   EXPECT_EQ(port_.LastError().number, 0);
   EXPECT_EQ(device_.ReadLineSettings(), (LineSettings{7812, 8, Parity::kNone, 1}));
-}
-
-TEST_F(QtSerialDeviceTest, CloseAndReopenStartsAgainAt1200) {
-  port_.SetBaudRate(kWorkingBaud);
   port_.Close();
   EXPECT_FALSE(port_.IsOpen());
   port_.Open(pty_.slave_path());
