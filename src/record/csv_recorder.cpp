@@ -36,17 +36,7 @@ void AppendSeconds(std::string& out, int64_t us) {
 
 }  // namespace
 
-bool CsvRecorder::Start(const QString& path, const RecordingHeader& header) {
-  Stop();
-  first_us_.reset();
-  last_us_ = 0;
-  rows_written_ = 0;
-  error_.clear();
-  file_.setFileName(path);
-  if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
-    error_ = QStringLiteral("Could not create %1: %2.").arg(path, file_.errorString());
-    return false;
-  }
+std::string CsvHead(const RecordingHeader& header) {
   std::string head = "# kline-diag live data\n";
   head += CommentLine("ECU type", header.ecu_type);
   head += CommentLine("ISO code", header.iso_code);
@@ -59,21 +49,39 @@ bool CsvRecorder::Start(const QString& path, const RecordingHeader& header) {
     head += column.csv_name;
   }
   head += '\n';
-  return WriteWhole(head);
+  return head;
+}
+
+std::string CsvRow(const LiveSample& sample, int64_t first_us) {
+  std::string row;
+  AppendSeconds(row, sample.time_us - first_us);
+  for (const std::optional<double>& value : sample.values) {
+    row += ',';
+    // A spreadsheet reads neither "inf" nor "nan": such a value is left out like a missing one.
+    if (value && std::isfinite(*value)) AppendNumber(row, *value);
+  }
+  row += '\n';
+  return row;
+}
+
+bool CsvRecorder::Start(const QString& path, const RecordingHeader& header) {
+  Stop();
+  first_us_.reset();
+  last_us_ = 0;
+  rows_written_ = 0;
+  error_.clear();
+  file_.setFileName(path);
+  if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+    error_ = QStringLiteral("Could not create %1: %2.").arg(path, file_.errorString());
+    return false;
+  }
+  return WriteWhole(CsvHead(header));
 }
 
 bool CsvRecorder::Append(const LiveSample& sample) {
   if (!IsRecording()) return false;
   if (!first_us_) first_us_ = sample.time_us;
-  row_.clear();
-  AppendSeconds(row_, sample.time_us - *first_us_);
-  for (const std::optional<double>& value : sample.values) {
-    row_ += ',';
-    // A spreadsheet reads neither "inf" nor "nan": such a value is left out like a missing one.
-    if (value && std::isfinite(*value)) AppendNumber(row_, *value);
-  }
-  row_ += '\n';
-  if (!WriteWhole(row_)) return false;
+  if (!WriteWhole(CsvRow(sample, *first_us_))) return false;
   last_us_ = sample.time_us;
   ++rows_written_;
   return true;

@@ -23,6 +23,11 @@ struct RecordingHeader {
   QDateTime started;
 };
 
+// The comment lines and the header row that open a recording.
+std::string CsvHead(const RecordingHeader& header);
+// The row of `sample`, its time counted from `first_us`, with its line break.
+std::string CsvRow(const LiveSample& sample, int64_t first_us);
+
 class CsvRecorder {
  public:
   // Creates (or empties) `path` and writes the comment lines and the header row. On failure
@@ -54,7 +59,6 @@ class CsvRecorder {
   std::optional<int64_t> first_us_;
   int64_t last_us_ = 0;
   int64_t rows_written_ = 0;
-  std::string row_;
   QString error_;
 };
 

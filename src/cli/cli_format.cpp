@@ -1,0 +1,100 @@
+#include "cli/cli_format.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <algorithm>
+#include <charconv>
+
+#include "record/channel_columns.h"
+#include "service/service_log.h"
+
+namespace kline::cli {
+
+namespace {
+
+constexpr int kMinColumnWidth = 10;
+
+int ColumnWidth(std::string_view name) {
+  return std::max(kMinColumnWidth, static_cast<int>(name.size()) + 2);
+}
+
+void AppendColumn(std::string& line, std::string_view text, int width) {
+  line.append(static_cast<size_t>(std::max(0, width - static_cast<int>(text.size()))), ' ');
+  line += text;
+}
+
+QString Q(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+// std::to_chars never looks at the locale, unlike the session's display texts.
+std::string PointNumber(double value) {
+  char buffer[48];
+  const auto result =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 3);
+  std::string text(buffer, result.ptr);
+  text.erase(text.find_last_not_of('0') + 1);
+  if (text.back() == '.') text.pop_back();
+  if (text == "-0") text = "0";
+  return text;
+}
+
+std::string LiveHeadLine(const ChannelSet& channels) {
+  std::string line;
+  AppendColumn(line, kTimeColumn, ColumnWidth(kTimeColumn));
+  for (size_t i = 0; i < kChannelColumns.size(); ++i) {
+    if (channels[i])
+      AppendColumn(line, kChannelColumns[i].csv_name, ColumnWidth(kChannelColumns[i].csv_name));
+  }
+  return line + '\n';
+}
+
+std::string LiveLine(const LiveSample& sample, int64_t first_us, const ChannelSet& channels) {
+  char seconds[32];
+  const auto result = std::to_chars(seconds, seconds + sizeof seconds,
+                                    static_cast<double>(sample.time_us - first_us) / 1e6,
+                                    std::chars_format::fixed, 3);
+  std::string line;
+  AppendColumn(line, std::string_view(seconds, result.ptr), ColumnWidth(kTimeColumn));
+  for (size_t i = 0; i < kChannelColumns.size(); ++i) {
+    if (!channels[i]) continue;
+    const std::optional<double>& value = sample.values[i];
+    AppendColumn(line, value ? PointNumber(*value) : "-", ColumnWidth(kChannelColumns[i].csv_name));
+  }
+  return line + '\n';
+}
+
+QByteArray FaultsJson(EcuType type, const QStringList& identification,
+                      const FaultAnswers& answers) {
+  QJsonArray bytes;
+  for (size_t i = 0; i < kFaultButtons.size(); ++i) {
+    const FaultButton& button = kFaultButtons[i];
+    QJsonObject entry{
+        {QStringLiteral("name"), Q(button.caption)},
+        {QStringLiteral("request"),
+         QStringLiteral("%1").arg(button.request, 2, 16, QLatin1Char('0')).toUpper()}};
+    if (answers[i].isEmpty()) {
+      entry.insert(QStringLiteral("answer"), QJsonValue::Null);
+      entry.insert(QStringLiteral("error"), Q(kNoAnswerLine));
+    } else {
+      QJsonArray texts;
+      for (std::string_view text :
+           DecodeFaultBits(button.table, HexToBits(answers[i].toStdString()))) {
+        texts.append(Q(text));
+      }
+      entry.insert(QStringLiteral("answer"), answers[i]);
+      entry.insert(QStringLiteral("texts"), texts);
+    }
+    bytes.append(entry);
+  }
+  const QJsonObject document{
+      {QStringLiteral("ecu_type"), Q(EcuTypeName(type))},
+      {QStringLiteral("identification"), QJsonArray::fromStringList(identification)},
+      {QStringLiteral("faults"), bytes}};
+  return QJsonDocument(document).toJson(QJsonDocument::Indented);
+}
+
+}  // namespace kline::cli

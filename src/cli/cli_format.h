@@ -1,0 +1,34 @@
+// What the command-line tool prints: numbers with "." whatever the locale, live samples as
+// aligned columns, and the fault memory as one JSON document.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "link/ecu_type.h"
+#include "service/fault_memory.h"
+#include "session/live_sample.h"
+
+namespace kline::cli {
+
+using ChannelSet = std::array<bool, kChannelCount>;
+
+// Up to three decimals, trailing zeros dropped: 13.4, 1250, 2.125.
+std::string PointNumber(double value);
+// The column names of LiveLine, aligned with it.
+std::string LiveHeadLine(const ChannelSet& channels);
+// Seconds since `first_us` and the value of each chosen channel ("-" for none).
+std::string LiveLine(const LiveSample& sample, int64_t first_us, const ChannelSet& channels);
+
+// The answers of kFaultButtons in order; empty: the ECU did not answer that one.
+using FaultAnswers = std::array<QString, kFaultButtons.size()>;
+// Every byte with its request, answer and decoded texts, beside the ECU's type and
+// identification lines.
+QByteArray FaultsJson(EcuType type, const QStringList& identification, const FaultAnswers& answers);
+
+}  // namespace kline::cli

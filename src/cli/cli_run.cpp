@@ -1,0 +1,308 @@
+#include "cli/cli_run.h"
+
+#include <QDateTime>
+#include <algorithm>
+
+#include "link/kline_port.h"
+#include "link/qt_serial_device.h"
+#include "record/fault_report.h"
+#include "service/actuator_tests.h"
+#include "service/cable_check.h"
+#include "service/service_log.h"
+
+namespace kline::cli {
+
+namespace {
+
+// Identification takes two texts of up to 3 s each when the ECU stops answering halfway;
+// the first live step follows at once.
+constexpr int kFirstSampleLimitMs = 20000;
+
+// The log lines that end a test, and what they mean for the exit status.
+struct TestVerdict {
+  std::string_view line;
+  int status;
+};
+constexpr TestVerdict kTestVerdicts[] = {
+    {"Test finish", kExitDone},         {"Test failed", kExitDone},
+    {"Test unknown", kExitDone},        {kNoAnswerLine, kExitNoAnswer},
+    {kCustomCodeRangeLine, kExitUsage}, {kCustomCodeEnterLine, kExitUsage},
+    {kCustomCodeLeaveLine, kExitUsage},
+};
+
+QString Q(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+CliRun::CliRun(Command command, std::FILE* out, std::FILE* err)
+    : command_(std::move(command)), out_(out), err_(err) {
+  bound_.setSingleShot(true);
+  duration_.setSingleShot(true);
+  connect(&bound_, &QTimer::timeout, this, [this] {
+    Complain(woken_ ? QStringLiteral("The ECU was woken but sent no live data within %1 s.")
+                          .arg(kFirstSampleLimitMs / 1000)
+                    : QStringLiteral("The ECU did not answer within %1 s: is the ignition on, "
+                                     "and is it a %2?")
+                          .arg(command_.wake_limit_ms / 1000.0)
+                          .arg(Q(EcuTypeName(command_.type.value_or(EcuType::k15m)))));
+    End(kExitNoAnswer);
+  });
+  connect(&duration_, &QTimer::timeout, this, [this] { End(kExitDone); });
+}
+
+CliRun::~CliRun() = default;
+
+int CliRun::Exec() {
+  if (command_.verb == Verb::kCheckCable) return CheckCableNow();
+  // The tool takes its port and type from the command line: it leaves the window
+  // program's settings file as it found it.
+  engine_ = std::make_unique<EngineThread>(
+      EngineSetup{.device = nullptr,
+                  .clock = nullptr,
+                  .settings_path = settings_dir_.filePath(QStringLiteral("kline-diag-cli.ini"))});
+  ConnectSignals(engine_->engine());
+  PanelChoices choices;
+  choices.port_field = command_.port_field;
+  choices.type = command_.type;
+  choices.channels = command_.channels;
+  Send([choices](DiagnosticEngine& engine) { engine.Connect(choices); });
+  if (command_.verb == Verb::kMonitor) {
+    if (command_.duration_s) duration_.start(static_cast<int>(*command_.duration_s * 1000));
+  } else {
+    bound_.start(command_.wake_limit_ms);
+  }
+  if (!status_) loop_.exec();
+  engine_->Stop();
+  recorder_.Stop();
+  return *status_;
+}
+
+void CliRun::Interrupt() {
+  if (status_ || !engine_) return;
+  engine_->engine().RequestStop();
+  engine_->Stop();
+  Complain(QStringLiteral("Interrupted."));
+  End(kExitInterrupted);
+}
+
+int CliRun::CheckCableNow() {
+  SteadyClock clock;
+  QtSerialDevice device;
+  KLinePort port(device, clock);
+  const CableCheckResult result = CheckCable(port, command_.port_field.toStdString());
+  if (result.verdict == CableVerdict::kNotOpened) {
+    Complain(QString::fromStdString(result.sentence));
+    return kExitPortNotOpened;
+  }
+  Print(result.sentence + "\n");
+  return result.verdict == CableVerdict::kEchoOk ? kExitDone : kExitNoAnswer;
+}
+
+template <typename Fn>
+void CliRun::Send(Fn command) {
+  DiagnosticEngine* engine = &engine_->engine();
+  QMetaObject::invokeMethod(
+      engine, [engine, command] { command(*engine); }, Qt::QueuedConnection);
+}
+
+void CliRun::ConnectSignals(DiagnosticEngine& engine) {
+  connect(&engine, &DiagnosticEngine::PortMessage, this, &CliRun::OnPortMessage);
+  connect(&engine, &DiagnosticEngine::ConnectTickedChanged, this, [this](bool ticked) {
+    if (ticked) {
+      opened_ = true;
+    } else if (opened_ && !status_) {
+      Complain(QStringLiteral("The port was lost (cable or adapter unplugged?)."));
+      End(kExitNoAnswer);
+    }
+  });
+  if (command_.verb == Verb::kMonitor) return;
+  connect(&engine, &DiagnosticEngine::ServiceMenusEnabledChanged, this, [this](bool enabled) {
+    if (enabled) OnWoken();
+  });
+  connect(&engine, &DiagnosticEngine::InfoAppended, this,
+          [this](const QString& text) { identification_ << text.trimmed(); });
+  connect(&engine, &DiagnosticEngine::SampleTaken, this, &CliRun::OnSample);
+  connect(&engine, &DiagnosticEngine::Refused, this, [this](ServiceWindowId, const QString& why) {
+    Complain(why);
+    End(kExitNoAnswer);
+  });
+  connect(&engine, &DiagnosticEngine::ServiceWindowShown, this, [this](ServiceWindowId window) {
+    if (window == ServiceWindowId::kTest) {
+      Send([index = command_.test_index, code = command_.custom_code](DiagnosticEngine& e) {
+        e.RunTest(index, code);
+      });
+    } else if (!fault_window_shown_) {
+      fault_window_shown_ = true;
+      Send([](DiagnosticEngine& e) { e.ReadAllFaults(); });
+    }
+  });
+  connect(&engine, &DiagnosticEngine::ServiceWindowClosed, this, [this](ServiceWindowId window) {
+    if (window == ServiceWindowId::kTest) OnTestWindowClosed();
+  });
+  connect(&engine, &DiagnosticEngine::FaultRead, this, &CliRun::OnFaultRead);
+  connect(&engine, &DiagnosticEngine::LogLine, this,
+          [this](ServiceWindowId window, const QString& text) {
+            if (window == ServiceWindowId::kTest) OnTestLog(text);
+          });
+  connect(&engine, &DiagnosticEngine::ProgressMaximumChanged, this,
+          [this](float maximum) { progress_maximum_ = maximum; });
+  connect(&engine, &DiagnosticEngine::ProgressValueChanged, this, [this](float value) {
+    if (value <= 0 || status_) return;
+    Print("progress " + PointNumber(value) + "/" + PointNumber(progress_maximum_) + "\n");
+  });
+}
+
+void CliRun::OnPortMessage(const QString& text) {
+  if (status_) return;
+  // Right after Connect, a message means the port did not open and says why.
+  if (!opened_) {
+    if (text.isEmpty()) return;
+    Complain(text);
+    End(kExitPortNotOpened);
+    return;
+  }
+  if (text.isEmpty() || text == last_message_) return;
+  last_message_ = text;
+  Complain(text);
+}
+
+void CliRun::OnWoken() {
+  if (woken_ || status_) return;
+  woken_ = true;
+  bound_.start(kFirstSampleLimitMs);
+}
+
+void CliRun::OnSample(const LiveSample& sample) {
+  if (status_) return;
+  if (!ready_) {
+    ready_ = true;
+    bound_.stop();
+    if (std::none_of(sample.values.begin(), sample.values.end(),
+                     [](const std::optional<double>& value) { return value.has_value(); })) {
+      Complain(QStringLiteral("The ECU did not answer the live data requests."));
+      End(kExitNoAnswer);
+      return;
+    }
+    StartCommand();
+  }
+  if (command_.verb == Verb::kLive && !status_) OnLiveSample(sample);
+}
+
+void CliRun::StartCommand() {
+  switch (command_.verb) {
+    case Verb::kInfo:
+      for (const QString& line : identification_) Print(line.toStdString() + "\n");
+      End(kExitDone);
+      return;
+    case Verb::kLive:
+      if (command_.duration_s) duration_.start(static_cast<int>(*command_.duration_s * 1000));
+      StartLive();
+      return;
+    case Verb::kFaults:
+      Send([](DiagnosticEngine& e) { e.OpenFaultWindow(); });
+      return;
+    case Verb::kTest:
+      Send([](DiagnosticEngine& e) { e.OpenTestWindow(); });
+      return;
+    case Verb::kCheckCable:
+    case Verb::kMonitor:
+      return;
+  }
+}
+
+QString CliRun::Identification(std::string_view label) const {
+  for (const QString& line : identification_) {
+    if (line.startsWith(Q(label))) return line.section(QStringLiteral(": "), 1).trimmed();
+  }
+  return {};
+}
+
+void CliRun::StartLive() {
+  if (command_.csv_path.isEmpty()) {
+    Print(LiveHeadLine(command_.channels));
+    return;
+  }
+  const RecordingHeader header{
+      .ecu_type = std::string(EcuTypeName(command_.type.value_or(EcuType::k15m))),
+      .iso_code = Identification("Iso Code").toStdString(),
+      .ecu_data = Identification("ecu data").toStdString(),
+      .calibration = Identification("calibration").toStdString(),
+      .started = QDateTime::currentDateTime()};
+  if (command_.csv_path == QStringLiteral("-")) {
+    Print(CsvHead(header));
+  } else if (!recorder_.Start(command_.csv_path, header)) {
+    Complain(recorder_.Error());
+    End(kExitOutputFailed);
+  }
+}
+
+void CliRun::OnLiveSample(const LiveSample& sample) {
+  if (!first_us_) first_us_ = sample.time_us;
+  if (command_.csv_path.isEmpty()) {
+    Print(LiveLine(sample, *first_us_, command_.channels));
+  } else if (command_.csv_path == QStringLiteral("-")) {
+    Print(CsvRow(sample, *first_us_));
+  } else if (!recorder_.Append(sample)) {
+    Complain(recorder_.Error());
+    End(kExitOutputFailed);
+    return;
+  }
+  if (command_.count && ++samples_ >= *command_.count) End(kExitDone);
+}
+
+void CliRun::OnFaultRead(int index, const QString& answer) {
+  if (status_ || index < 0 || index >= static_cast<int>(answers_.size())) return;
+  answers_[static_cast<size_t>(index)] = answer;
+  if (++answers_read_ < answers_.size()) return;
+  Send([](DiagnosticEngine& e) { e.LeaveFaultWindow(); });
+  const EcuType type = command_.type.value_or(EcuType::k15m);
+  if (command_.json) {
+    Print(FaultsJson(type, identification_, answers_).toStdString());
+  } else {
+    FaultReport report(QDateTime::currentDateTime(), std::string(EcuTypeName(type)));
+    for (const QString& line : identification_) report.AddIdentification(line.toStdString());
+    for (size_t i = 0; i < answers_.size(); ++i) {
+      report.AddRead(kFaultButtons[i], answers_[i].toStdString());
+    }
+    Print(report.Text());
+  }
+  const bool all_answered = std::none_of(answers_.begin(), answers_.end(),
+                                         [](const QString& answer) { return answer.isEmpty(); });
+  End(all_answered ? kExitDone : kExitNoAnswer);
+}
+
+void CliRun::OnTestLog(const QString& text) {
+  if (status_) return;
+  Print(text.toStdString() + "\n");
+  if (verdict_) return;
+  for (const TestVerdict& verdict : kTestVerdicts) {
+    if (text == Q(verdict.line)) verdict_ = verdict.status;
+  }
+  if (verdict_) Send([](DiagnosticEngine& e) { e.LeaveTestWindow(); });
+}
+
+// Without a verdict the window closed because the ECU did not enter diagnostic mode; the
+// engine's message has said so.
+void CliRun::OnTestWindowClosed() { End(verdict_.value_or(kExitNoAnswer)); }
+
+void CliRun::Print(const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), out_);
+  std::fflush(out_);
+}
+
+void CliRun::Complain(const QString& text) {
+  std::fprintf(err_, "kline-diag-cli: %s\n", qPrintable(text));
+  std::fflush(err_);
+}
+
+void CliRun::End(int status) {
+  if (status_) return;
+  status_ = status;
+  bound_.stop();
+  duration_.stop();
+  loop_.quit();
+}
+
+}  // namespace kline::cli

@@ -1,0 +1,83 @@
+// One command of the command-line tool against the ECU: starts the engine on its own
+// thread, connects, waits for the ECU to be woken and identified, runs the command through
+// the same engine commands the windows send, and ends with an exit status.
+#pragma once
+
+#include <QEventLoop>
+#include <QObject>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstdio>
+#include <memory>
+#include <optional>
+
+#include "cli/cli_format.h"
+#include "cli/cli_options.h"
+#include "engine/engine_thread.h"
+#include "record/csv_recorder.h"
+
+namespace kline::cli {
+
+class CliRun : public QObject {
+  Q_OBJECT
+
+ public:
+  CliRun(Command command, std::FILE* out, std::FILE* err);
+  ~CliRun() override;
+
+  // Runs the command to its end and returns the exit status.
+  int Exec();
+  // What Ctrl-C does: cuts every wait short, takes the ECU out of diagnostic mode when a
+  // test had put it there, closes the port and ends the run with kExitInterrupted.
+  void Interrupt();
+
+ private:
+  int CheckCableNow();
+  void ConnectSignals(DiagnosticEngine& engine);
+  // Queues `command` to the engine's thread.
+  template <typename Fn>
+  void Send(Fn command);
+  void OnPortMessage(const QString& text);
+  void OnWoken();
+  void OnSample(const LiveSample& sample);
+  void StartCommand();
+  void StartLive();
+  void OnLiveSample(const LiveSample& sample);
+  void OnFaultRead(int index, const QString& answer);
+  void OnTestLog(const QString& text);
+  void OnTestWindowClosed();
+  QString Identification(std::string_view label) const;
+  void Print(const std::string& text);
+  void Complain(const QString& text);
+  void End(int status);
+
+  Command command_;
+  std::FILE* out_;
+  std::FILE* err_;
+  QTemporaryDir settings_dir_;
+  std::unique_ptr<EngineThread> engine_;
+  QEventLoop loop_;
+  QTimer bound_;  // the wait for the wake-up, then for the first sample
+  QTimer duration_;
+  std::optional<int> status_;
+
+  bool opened_ = false;
+  bool woken_ = false;
+  bool ready_ = false;
+  QString last_message_;
+  QStringList identification_;
+  // live
+  std::optional<int64_t> first_us_;
+  int samples_ = 0;
+  CsvRecorder recorder_;
+  // faults
+  FaultAnswers answers_;
+  size_t answers_read_ = 0;
+  bool fault_window_shown_ = false;
+  // test
+  float progress_maximum_ = 0;
+  std::optional<int> verdict_;
+};
+
+}  // namespace kline::cli

@@ -1,0 +1,52 @@
+#include "cli/program.h"
+
+#include <memory>
+
+#include "cli/cli_run.h"
+#include "cli/interrupt_watcher.h"
+
+#ifdef KLINE_WITH_SIMULATOR
+#include "sim/pty_ecu_server.h"
+#endif
+
+namespace kline::cli {
+
+int RunProgram(const QStringList& arguments, std::FILE* out, std::FILE* err) {
+  const ParsedArguments parsed = ParseArguments(arguments);
+  if (!parsed.command) {
+    std::fputs(qPrintable(parsed.text), parsed.exit_status == kExitDone ? out : err);
+    return parsed.exit_status;
+  }
+  Command command = *parsed.command;
+
+#ifdef KLINE_WITH_SIMULATOR
+  // Outlives the run, so the port is closed before its far side goes away.
+  std::unique_ptr<sim::PtyEcuServer> simulator;
+#endif
+  if (command.simulate) {
+#ifdef KLINE_WITH_SIMULATOR
+    sim::Profile profile = sim::BuiltinProfile(*command.type);
+    // As in the window program's demonstration: an ECU that is woken says who it is a
+    // moment after the port opens; one that is not must already be on.
+    sim::PtyEcuServer::Options options;
+    options.ignition_delay_ms = profile.needs_wake_up ? 500 : 0;
+    simulator = std::make_unique<sim::PtyEcuServer>(std::move(profile), options);
+    std::string error;
+    if (!simulator->Start(&error)) {
+      std::fprintf(err, "kline-diag-cli: cannot start the simulator: %s\n", error.c_str());
+      return kExitPortNotOpened;
+    }
+    command.port_field = QString::fromStdString(simulator->slave_path());
+#else
+    std::fputs("kline-diag-cli: --simulate needs pseudo-terminals, which this system lacks\n", err);
+    return kExitUsage;
+#endif
+  }
+
+  CliRun run(command, out, err);
+  InterruptWatcher watcher;
+  QObject::connect(&watcher, &InterruptWatcher::Interrupted, &run, &CliRun::Interrupt);
+  return run.Exec();
+}
+
+}  // namespace kline::cli

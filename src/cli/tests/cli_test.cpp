@@ -1,0 +1,205 @@
+// The tool end to end: the real engine and serial device against the simulated ECU on a
+// pseudo-terminal, in real time, under a locale whose decimal separator is a comma.
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocale>
+#include <QTimer>
+#include <csignal>
+#include <functional>
+
+#include "cli/cli_run.h"
+#include "cli/interrupt_watcher.h"
+#include "service/actuator_tests.h"
+#include "sim/pty_ecu_server.h"
+
+namespace kline::cli {
+namespace {
+
+struct Outcome {
+  int status = -1;
+  std::string out;
+  std::string err;
+  qint64 ms = 0;
+};
+
+std::string ReadBack(std::FILE* file) {
+  std::rewind(file);
+  std::string text;
+  char buffer[4096];
+  size_t n = 0;
+  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, n);
+  std::fclose(file);
+  return text;
+}
+
+// Runs `command` as the program would, Ctrl-C included.
+Outcome RunCommand(const Command& command) {
+  std::FILE* out = std::tmpfile();
+  std::FILE* err = std::tmpfile();
+  CliRun run(command, out, err);
+  InterruptWatcher watcher;
+  QObject::connect(&watcher, &InterruptWatcher::Interrupted, &run, &CliRun::Interrupt);
+  QElapsedTimer clock;
+  clock.start();
+  Outcome outcome;
+  outcome.status = run.Exec();
+  outcome.ms = clock.elapsed();
+  outcome.out = ReadBack(out);
+  outcome.err = ReadBack(err);
+  return outcome;
+}
+
+uint8_t LastPcByte(const sim::PtyEcuServer& server) {
+  uint8_t last = 0;
+  for (const sim::TraceEntry& entry : server.Trace()) {
+    if (entry.dir == sim::TraceEntry::Dir::kPcSent) last = entry.byte;
+  }
+  return last;
+}
+
+class CliEndToEnd : public ::testing::Test {
+ protected:
+  void SetUp() override { QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); }
+  void TearDown() override { QLocale::setDefault(QLocale::c()); }
+
+  bool Serve(EcuType type) {
+    server_ = std::make_unique<sim::PtyEcuServer>(sim::BuiltinProfile(type),
+                                                  sim::PtyEcuServer::Options{});
+    std::string error;
+    return server_->Start(&error);
+  }
+  Command For(Verb verb, EcuType type = EcuType::k15m) {
+    Command command;
+    command.verb = verb;
+    command.type = type;
+    command.port_field = QString::fromStdString(server_->slave_path());
+    return command;
+  }
+
+  std::unique_ptr<sim::PtyEcuServer> server_;
+};
+
+TEST_F(CliEndToEnd, CommandsEndWithTheirStatusAndOutput) {
+  struct Case {
+    const char* name;
+    Verb verb;
+    std::function<void(Command&, sim::PtyEcuServer&)> setup;
+    int status;
+    std::function<void(const Outcome&)> check;
+  };
+  const Case cases[] = {
+      {"info",
+       Verb::kInfo,
+       {},
+       kExitDone,
+       [](const Outcome& o) {
+         for (const char* label : {"Iso Code    : 55", "ecu data    : ", "calibration : "}) {
+           EXPECT_NE(o.out.find(label), std::string::npos) << label << "\n" << o.out;
+         }
+       }},
+      {"live rows in the recorder's format, '.' as the decimal point", Verb::kLive,
+       [](Command& c, sim::PtyEcuServer&) {
+         c.count = 3;
+         c.csv_path = QStringLiteral("-");
+       },
+       kExitDone,
+       [](const Outcome& o) {
+         const QStringList lines = QString::fromStdString(o.out).split('\n', Qt::SkipEmptyParts);
+         const qsizetype header = lines.indexOf(QStringLiteral(
+             "time_s,rpm,injection_ms,advance_deg,pressure_mbar,air_c,water_c,throttle_deg,"
+             "battery_v,trimmer"));
+         ASSERT_GE(header, 0) << o.out;
+         ASSERT_EQ(lines.size() - header - 1, 3) << o.out;
+         for (const QString& row : lines.mid(header + 1)) {
+           EXPECT_EQ(row.split(',').size(), 10) << row.toStdString();
+           EXPECT_TRUE(row.contains('.')) << row.toStdString();
+         }
+       }},
+      {"silent ECU", Verb::kInfo,
+       [](Command& c, sim::PtyEcuServer& server) {
+         server.InjectFault(sim::FaultKind::kSilent);
+         c.wake_limit_ms = 2000;
+       },
+       kExitNoAnswer,
+       [](const Outcome& o) {
+         EXPECT_LT(o.ms, 4000);
+         EXPECT_NE(o.err.find("did not answer"), std::string::npos) << o.err;
+       }},
+      {"port that does not exist", Verb::kLive,
+       [](Command& c, sim::PtyEcuServer&) { c.port_field = QStringLiteral("/dev/ttyNOPE9"); },
+       kExitPortNotOpened,
+       [](const Outcome& o) {
+         EXPECT_NE(o.err.find("/dev/ttyNOPE9"), std::string::npos) << o.err;
+       }},
+      {"check-cable",
+       Verb::kCheckCable,
+       {},
+       kExitDone,
+       [](const Outcome& o) {
+         EXPECT_NE(o.out.find("echoes correctly"), std::string::npos) << o.out;
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(Serve(EcuType::k15m));
+    Command command = For(c.verb);
+    if (c.setup) c.setup(command, *server_);
+    const Outcome outcome = RunCommand(command);
+    EXPECT_EQ(outcome.status, c.status) << outcome.err;
+    c.check(outcome);
+    server_->Stop();
+  }
+}
+
+TEST_F(CliEndToEnd, FaultsJsonHoldsEveryDecodedText) {
+  ASSERT_TRUE(Serve(EcuType::k16m));
+  Command command = For(Verb::kFaults, EcuType::k16m);
+  command.json = true;
+  const Outcome outcome = RunCommand(command);
+  ASSERT_EQ(outcome.status, kExitDone) << outcome.err;
+  QJsonParseError error;
+  const QJsonDocument document =
+      QJsonDocument::fromJson(QByteArray::fromStdString(outcome.out), &error);
+  ASSERT_EQ(error.error, QJsonParseError::NoError) << outcome.out;
+  const QJsonArray faults = document.object().value("faults").toArray();
+  ASSERT_EQ(faults.size(), static_cast<qsizetype>(kFaultButtons.size()));
+  const sim::Profile profile = sim::BuiltinProfile(EcuType::k16m);
+  for (size_t i = 0; i < kFaultButtons.size(); ++i) {
+    const FaultButton& button = kFaultButtons[i];
+    char hex[3];
+    std::snprintf(hex, sizeof hex, "%02X", profile.answers.at(button.request));
+    QStringList expected;
+    for (std::string_view text : DecodeFaultBits(button.table, HexToBits(hex))) {
+      expected << QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    }
+    const QJsonObject entry = faults[static_cast<qsizetype>(i)].toObject();
+    EXPECT_EQ(entry.value("texts").toVariant().toStringList(), expected) << button.caption;
+  }
+}
+
+TEST_F(CliEndToEnd, CtrlCInATestLeavesDiagnosticMode) {
+  ASSERT_TRUE(Serve(EcuType::k15m));
+  Command command = For(Verb::kTest);
+  command.test_index = 0;  // the fuel pump runs for half a minute
+  QElapsedTimer since_interrupt;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    if (LastPcByte(*server_) != kActuatorTests[0].request_a) return;
+    poll.stop();
+    since_interrupt.start();
+    std::raise(SIGINT);
+  });
+  poll.start(20);
+  const Outcome outcome = RunCommand(command);
+  ASSERT_TRUE(since_interrupt.isValid()) << outcome.out << outcome.err;
+  EXPECT_EQ(outcome.status, kExitInterrupted);
+  EXPECT_LT(since_interrupt.elapsed(), 1500);
+  EXPECT_EQ(LastPcByte(*server_), 0xFF);
+}
+
+}  // namespace
+}  // namespace kline::cli
