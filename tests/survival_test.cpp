@@ -2,14 +2,13 @@
 // tick blocks past the bounds of its waits, and "Connect" again brings the session back.
 #include <gtest/gtest.h>
 
-#include <QTemporaryDir>
 #include <algorithm>
 #include <functional>
 
-#include "link/ini_file.h"
 #include "link/kline_port.h"
 #include "service/actuator_tests.h"
 #include "service/fault_memory.h"
+#include "service/tests/fake_windows.h"
 #include "session/session_driver.h"
 #include "session/testing/sim_session.h"
 #include "sim/simulated_line.h"
@@ -22,32 +21,6 @@ using sim::FaultKind;
 // The longest a tick may block: a wake-up (3 s for the identification bytes, 1.2 s of
 // pauses), one time-out each for the two texts, and one for a live step.
 constexpr int64_t kTickBoundMs = 3000 + 1230 + 3010 + 3010 + 2010 + 200;
-
-class Surroundings : public ServiceHost, public ServiceLog, public ProgressBar, public TestButtons {
- public:
-  void TimerOn(int interval) override { timer = interval; }
-  std::optional<EcuType> SelectedType() const override { return EcuType::k15m; }
-  void ShowMainWindow() override { hidden = false; }
-  bool MainWindowHidden() const override { return hidden; }
-  void ProcessPendingEvents() override {
-    if (on_events) on_events();
-  }
-  void Refresh() override {}
-  void CloseWindow() override { closed = true; }
-  void ShowStatusMessage(std::string_view) override {}
-  void AppendLine(std::string_view text) override { log.emplace_back(text); }
-  void MoveCaretToEnd() override {}
-  void SetMaximum(float) override {}
-  void SetValue(float v) override { bar = v; }
-  void SetTestButtonsEnabled(bool) override {}
-
-  int timer = 0;
-  bool hidden = true;
-  bool closed = false;
-  float bar = 0;
-  std::vector<std::string> log;
-  std::function<void()> on_events;
-};
 
 using Rig = SimSession;
 
@@ -70,6 +43,15 @@ class PullingClock : public Clock {
 };
 
 bool Polling(const Rig& rig) { return rig.driver.cal_ask() && !rig.panel.ValueText(7).empty(); }
+
+// The port handed back after a service routine met a pulled cable: the session notices.
+void ExpectLossNoticed(Rig& rig) {
+  rig.driver.ReturnPort(20);
+  rig.Run(100);
+  EXPECT_EQ(rig.panel.indicator, kIndicatorRed);
+  EXPECT_FALSE(rig.panel.connect_ticked);
+  EXPECT_NE(rig.panel.port_message, "");
+}
 
 TEST(Survival, LineFaultsDuringASessionAreBoundedAndRecoverable) {
   struct Case {
@@ -124,10 +106,10 @@ TEST(Survival, CablePulledBetweenServiceRequests) {
   rig.Connect();
   rig.Run(6000);
   ASSERT_TRUE(Polling(rig));
-  Surroundings around;
+  testing::Windows around;
   rig.driver.LendPort();
 
-  ActuatorTests tests(rig.port, around, around, around, around);
+  ActuatorTests tests(rig.port, around.host, around.log, around.bar, around.buttons);
   ASSERT_TRUE(tests.EnterDiagnosticMode());
   rig.line.SetAnswer(0x80, 0x00);  // the pump runs; its final answer never comes
   rig.clock.SleepMs(100);
@@ -136,20 +118,15 @@ TEST(Survival, CablePulledBetweenServiceRequests) {
   tests.Press(0, "");
   EXPECT_LE(rig.clock.NowMs() - start, 50 + 5000 + 36 * 1010);
   tests.Back();
-  EXPECT_TRUE(around.closed);
-  EXPECT_EQ(around.timer, 20);
+  EXPECT_EQ(around.host.closes, 1);
+  EXPECT_EQ(around.host.timer_calls.back(), 20);
 
-  FaultMemory faults(rig.port, around, around);
+  FaultMemory faults(rig.port, around.host, around.log);
   const int64_t read_start = rig.clock.NowMs();
   faults.Press(kFaultButtons[0]);
   EXPECT_LE(rig.clock.NowMs() - read_start, 2510);
-  EXPECT_EQ(around.log.back(), std::string(kNoAnswerLine));
-
-  rig.driver.ReturnPort(20);
-  rig.Run(100);
-  EXPECT_EQ(rig.panel.indicator, kIndicatorRed);
-  EXPECT_FALSE(rig.panel.connect_ticked);
-  EXPECT_NE(rig.panel.port_message, "");
+  EXPECT_EQ(around.log.lines.back(), std::string(kNoAnswerLine));
+  ExpectLossNoticed(rig);
 
   rig.line.ClearFaults();
   rig.Connect();
@@ -161,25 +138,22 @@ TEST(Survival, CablePulledWhileATestWaitsForItsFinalAnswer) {
   Rig rig(EcuType::k15m);
   rig.Connect();
   rig.Run(6000);
-  Surroundings around;
+  testing::Windows around;
   rig.driver.LendPort();
-  ActuatorTests tests(rig.port, around, around, around, around);
+  ActuatorTests tests(rig.port, around.host, around.log, around.bar, around.buttons);
   ASSERT_TRUE(tests.EnterDiagnosticMode());
   rig.line.SetAnswer(0x80, 0x00);
-  int passes = 0;
-  around.on_events = [&] {
-    if (++passes == 4) rig.line.PullCable();
+  around.host.on_events = [&] {
+    if (around.host.event_runs == 4) rig.line.PullCable();
   };
   const int64_t start = rig.clock.NowMs();
   tests.Press(0, "");
   EXPECT_LE(rig.clock.NowMs() - start, 50 + 5000 + 36 * 1010);
-  EXPECT_EQ(around.log.back(), "Test unknown");
-  EXPECT_EQ(around.bar, 0.0f);
+  EXPECT_EQ(around.log.lines.back(), "Test unknown");
+  EXPECT_EQ(around.bar.values.back(), 0.0f);
   tests.Back();
-  EXPECT_TRUE(around.closed);
-  rig.driver.ReturnPort(20);
-  rig.Run(100);
-  EXPECT_EQ(rig.panel.indicator, kIndicatorRed);
+  EXPECT_EQ(around.host.closes, 1);
+  ExpectLossNoticed(rig);
 }
 
 TEST(Survival, CablePulledInsideAFaultRead) {
@@ -190,16 +164,14 @@ TEST(Survival, CablePulledInsideAFaultRead) {
   rig.line.InjectFault(FaultKind::kLateAnswer, 2000);
   PullingClock clock(rig.clock, rig.line, rig.clock.NowUs() + 500'000);
   KLinePort port(rig.line, clock);
-  Surroundings around;
-  FaultMemory faults(port, around, around);
+  testing::Windows around;
+  FaultMemory faults(port, around.host, around.log);
   const int64_t start = rig.clock.NowMs();
   faults.Press(kFaultButtons[3]);
   EXPECT_LT(rig.clock.NowMs() - start, 600) << "a vanished port ends the wait at once";
-  EXPECT_EQ(around.log, std::vector<std::string>{std::string(kNoAnswerLine)});
+  EXPECT_EQ(around.log.lines, std::vector<std::string>{std::string(kNoAnswerLine)});
   faults.Back();
-  rig.driver.ReturnPort(20);
-  rig.Run(100);
-  EXPECT_EQ(rig.panel.indicator, kIndicatorRed);
+  ExpectLossNoticed(rig);
 }
 
 }  // namespace
