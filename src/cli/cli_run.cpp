@@ -6,6 +6,7 @@
 #include "link/kline_port.h"
 #include "link/qt_serial_device.h"
 #include "record/fault_report.h"
+#include "record/line_log.h"
 #include "service/actuator_tests.h"
 #include "service/cable_check.h"
 #include "service/service_log.h"
@@ -117,7 +118,18 @@ void CliRun::ConnectSignals(DiagnosticEngine& engine) {
       End(kExitNoAnswer);
     }
   });
-  if (command_.verb == Verb::kMonitor) return;
+  if (command_.verb == Verb::kMonitor) {
+    // The simulator's trace layout, so that both sides of the wire compare with one tool.
+    Print(std::string(kLineCsvHeader) + "\n");
+    connect(&engine, &DiagnosticEngine::LineEntries, this,
+            [this](const std::vector<LineEntry>& entries) {
+              if (status_) return;
+              std::string rows;
+              for (const LineEntry& entry : entries) rows += LineCsvRow(entry) + "\n";
+              Print(rows);
+            });
+    return;
+  }
   connect(&engine, &DiagnosticEngine::ServiceMenusEnabledChanged, this, [this](bool enabled) {
     if (enabled) OnWoken();
   });
