@@ -31,7 +31,7 @@ constexpr char kFaultWindowHasPort[] =
 }  // namespace
 
 DiagnosticEngine::DiagnosticEngine(EngineSetup setup, QObject* parent)
-    : QObject(parent), setup_(std::move(setup)), timer_(this) {
+    : QObject(parent), setup_(std::move(setup)), timer_(this), line_timer_(this) {
   qRegisterMetaType<PortOwner>();
   qRegisterMetaType<ServiceWindowId>();
   qRegisterMetaType<LiveSample>();

@@ -2,11 +2,16 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDateTime>
+#include <QFileDialog>
 #include <QGridLayout>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QVBoxLayout>
+
+#include "record/fault_report.h"
+#include "ui/main_window.h"
 
 namespace kline::ui {
 
@@ -21,8 +26,10 @@ QString Q(std::string_view text) {
 
 }  // namespace
 
-FaultWindow::FaultWindow(DiagnosticEngine& engine)
-    : ServiceWindow(engine, QStringLiteral("Form3"), QStringLiteral("Diag")) {
+FaultWindow::FaultWindow(DiagnosticEngine& engine, const MainWindow& main)
+    : ServiceWindow(engine, QStringLiteral("Form3"), QStringLiteral("Diag")),
+      main_(main),
+      read_all_(new QPushButton(QStringLiteral("Read all"))) {
   auto* central = new QWidget(this);
   auto* column = new QVBoxLayout(central);
   auto* grid = new QGridLayout;
@@ -42,10 +49,26 @@ FaultWindow::FaultWindow(DiagnosticEngine& engine)
       ++cell;
     }
   }
+  // The ten reads in button order, the same exchanges one after another.
+  read_all_->setObjectName(QStringLiteral("ReadAll"));
+  connect(read_all_, &QPushButton::clicked, this,
+          [this] { Command([](DiagnosticEngine& e) { e.ReadAllFaults(); }); });
+  auto* save = new QPushButton(QStringLiteral("Save report..."));
+  save->setObjectName(QStringLiteral("SaveReport"));
+  connect(save, &QPushButton::clicked, this, [this] {
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save fault report"),
+                                                      QStringLiteral("fault-report.txt"),
+                                                      QStringLiteral("Text files (*.txt)"));
+    if (path.isEmpty()) return;
+    const QString error = SaveReport(path);
+    statusBar()->showMessage(error.isEmpty() ? QStringLiteral("Report saved to ") + path : error);
+  });
+  grid->addWidget(read_all_, 4, 0, 1, 2);
+  grid->addWidget(save, 4, 2);
   column->addLayout(grid);
   column->addWidget(rtb1_, 1);
   setCentralWidget(central);
-  resize(460, 420);
+  resize(460, 460);
 
   connect(back_, &QAction::triggered, this,
           [this] { Command([](DiagnosticEngine& e) { e.LeaveFaultWindow(); }); });
@@ -54,11 +77,30 @@ FaultWindow::FaultWindow(DiagnosticEngine& engine)
 void FaultWindow::SetPortOwner(PortOwner owner) {
   const bool usable = owner != PortOwner::kTestWindow;
   for (QPushButton* button : buttons_) button->setEnabled(usable);
+  read_all_->setEnabled(usable);
   if (usable) {
     statusBar()->clearMessage();
   } else {
     statusBar()->showMessage(QStringLiteral("The test window holds the port."));
   }
+}
+
+void FaultWindow::NoteRead(int index, const QString& answer) {
+  std::erase_if(reads_, [index](const auto& read) { return read.first == index; });
+  reads_.emplace_back(index, answer.toStdString());
+}
+
+QString FaultWindow::SaveReport(const QString& path) const {
+  const std::optional<EcuType> type = main_.SelectedType();
+  FaultReport report(QDateTime::currentDateTime(),
+                     type ? std::string(EcuTypeName(*type)) : std::string());
+  for (const QString& line : main_.InfoText().split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+    report.AddIdentification(line.toStdString());
+  }
+  for (const auto& [index, answer] : reads_) {
+    report.AddRead(kFaultButtons[static_cast<size_t>(index)], answer);
+  }
+  return report.SaveTo(path);
 }
 
 // The close box gives the port back as "Back" does, if this window still holds it.

@@ -3,6 +3,9 @@
 #pragma once
 
 #include <array>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "service/fault_memory.h"
 #include "ui/service_window.h"
@@ -11,12 +14,19 @@ class QPushButton;
 
 namespace kline::ui {
 
+class MainWindow;
+
 class FaultWindow : public ServiceWindow {
  public:
-  explicit FaultWindow(DiagnosticEngine& engine);
+  // `main` supplies the ECU type and identification texts of a saved report.
+  FaultWindow(DiagnosticEngine& engine, const MainWindow& main);
 
   // The buttons work unless the test window holds the port.
   void SetPortOwner(PortOwner owner);
+  // A fault byte the engine read for this window (empty: no answer), for the report.
+  void NoteRead(int index, const QString& answer);
+  // Writes the report of every byte read so far; an empty result means it was saved.
+  QString SaveReport(const QString& path) const;
 
   QPushButton* Button(int index) const { return buttons_.at(static_cast<size_t>(index)); }
 
@@ -24,7 +34,11 @@ class FaultWindow : public ServiceWindow {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  const MainWindow& main_;
   std::array<QPushButton*, kFaultButtons.size()> buttons_{};
+  QPushButton* read_all_;
+  // The last answer of each button, in the order they were read.
+  std::vector<std::pair<int, std::string>> reads_;
 };
 
 }  // namespace kline::ui

@@ -3,26 +3,31 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QCompleter>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDesktopServices>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSerialPortInfo>
 #include <QStatusBar>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "link/port_list.h"
+#include "ui/chart_window.h"
 #include "ui/fault_window.h"
+#include "ui/line_monitor_window.h"
 #include "ui/pictures.h"
 #include "ui/speed_bar.h"
 #include "ui/test_window.h"
@@ -43,21 +48,6 @@ constexpr int kTestsMenuPauseMs = 100;
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
 QString Name(const char* base, int index) { return QStringLiteral("%1(%2)").arg(base).arg(index); }
-
-// The serial ports the system lists, in the form the "Com" field takes.
-QStringList KnownPorts() {
-  QStringList names;
-  for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
-#ifdef _WIN32
-    QString name = info.portName();
-    if (name.startsWith(QStringLiteral("COM"))) name.remove(0, 3);
-    names << name;
-#else
-    names << info.systemLocation();
-#endif
-  }
-  return names;
-}
 
 // The scale sits under the bar: the largest fixed-pitch font whose characters fit the pitch
 // that puts each mark under its thousand, the last fraction of a pixel made up by spacing.
@@ -132,9 +122,6 @@ QWidget* MainWindow::BuildComPort() {
   text6_->setObjectName(QStringLiteral("Text6"));
   text6_->setToolTip(QStringLiteral("Port number, or a device path such as /dev/ttyUSB0"));
   text6_->setMinimumWidth(110);
-  auto* completer = new QCompleter(KnownPorts(), text6_);
-  completer->setCompletionMode(QCompleter::UnfilteredPopupCompletion);
-  text6_->setCompleter(completer);
   connect(text6_, &QLineEdit::textChanged, this, [this](const QString& text) {
     Command([text](DiagnosticEngine& e) { e.SetPortField(text); });
   });
@@ -143,8 +130,45 @@ QWidget* MainWindow::BuildComPort() {
   grid->addWidget(check2_, 0, 0, 1, 2);
   grid->addWidget(shape1_, 0, 2, Qt::AlignRight);
   grid->addWidget(label1, 1, 0);
-  grid->addWidget(text6_, 1, 1, 1, 2);
+  grid->addWidget(text6_, 1, 1);
+  grid->addWidget(BuildPortButton(), 1, 2);
   return frame;
+}
+
+// The ports the system has, listed afresh each time the list opens, and the two checks of
+// the cable that need the port to themselves.
+QWidget* MainWindow::BuildPortButton() {
+  auto* button = new QToolButton;
+  button->setObjectName(QStringLiteral("PortList"));
+  button->setToolTip(QStringLiteral("Serial ports of this computer, and cable checks"));
+  button->setPopupMode(QToolButton::InstantPopup);
+  button->setArrowType(Qt::DownArrow);
+  auto* menu = new QMenu(button);
+  connect(menu, &QMenu::aboutToShow, this, [this, menu] {
+    menu->clear();
+    const std::vector<PortChoice> ports = ListPorts();
+    for (const PortChoice& port : ports) {
+      const QString field = QString::fromStdString(port.field);
+      menu->addAction(QString::fromStdString(port.label), this,
+                      [this, field] { text6_->setText(field); });
+    }
+    if (ports.empty())
+      menu->addAction(QStringLiteral("(no serial ports found)"))->setEnabled(false);
+    menu->addSeparator();
+    const bool free = !check2_->isChecked();
+    QAction* check = menu->addAction(QStringLiteral("Check cable"), this, [this] {
+      Command([field = text6_->text()](DiagnosticEngine& e) { e.CheckCable(field); });
+    });
+    check->setEnabled(free);
+    QAction* find = menu->addAction(QStringLiteral("Find interface"), this, [this, ports] {
+      QStringList fields;
+      for (const PortChoice& port : ports) fields << QString::fromStdString(port.field);
+      Command([fields](DiagnosticEngine& e) { e.FindInterface(fields); });
+    });
+    find->setEnabled(free);
+  });
+  button->setMenu(menu);
+  return button;
 }
 
 QWidget* MainWindow::BuildEcuType() {
@@ -305,6 +329,113 @@ void MainWindow::BuildMenus() {
   debug_ = menuBar()->addAction(QStringLiteral("Debug"));
   debug_->setObjectName(QStringLiteral("debug"));
   debug_->setEnabled(false);
+
+  QMenu* tools = menuBar()->addMenu(QStringLiteral("Tools"));
+  tools->setObjectName(QStringLiteral("tools"));
+  tools->addAction(QStringLiteral("Line monitor"), this, &MainWindow::OpenLineMonitor);
+  tools->addAction(QStringLiteral("Live chart"), this, &MainWindow::OpenChart);
+  tools->addSeparator();
+  record_ = tools->addAction(QStringLiteral("Record..."), this, [this] {
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Record live data"),
+                                                      QStringLiteral("kline-recording.csv"),
+                                                      QStringLiteral("CSV files (*.csv)"));
+    if (!path.isEmpty()) StartRecording(path);
+  });
+  stop_recording_ = tools->addAction(QStringLiteral("Stop recording"), this,
+                                     [this] { StopRecording(QString()); });
+  stop_recording_->setEnabled(false);
+  tools->addSeparator();
+  tools->addAction(QStringLiteral("Open recording..."), this, [this] {
+    const QString path = QFileDialog::getOpenFileName(
+        this, QStringLiteral("Open recording"), QString(), QStringLiteral("CSV files (*.csv)"));
+    if (!path.isEmpty()) OpenChart()->OpenRecording(path);
+  });
+
+  rate_ = new QLabel;
+  rate_->setObjectName(QStringLiteral("PollRate"));
+  statusBar()->addPermanentWidget(rate_);
+  recording_ = new QLabel;
+  recording_->setObjectName(QStringLiteral("Recording"));
+  statusBar()->addPermanentWidget(recording_);
+}
+
+LineMonitorWindow* MainWindow::OpenLineMonitor() {
+  if (!monitor_) {
+    monitor_ = new LineMonitorWindow(this);
+    connect(&engine_, &DiagnosticEngine::LineEntries, monitor_, &LineMonitorWindow::AddEntries);
+  }
+  monitor_->show();
+  monitor_->raise();
+  return monitor_;
+}
+
+ChartWindow* MainWindow::OpenChart() {
+  if (!chart_) chart_ = new ChartWindow(this);
+  chart_->show();
+  chart_->raise();
+  return chart_;
+}
+
+QString MainWindow::InfoText() const { return text4_->toPlainText(); }
+
+// The identification lines of the info box, for a recording's header.
+QString MainWindow::InfoLine(const QString& label) const {
+  for (const QString& line : InfoText().split(QLatin1Char('\n'))) {
+    if (line.startsWith(label)) return line.mid(label.size()).trimmed();
+  }
+  return {};
+}
+
+bool MainWindow::StartRecording(const QString& path) {
+  StopRecording(QString());
+  RecordingHeader header;
+  const std::optional<EcuType> type = SelectedType();
+  header.ecu_type = type ? std::string(EcuTypeName(*type)) : std::string();
+  header.iso_code = InfoLine(QStringLiteral("Iso Code    :")).toStdString();
+  header.ecu_data = InfoLine(QStringLiteral("ecu data    :")).toStdString();
+  header.calibration = InfoLine(QStringLiteral("calibration :")).toStdString();
+  header.started = QDateTime::currentDateTime();
+  if (!recorder_.Start(path, header)) {
+    statusBar()->showMessage(recorder_.Error());
+    return false;
+  }
+  record_->setEnabled(false);
+  stop_recording_->setEnabled(true);
+  ShowRecording();
+  return true;
+}
+
+void MainWindow::StopRecording(const QString& why) {
+  if (!recorder_.IsRecording() && why.isEmpty()) return;
+  recorder_.Stop();
+  record_->setEnabled(true);
+  stop_recording_->setEnabled(false);
+  recording_->clear();
+  if (!why.isEmpty()) statusBar()->showMessage(why);
+}
+
+void MainWindow::ShowRecording() {
+  const double seconds = recorder_.ElapsedSeconds();
+  recording_->setText(QStringLiteral("Recording %1: %2 rows, %3:%4")
+                          .arg(QFileInfo(recorder_.FileName()).fileName())
+                          .arg(recorder_.RowsWritten())
+                          .arg(static_cast<int>(seconds) / 60)
+                          .arg(static_cast<int>(seconds) % 60, 2, 10, QLatin1Char('0')));
+}
+
+// Every consumer takes the same sample; none of them costs the wire anything.
+void MainWindow::TakeSample(const LiveSample& sample) {
+  poll_rate_.Add(sample);
+  rate_->setText(QStringLiteral("%1 cycles/s, %2 requests/s")
+                     .arg(poll_rate_.CyclesPerSecond(), 0, 'f', 1)
+                     .arg(poll_rate_.RequestsPerSecond(), 0, 'f', 1));
+  if (chart_) chart_->AddSample(sample);
+  if (!recorder_.IsRecording()) return;
+  if (recorder_.Append(sample)) {
+    ShowRecording();
+  } else {
+    StopRecording(recorder_.Error());
+  }
 }
 
 void MainWindow::LoadSettings() {
@@ -367,7 +498,17 @@ void MainWindow::FollowEngine() {
   });
   connect(e, &DiagnosticEngine::ConnectTickedChanged, check2_, &QCheckBox::setChecked);
   connect(e, &DiagnosticEngine::ConnectCaptionChanged, check2_, &QCheckBox::setText);
-  connect(e, &DiagnosticEngine::IndicatorColourChanged, shape1_, &IndicatorShape::SetFillColour);
+  connect(e, &DiagnosticEngine::IndicatorColourChanged, this, [this](uint32_t bgr) {
+    shape1_->SetFillColour(bgr);
+    // Disconnected, by the user or by a pulled cable: the recording ends with the session.
+    if (bgr == kIndicatorRed) {
+      StopRecording(recorder_.IsRecording() ? QStringLiteral("Recording stopped: disconnected.")
+                                            : QString());
+      poll_rate_.Reset();
+      rate_->clear();
+    }
+  });
+  connect(e, &DiagnosticEngine::SampleTaken, this, &MainWindow::TakeSample);
   connect(e, &DiagnosticEngine::ServiceMenusEnabledChanged, this, [this](bool enabled) {
     test_->setEnabled(enabled);
     diag_->setEnabled(enabled);
@@ -390,6 +531,9 @@ void MainWindow::FollowEngine() {
   });
   connect(e, &DiagnosticEngine::PortOwnerChanged, this, [this](PortOwner owner) {
     if (fault_window_) fault_window_->SetPortOwner(owner);
+  });
+  connect(e, &DiagnosticEngine::FaultRead, this, [this](int index, const QString& answer) {
+    if (fault_window_) fault_window_->NoteRead(index, answer);
   });
   connect(e, &DiagnosticEngine::ProgressMaximumChanged, this, [this](float maximum) {
     if (test_window_) test_window_->SetMaximum(maximum);
@@ -450,7 +594,7 @@ void MainWindow::ShowServiceWindow(ServiceWindowId window) {
     test_window_ = new TestWindow(engine_);
     shown = test_window_;
   } else {
-    if (!fault_window_) fault_window_ = new FaultWindow(engine_);
+    if (!fault_window_) fault_window_ = new FaultWindow(engine_, *this);
     fault_window_->SetPortOwner(PortOwner::kFaultWindow);
     shown = fault_window_;
   }
@@ -480,6 +624,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   // is in it and closes the port.
   engine_.RequestStop();
   Command([](DiagnosticEngine& e) { e.Shutdown(); });
+  StopRecording(QString());
   delete test_window_;
   delete fault_window_;
   event->accept();

@@ -10,6 +10,8 @@
 
 #include "engine/diagnostic_engine.h"
 #include "link/ini_file.h"
+#include "record/csv_recorder.h"
+#include "record/poll_rate.h"
 
 class QAction;
 class QCheckBox;
@@ -21,7 +23,9 @@ class QToolButton;
 
 namespace kline::ui {
 
+class ChartWindow;
 class FaultWindow;
+class LineMonitorWindow;
 class IndicatorShape;
 class ServiceWindow;
 class SpeedBar;
@@ -41,6 +45,8 @@ class MainWindow : public QMainWindow {
   void SetPortFieldText(const QString& text);
 
   std::optional<EcuType> SelectedType() const;
+  // The ECU information box as shown.
+  QString InfoText() const;
   DiagnosticEngine& engine() { return engine_; }
   TestWindow* Form1() const;
   FaultWindow* Form3() const;
@@ -48,6 +54,12 @@ class MainWindow : public QMainWindow {
   QAction* DiagMenu() const { return diag_; }
   QAction* DebugMenu() const { return debug_; }
   SpeedBar* Line1() const { return line1_; }
+  LineMonitorWindow* OpenLineMonitor();
+  ChartWindow* OpenChart();
+  // Records every live sample to `path` until stopped, disconnected or closed.
+  bool StartRecording(const QString& path);
+  void StopRecording(const QString& why);
+  const CsvRecorder& recorder() const { return recorder_; }
   IndicatorShape* Shape1() const { return shape1_; }
 
  protected:
@@ -60,7 +72,11 @@ class MainWindow : public QMainWindow {
   QWidget* BuildChannels();
   QWidget* BuildSpeedBar();
   void BuildMenus();
+  QWidget* BuildPortButton();
   void FollowEngine();
+  void TakeSample(const LiveSample& sample);
+  void ShowRecording();
+  QString InfoLine(const QString& label) const;
   void LoadSettings();
   PanelChoices Choices() const;
   void ShowServiceWindow(ServiceWindowId window);
@@ -101,6 +117,14 @@ class MainWindow : public QMainWindow {
   QAction* diag_ = nullptr;
   QAction* debug_ = nullptr;
 
+  QAction* record_ = nullptr;
+  QAction* stop_recording_ = nullptr;
+  QLabel* rate_ = nullptr;
+  QLabel* recording_ = nullptr;
+  CsvRecorder recorder_;
+  PollRate poll_rate_;
+  QPointer<LineMonitorWindow> monitor_;
+  QPointer<ChartWindow> chart_;
   QPointer<TestWindow> test_window_;
   QPointer<FaultWindow> fault_window_;
 };

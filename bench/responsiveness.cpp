@@ -1,0 +1,211 @@
+// How long the window's thread goes without handling events, in each state of a session
+// against the simulator on a pseudo-terminal in real time: the real window, the real engine
+// thread, the real serial port. A 1 ms timer on the window's thread notes every gap. The
+// live-polling states also give the poll rate against its floor and the program's CPU use,
+// with the line monitor, the chart and a recording open.
+#include <sys/resource.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine/engine_thread.h"
+#include "sim/pty_ecu_server.h"
+#include "ui/fault_window.h"
+#include "ui/main_window.h"
+#include "ui/test_window.h"
+
+namespace kline::bench {
+namespace {
+
+constexpr int kRequestsPerCycle = 11;
+
+// The gaps between two turns of the window thread's event loop.
+class StallMeter {
+ public:
+  StallMeter() {
+    timer_.setTimerType(Qt::PreciseTimer);
+    timer_.setInterval(1);
+    QObject::connect(&timer_, &QTimer::timeout, [this] { Note(); });
+    clock_.start();
+    timer_.start();
+  }
+  void Restart() {
+    longest_ms_ = 0;
+    last_ns_ = clock_.nsecsElapsed();
+  }
+  double LongestMs() {
+    Note();
+    return longest_ms_;
+  }
+
+ private:
+  void Note() {
+    const qint64 now = clock_.nsecsElapsed();
+    longest_ms_ = std::max(longest_ms_, static_cast<double>(now - last_ns_) / 1e6);
+    last_ns_ = now;
+  }
+  QTimer timer_;
+  QElapsedTimer clock_;
+  qint64 last_ns_ = 0;
+  double longest_ms_ = 0;
+};
+
+double CpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+struct Row {
+  std::string state;
+  double longest_ms;
+};
+
+}  // namespace
+
+int Run() {
+  // An ECU that answers as soon as the echo ends, so that the floor below is the whole cost.
+  sim::Profile profile = sim::BuiltinProfile(EcuType::k15m);
+  profile.latency_us = 0;
+  sim::PtyEcuServer server(profile, {});
+  std::string error;
+  if (!server.Start(&error)) {
+    std::fprintf(stderr, "simulator: %s\n", error.c_str());
+    return 1;
+  }
+  QTemporaryDir dir;
+  const QString ini = dir.filePath(QStringLiteral("bench.ini"));
+  EngineThread engine({.device = nullptr, .clock = nullptr, .settings_path = ini});
+  ui::MainWindow window(engine.engine(), ini);
+  window.SetPortFieldText(QString::fromStdString(server.slave_path()));
+  window.show();
+  StallMeter meter;
+  std::vector<Row> rows;
+  bool ok = true;
+  // Runs until `done` (for `bound_ms` when there is no end to wait for), then notes the
+  // longest stall of that state.
+  const auto state = [&](const char* name, const std::function<bool()>& done, int bound_ms) {
+    meter.Restart();
+    const bool reached = QTest::qWaitFor(
+        done ? done : [] { return false; }, bound_ms);
+    if (!reached && done) {
+      std::fprintf(stderr, "%s: not reached\n", name);
+      ok = false;
+    }
+    rows.push_back({name, meter.LongestMs()});
+  };
+  int samples = 0;
+  std::vector<int64_t> sample_us;
+  QObject::connect(&engine.engine(), &DiagnosticEngine::SampleTaken, [&](const LiveSample& sample) {
+    ++samples;
+    sample_us.push_back(sample.time_us);
+  });
+
+  window.findChild<QCheckBox*>(QStringLiteral("Check2(0)"))->click();
+  state(
+      "connecting and waking up", [&] { return window.TestsMenu()->isEnabled(); }, 10000);
+  state(
+      "identification", [&] { return samples > 0; }, 10000);
+
+  // Live polling, bare and then with every consumer of the wire's data open: the poll rate
+  // against its floor and the program's CPU use over each.
+  const double reply_ms = 2 * 10 * 1000.0 / 7812;
+  const double floor_ms = 50 + 5 + 8 + kRequestsPerCycle * (8 + std::ceil(reply_ms / 3) * 3);
+  struct Live {
+    double ratio;
+    double cpu_percent;
+  };
+  const auto live = [&](const char* name) {
+    const size_t first = sample_us.size();
+    const double cpu_start = CpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    state(name, nullptr, 10000);
+    const double seconds = static_cast<double>(wall.elapsed()) / 1000.0;
+    const double cycle_ms = static_cast<double>(sample_us.back() - sample_us[first]) / 1000.0 /
+                            static_cast<double>(sample_us.size() - first - 1);
+    return Live{cycle_ms / floor_ms, 100.0 * (CpuSeconds() - cpu_start) / seconds};
+  };
+  const Live bare = live("live polling, nine channels");
+  window.OpenLineMonitor();
+  window.OpenChart();
+  window.StartRecording(dir.filePath(QStringLiteral("bench.csv")));
+  const Live loaded = live("live, monitor+chart+recording");
+
+  server.InjectFault(sim::FaultKind::kSilent);
+  state("silent ECU while connected", nullptr, 5000);
+  server.ClearFaults();
+  QTest::qWait(3000);
+
+  window.TestsMenu()->trigger();
+  ui::TestWindow* tests = nullptr;
+  state(
+      "entering diagnostic mode",
+      [&] {
+        tests = window.Form1();
+        return tests && tests->Rtb1()->toPlainText().contains(QStringLiteral("OK"));
+      },
+      10000);
+  if (tests) {
+    tests->Button(0)->click();
+    state(
+        "actuator test",
+        [&] { return tests->Rtb1()->toPlainText().contains(QStringLiteral("Test finish")); },
+        15000);
+    tests->close();
+  }
+  ok &= QTest::qWaitFor([&] { return window.isVisible() && window.DiagMenu()->isEnabled(); }, 5000);
+  window.DiagMenu()->trigger();
+  ok &= QTest::qWaitFor([&] { return window.Form3() != nullptr; }, 3000);
+  if (ui::FaultWindow* faults = window.Form3()) {
+    faults->findChild<QPushButton*>(QStringLiteral("ReadAll"))->click();
+    state(
+        "fault read, all ten", [&] { return faults->Rtb1()->toPlainText().count('\n') >= 30; },
+        15000);
+  }
+
+  std::printf("%-30s %12s\n", "state", "longest ms");
+  std::string json = "{\"bench\":\"responsiveness\",\"states\":[";
+  double worst = 0;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    std::printf("%-30s %12.1f\n", rows[i].state.c_str(), rows[i].longest_ms);
+    json += (i ? "," : "") + std::string("{\"state\":\"") + rows[i].state +
+            "\",\"longest_ms\":" + std::to_string(rows[i].longest_ms) + "}";
+    worst = std::max(worst, rows[i].longest_ms);
+  }
+  std::printf("%-30s %12.1f\n", "worst", worst);
+  std::printf("\nlive polling, floor %.0f ms %11s %8s\n", floor_ms, "ratio", "CPU %");
+  std::printf("%-30s %8.3f %8.1f\n", "bare", bare.ratio, bare.cpu_percent);
+  std::printf("%-30s %8.3f %8.1f\n", "monitor, chart, recording", loaded.ratio, loaded.cpu_percent);
+  json += "],\"worst_ms\":" + std::to_string(worst) + ",\"floor_ms\":" + std::to_string(floor_ms) +
+          ",\"bare_ratio\":" + std::to_string(bare.ratio) +
+          ",\"bare_cpu_percent\":" + std::to_string(bare.cpu_percent) +
+          ",\"loaded_ratio\":" + std::to_string(loaded.ratio) +
+          ",\"loaded_cpu_percent\":" + std::to_string(loaded.cpu_percent) + "}";
+  std::printf("%s\n", json.c_str());
+  window.close();
+  engine.Stop();
+  server.Stop();
+  return ok ? 0 : 1;
+}
+
+}  // namespace kline::bench
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  return kline::bench::Run();
+}
