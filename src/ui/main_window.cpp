@@ -143,6 +143,7 @@ QWidget* MainWindow::BuildPortButton() {
   button->setToolTip(QStringLiteral("Serial ports of this computer, and cable checks"));
   button->setPopupMode(QToolButton::InstantPopup);
   button->setArrowType(Qt::DownArrow);
+  button->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; }"));
   auto* menu = new QMenu(button);
   connect(menu, &QMenu::aboutToShow, this, [this, menu] {
     menu->clear();
@@ -490,6 +491,8 @@ void MainWindow::FollowEngine() {
   connect(e, &DiagnosticEngine::InfoCleared, text4_, &QPlainTextEdit::clear);
   connect(e, &DiagnosticEngine::StatusChanged, label4_, &QLabel::setText);
   connect(e, &DiagnosticEngine::PortMessage, this, [this](const QString& text) {
+    // A long sentence may not fit the bar: the whole of it is in its tooltip.
+    statusBar()->setToolTip(text);
     if (text.isEmpty()) {
       statusBar()->clearMessage();
     } else {
