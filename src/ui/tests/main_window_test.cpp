@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -93,6 +94,10 @@ TEST_F(MainWindowTest, FirstStartShowsTheDefaults) {
   }
   EXPECT_TRUE(Find<QCheckBox>(QStringLiteral("Check3"))->isChecked());
   EXPECT_TRUE(Find<QCheckBox>(QStringLiteral("Check4"))->isChecked());
+  // The status line sits under the frames, inside none of them.
+  for (QWidget* w = Find<QLabel>(QStringLiteral("Label4")); w; w = w->parentWidget()) {
+    EXPECT_EQ(qobject_cast<QGroupBox*>(w), nullptr);
+  }
   EXPECT_EQ(Find<QLabel>(QStringLiteral("Label25"))->text(),
             QStringLiteral("0   1    2   3    4    5   6   7    8   9   10  11  12"));
 

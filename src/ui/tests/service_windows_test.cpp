@@ -6,6 +6,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -84,6 +85,11 @@ TEST_F(ServiceWindowsTest, TestWindowHasThePortUntilItsCloseBox) {
                          QStringLiteral("Test finish")}));
   EXPECT_EQ(tests->Pg1()->value(), 0);
   EXPECT_FALSE(rig_->engine.SessionTimerRunning()) << "a test must not give the port back";
+  // Every line is in view as it is appended, not only when a test ends.
+  for (int i = 0; i < 60; ++i) tests->AppendLine(QStringLiteral("line %1").arg(i));
+  const QScrollBar* bar = tests->Rtb1()->verticalScrollBar();
+  EXPECT_GT(bar->maximum(), 0);
+  EXPECT_EQ(bar->value(), bar->maximum());
 
   tests->close();
   EXPECT_EQ(line_.written().back(), 0xFF) << "leaving diagnostic mode";
