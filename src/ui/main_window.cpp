@@ -512,6 +512,9 @@ void MainWindow::FollowEngine() {
     }
   });
   connect(e, &DiagnosticEngine::SampleTaken, this, &MainWindow::TakeSample);
+  connect(e, &DiagnosticEngine::InterfaceFound, this, [this](const QString& field) {
+    if (!field.isEmpty()) text6_->setText(field);
+  });
   connect(e, &DiagnosticEngine::ServiceMenusEnabledChanged, this, [this](bool enabled) {
     test_->setEnabled(enabled);
     diag_->setEnabled(enabled);
