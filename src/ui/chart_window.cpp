@@ -113,6 +113,16 @@ Thinned Thin(const Points& points, double from, double to) {
   return out;
 }
 
+// The smallest of 1, 2 or 5 times a power of ten that cuts `span` into at most eight steps.
+double TickStep(double span) {
+  const double rough = span / 8;
+  const double decade = std::pow(10, std::floor(std::log10(rough)));
+  for (double step : {1.0, 2.0, 5.0}) {
+    if (step * decade >= rough) return step * decade;
+  }
+  return 10 * decade;
+}
+
 // The last value at or before `seconds`.
 template <class Points>
 std::optional<double> ValueAt(const Points& points, double seconds) {
@@ -130,13 +140,16 @@ QPushButton* Button(const char* caption, const char* name) {
 
 }  // namespace
 
-ChartWindow::ChartWindow(QWidget* parent) : QWidget(parent) {
+ChartWindow::ChartWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
   setWindowTitle(QStringLiteral("Chart"));
   chart_ = new QChart;
   chart_->legend()->setAlignment(Qt::AlignBottom);
   time_axis_ = new QValueAxis;
   time_axis_->setTitleText(QStringLiteral("Time (s)"));
   time_axis_->setLabelFormat(QStringLiteral("%g"));
+  // Ticks on whole steps from zero, so that the labels of a moving strip stay round numbers.
+  time_axis_->setTickType(QValueAxis::TicksDynamic);
+  time_axis_->setTickAnchor(0);
   chart_->addAxis(time_axis_, Qt::AlignBottom);
   connect(time_axis_, &QValueAxis::rangeChanged, this, &ChartWindow::OnTimeRangeChanged);
 
@@ -468,6 +481,7 @@ QString ChartWindow::Message() const { return message_->text(); }
 
 void ChartWindow::SetTimeRange(double from, double to) {
   setting_range_ = true;
+  time_axis_->setTickInterval(TickStep(to - from));
   time_axis_->setRange(from, to);
   setting_range_ = false;
   dirty_ = true;

@@ -1,0 +1,134 @@
+// Recordings against the simulator in real time: what the window records is what the ECU
+// sent, converted as the window converts it, and a recording whose writer is killed keeps
+// every row it finished.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cmath>
+#include <functional>
+#include <memory>
+#include <set>
+#include <vector>
+
+#include "engine/engine_thread.h"
+#include "record/csv_recording.h"
+#include "session/conversions.h"
+#include "sim/pty_ecu_server.h"
+#include "ui/main_window.h"
+
+namespace kline::ui {
+namespace {
+
+// The converted answers to every `request` the PC sent, as the live step reads them.
+std::set<double> Answers(const std::vector<sim::TraceEntry>& trace, uint8_t request,
+                         const std::function<double(int)>& convert) {
+  std::set<double> answers;
+  bool asked = false;
+  for (const sim::TraceEntry& entry : trace) {
+    if (entry.dir == sim::TraceEntry::Dir::kPcSent) asked = entry.byte == request;
+    if (entry.dir != sim::TraceEntry::Dir::kEcuSent || !asked || entry.byte == 0xFF) continue;
+    answers.insert(convert(entry.byte));
+    asked = false;
+  }
+  return answers;
+}
+
+TEST(Recording, RowsAreTheSamplesAndTheSimulatorsBytesConverted) {
+  sim::PtyEcuServer server(sim::BuiltinProfile(EcuType::k15m), {});
+  std::string error;
+  ASSERT_TRUE(server.Start(&error)) << error;
+  QTemporaryDir dir;
+  EngineThread engine({.device = nullptr, .clock = nullptr, .settings_path = dir.filePath("i")});
+  auto window = std::make_unique<MainWindow>(engine.engine(), dir.filePath("i"));
+  window->SetPortFieldText(QString::fromStdString(server.slave_path()));
+  std::vector<LiveSample> samples;
+  QObject::connect(&engine.engine(), &DiagnosticEngine::SampleTaken, window.get(),
+                   [&](const LiveSample& sample) {
+                     if (window->recorder().IsRecording()) samples.push_back(sample);
+                   });
+  window->findChild<QCheckBox*>(QStringLiteral("Check2(0)"))->click();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return window->TestsMenu()->isEnabled(); }, 10000));
+  ASSERT_TRUE(window->StartRecording(dir.filePath("live.csv")));
+  QTest::qWait(2000);
+  window->StopRecording(QString());
+  window->close();
+  engine.Stop();
+
+  const CsvRecording recording = ReadRecording(dir.filePath("live.csv"));
+  ASSERT_TRUE(recording.error.isEmpty()) << recording.error.toStdString();
+  ASSERT_GE(samples.size(), 3u);
+  EXPECT_EQ(recording.rows, static_cast<int64_t>(samples.size()));
+  ASSERT_EQ(recording.columns.size(), size_t{kChannelCount});
+  for (size_t c = 0; c < kChannelCount; ++c) {
+    const QList<QPointF>& points = recording.columns[c].points;  // an empty cell is no point
+    qsizetype p = 0;
+    for (const LiveSample& sample : samples) {
+      if (!sample.values[c]) continue;
+      ASSERT_LT(p, points.size()) << "channel " << c;
+      const double seconds = static_cast<double>(sample.time_us - samples[0].time_us) / 1e6;
+      EXPECT_NEAR(points[p].x(), seconds, 0.0005001) << "channel " << c;
+      EXPECT_EQ(points[p++].y(), *sample.values[c]) << "channel " << c;
+    }
+    EXPECT_EQ(p, points.size()) << "channel " << c;
+  }
+
+  const struct {
+    size_t channel;
+    uint8_t request;
+    std::function<double(int)> convert;
+  } kSingleByte[] = {{2, 0x05, IgnitionAdvance},
+                     {3, 0x06, [](int b) { return static_cast<double>(ManifoldPressure(b)); }},
+                     {4, 0x07, Temperature},
+                     {5, 0x08, Temperature},
+                     {6, 0x09, ThrottleAngle},
+                     {7, 0x0A, BatteryVoltage}};
+  const std::vector<sim::TraceEntry> trace = server.Trace();
+  for (const auto& channel : kSingleByte) {
+    const std::set<double> sent = Answers(trace, channel.request, channel.convert);
+    const QList<QPointF>& recorded = recording.columns[channel.channel].points;
+    EXPECT_FALSE(recorded.isEmpty()) << "channel " << channel.channel;
+    for (const QPointF& point : recorded) {
+      EXPECT_TRUE(sent.contains(point.y())) << "channel " << channel.channel << ": " << point.y();
+    }
+  }
+  window.reset();
+  server.Stop();
+}
+
+#ifdef KLINE_CLI_PATH
+TEST(Recording, EveryCompleteRowSurvivesAKill) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("killed.csv");
+  QProcess cli;
+  cli.start(QStringLiteral(KLINE_CLI_PATH), {"--simulate", "live", "--csv", path});
+  ASSERT_TRUE(cli.waitForStarted());
+  const auto read = [&] {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+  };
+  // Complete lines after the header row.
+  const auto rows = [](const QByteArray& text) {
+    const qsizetype header = text.indexOf("\ntime_s");
+    return header < 0 ? 0 : text.mid(header + 1).count('\n') - 1;
+  };
+  ASSERT_TRUE(QTest::qWaitFor([&] { return rows(read()) >= 4; }, 15000));
+  cli.kill();
+  ASSERT_TRUE(cli.waitForFinished());
+
+  QByteArray text = read();
+  text.truncate(text.lastIndexOf('\n') + 1);  // the row being written may be cut
+  const int64_t complete_rows = rows(text);
+  const CsvRecording recording = ParseRecording(text.toStdString());
+  EXPECT_TRUE(recording.error.isEmpty()) << recording.error.toStdString();
+  EXPECT_EQ(recording.skipped_lines, 0);
+  EXPECT_GE(recording.rows, 4);
+  EXPECT_EQ(recording.rows, complete_rows);
+}
+#endif
+
+}  // namespace
+}  // namespace kline::ui
