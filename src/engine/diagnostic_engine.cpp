@@ -1,6 +1,7 @@
 #include "engine/diagnostic_engine.h"
 
 #include <QCoreApplication>
+#include <algorithm>
 
 #include "engine/mirrors.h"
 #include "engine/stoppable_clock.h"
@@ -65,6 +66,9 @@ void DiagnosticEngine::Start() {
   port_ = std::make_unique<KLinePort>(*device, *clock_);
   port_->SetStopFlag(&stop_);
   port_->SetTap(&line_log_);
+  // A received byte is stamped when the port first sees it waiting: looking at the count
+  // during long pauses (the wake-up's) keeps the line monitor's times true to the wire.
+  clock_->SetBetweenSlices([this] { port_->PendingCount(); });
   line_timer_.start();
   panel_ = std::make_unique<PanelMirror>(*this);
   test_mirror_ = std::make_unique<ServiceMirror>(*this, ServiceWindowId::kTest);
@@ -333,7 +337,11 @@ void DiagnosticEngine::Diagnose(FailedStep step) {
 }
 
 void DiagnosticEngine::OnSample(const LiveSample& sample) {
-  if (sample.complete) {
+  // A step that ran to its end without a single value read failed as well: what came back
+  // were not the answers.
+  const bool read = sample.complete &&
+                    std::ranges::any_of(sample.values, [](const auto& v) { return v.has_value(); });
+  if (read) {
     answered_ = true;
     diagnosis_.clear();
   } else if (!answered_) {

@@ -6,14 +6,17 @@ namespace kline {
 
 namespace {
 
-constexpr int64_t kSliceUs = 10000;
+// Pauses up to this long are the polls of every wait: one plain sleep each, since slicing
+// them would only add the cost of another clock sample.
+constexpr int64_t kPlainSleepUs = 10000;
+// Long pauses are cut into slices this long, so that a byte arriving meanwhile is seen
+// within a few milliseconds.
+constexpr int64_t kSliceUs = 3000;
 
 }  // namespace
 
 void StoppableClock::SleepUs(int64_t us) {
-  // Short pauses (the polls of every wait) are one plain sleep: slicing them would only
-  // add the cost of another clock sample.
-  if (us <= kSliceUs) {
+  if (us <= kPlainSleepUs) {
     if (!stop_.load(std::memory_order_relaxed)) base_.SleepUs(us);
     return;
   }
@@ -21,7 +24,10 @@ void StoppableClock::SleepUs(int64_t us) {
   while (!stop_.load(std::memory_order_relaxed)) {
     const int64_t left = deadline - base_.NowUs();
     if (left <= 0) return;
-    base_.SleepUs(std::min(left, kSliceUs));
+    const int64_t slice = std::min(left, kSliceUs);
+    base_.SleepUs(slice);
+    // Not after the last slice: the caller looks at the wire itself once the pause is over.
+    if (slice < left && between_slices_) between_slices_();
   }
 }
 

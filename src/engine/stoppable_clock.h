@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 
 #include "link/clock.h"
 
@@ -16,10 +17,13 @@ class StoppableClock : public Clock {
   // Sleeps to the same deadline as the base clock would, in slices short enough to notice
   // the stop within a few milliseconds.
   void SleepUs(int64_t us) override;
+  // Runs between the slices of a long pause; it must be quick and leave the wire alone.
+  void SetBetweenSlices(std::function<void()> fn) { between_slices_ = std::move(fn); }
 
  private:
   Clock& base_;
   const std::atomic<bool>& stop_;
+  std::function<void()> between_slices_;
 };
 
 }  // namespace kline

@@ -189,6 +189,8 @@ void LineLog::OnClosed(int64_t /*time_us*/) {
 }
 
 void LineLog::OnSent(uint8_t byte, int64_t time_us, int32_t baud) {
+  // Counted now: a wait that gives up is judged before the byte leaves the stage.
+  ++observation_.sent;
   if (staged_.size() == kStagedLimit) {
     CommitSent(staged_.front());
     staged_.erase(staged_.begin());
@@ -232,7 +234,6 @@ void LineLog::CommitSent(const LineEntry& entry) {
   }
   pending_[pending_count_++] = {entry.byte, entry.label};
   answer_label_ = entry.label;
-  ++observation_.sent;
   Append(entry);
 }
 
