@@ -69,7 +69,7 @@ void KLinePort::Open(const std::string& port_field) {
   if (device_.Open(*path, LineSettings{})) {
     RaiseTimerResolution(true);
     baud_ = kStartBaud;
-    seen_us_.clear();
+    seen_.clear();
     if (tap_) tap_->OnOpened(clock_.NowUs(), baud_);
   } else {
     open_problem_ = DescribeOpenFailure(device_.LastOpenFailure(), *path);
@@ -120,8 +120,8 @@ void KLinePort::WriteByte(int value) {
 int KLinePort::PendingCount() {
   if (!device_.IsOpen()) return 0;
   const int count = device_.PendingCount();
-  if (tap_ && count > static_cast<int>(seen_us_.size())) {
-    seen_us_.resize(static_cast<size_t>(count), clock_.NowUs());
+  if (tap_ && count > static_cast<int>(seen_.size())) {
+    seen_.resize(static_cast<size_t>(count), Seen{clock_.NowUs(), baud_});
   }
   return count;
 }
@@ -132,9 +132,10 @@ Bytes KLinePort::ReadAll() {
   if (tap_) {
     const int64_t now = clock_.NowUs();
     for (size_t i = 0; i < bytes.size(); ++i) {
-      tap_->OnReceived(bytes[i], i < seen_us_.size() ? seen_us_[i] : now, baud_);
+      const Seen seen = i < seen_.size() ? seen_[i] : Seen{now, baud_};
+      tap_->OnReceived(bytes[i], seen.time_us, seen.baud);
     }
-    seen_us_.clear();
+    seen_.clear();
   }
   return bytes;
 }

@@ -92,8 +92,12 @@ class KLinePort {
   WireTap* tap_ = nullptr;
   const std::atomic<bool>* stop_ = nullptr;
   int32_t baud_ = kStartBaud;
-  // When each byte waiting in the device was first seen, for the tap.
-  std::vector<int64_t> seen_us_;
+  // When each byte waiting in the device was first seen, and the rate then, for the tap.
+  struct Seen {
+    int64_t time_us;
+    int32_t baud;
+  };
+  std::vector<Seen> seen_;
   PortError last_error_;
   std::string open_problem_;
 };
