@@ -21,6 +21,9 @@ namespace {
 constexpr int kTestsMenuPauseMs = 100;
 // The line monitor gets the wire's bytes this often: enough to watch, cheap to draw.
 constexpr int kLineBatchMs = 100;
+constexpr char kGarbledTexts[] =
+    "The ECU's texts are not readable: its answers arrive garbled. Check the K-line wire and "
+    "the interface, then the ECU type.";
 // How long an ECU may take to say who it is before the status bar says what the wire shows.
 constexpr int64_t kWakeUpPatienceUs = 3'000'000;
 constexpr char kNotConnected[] = "Connect to the ECU first: it has not been woken yet.";
@@ -346,6 +349,21 @@ void DiagnosticEngine::OnSample(const LiveSample& sample) {
     diagnosis_.clear();
   } else if (!answered_) {
     Diagnose(FailedStep::kLiveData);
+  }
+}
+
+void DiagnosticEngine::CheckIdentification(const QString& line) {
+  static const QString kTexts[] = {QStringLiteral("ecu data    : "),
+                                   QStringLiteral("calibration : ")};
+  for (const QString& label : kTexts) {
+    if (!line.startsWith(label)) continue;
+    const QString text = line.mid(label.size()).trimmed();
+    const bool readable = std::all_of(text.begin(), text.end(), [](QChar c) {
+      return c.unicode() >= 0x20 && c.unicode() < 0x7F;
+    });
+    if (readable) return;
+    diagnosis_ = QString::fromLatin1(kGarbledTexts);
+    emit PortMessage(diagnosis_);
   }
 }
 

@@ -95,6 +95,9 @@ class DiagnosticEngine : public QObject {
   const PanelChoices& choices() const { return choices_; }
   void SetChannelState(int channel, bool ticked);
   void OnSample(const LiveSample& sample);
+  // An identification text that is not readable text means the answers arrive garbled
+  // although the exchanges succeed: the status bar says so.
+  void CheckIdentification(const QString& line);
   // What the wire showed while the connection is failing; empty while all is well.
   const QString& diagnosis() const { return diagnosis_; }
 

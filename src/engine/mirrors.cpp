@@ -38,7 +38,11 @@ void PanelMirror::SetSpeedReadout(const std::string& text) {
   emit engine_.SpeedReadoutChanged(Q(text));
 }
 
-void PanelMirror::AppendInfo(const std::string& text) { emit engine_.InfoAppended(Q(text)); }
+void PanelMirror::AppendInfo(const std::string& text) {
+  const QString line = Q(text);
+  engine_.CheckIdentification(line);
+  emit engine_.InfoAppended(line);
+}
 
 void PanelMirror::ClearInfo() { emit engine_.InfoCleared(); }
 

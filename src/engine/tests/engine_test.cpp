@@ -91,6 +91,15 @@ TEST_F(EngineTest, SamplesAndFieldsReachTheWindowSide) {
   EXPECT_GT(values.count(), 0);
 }
 
+TEST_F(EngineTest, GarbledAnswersAreToldFromTheTexts) {
+  line_.InjectFault(sim::FaultKind::kGarbage);
+  QSignalSpy messages(&engine_, &DiagnosticEngine::PortMessage);
+  ConnectAndWake();
+  Run(2000);
+  ASSERT_FALSE(messages.isEmpty());
+  EXPECT_TRUE(messages.last().at(0).toString().contains(QStringLiteral("garbled")));
+}
+
 // Diag, its "Back" (the window stays), Tests, then the fault window's close box: the test
 // window must keep the port.
 TEST_F(EngineTest, FaultWindowCannotTakeBackAPortItGaveAway) {
