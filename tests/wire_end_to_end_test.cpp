@@ -145,8 +145,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(FaultCase{sim::FaultKind::kSilent, "switch the ignition on"},
                       FaultCase{sim::FaultKind::kIgnitionOff, "switch the ignition on"},
                       FaultCase{sim::FaultKind::kNoEcho, "the interface does not echo"},
-                      FaultCase{sim::FaultKind::kStrayByte, "that are not answers"},
-                      FaultCase{sim::FaultKind::kCablePulled, "unplugged"}));
+                      FaultCase{sim::FaultKind::kStrayByte, "garbled"},
+                      FaultCase{sim::FaultKind::kCablePulled, "unplugged"},
+                      FaultCase{sim::FaultKind::kGarbage, "garbled"}));
 
 }  // namespace
 }  // namespace kline
