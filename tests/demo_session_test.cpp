@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -65,6 +66,25 @@ TEST(DemoSession, ConnectPollServiceWindowsDisconnect) {
   window.reset();
   server.Stop();
 }
+
+#ifdef KLINE_DIAG_PATH
+// On a machine without a display: no window system may be touched before they answer.
+TEST(DemoSession, HelpAndVersionNeedNoDisplay) {
+  for (const char* option : {"--help", "--version"}) {
+    QProcess program;
+    QProcessEnvironment bare = QProcessEnvironment::systemEnvironment();
+    bare.remove(QStringLiteral("DISPLAY"));
+    bare.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    bare.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    program.setProcessEnvironment(bare);
+    program.start(QStringLiteral(KLINE_DIAG_PATH), {QString::fromLatin1(option)});
+    ASSERT_TRUE(program.waitForFinished(10000)) << option;
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << option;
+    EXPECT_EQ(program.exitCode(), 0) << option;
+    EXPECT_TRUE(program.readAllStandardOutput().contains("kline-diag")) << option;
+  }
+}
+#endif
 
 }  // namespace
 }  // namespace kline::ui
