@@ -188,19 +188,6 @@ TEST_F(MainWindowTest, SessionRunsFromConnectToDisconnect) {
   EXPECT_TRUE(Find<QLabel>(QStringLiteral("Label4"))->text().isEmpty());
 }
 
-TEST_F(MainWindowTest, PulledCableEndsDisconnected) {
-  Script15m();
-  Open();
-  ClickConnect();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !Value(0).isEmpty(); }, 3000));
-  line_.Pull();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !rig_->engine.SessionTimerRunning(); }, 3000));
-  EXPECT_FALSE(Find<QCheckBox>(QStringLiteral("Check2(0)"))->isChecked());
-  EXPECT_EQ(window_->Shape1()->FillColour(), kIndicatorRed);
-  EXPECT_TRUE(Value(0).isEmpty());
-  EXPECT_FALSE(window_->statusBar()->currentMessage().isEmpty());
-}
-
 TEST_F(MainWindowTest, PortThatDoesNotOpenIsExplainedInTheStatusBar) {
   QtSerialDevice device;
   SteadyClock clock;
