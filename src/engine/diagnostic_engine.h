@@ -84,7 +84,6 @@ class DiagnosticEngine : public QObject {
   // What the session and service routines see, for the engine's own tests.
   PortOwner owner() const { return owner_; }
   SessionDriver* driver() { return driver_.get(); }
-  const ActuatorTests* tests() const { return tests_.get(); }
   bool SessionTimerRunning() const { return timer_enabled_; }
   int SessionTimerInterval() const { return timer_interval_; }
 
