@@ -92,4 +92,9 @@ class PtyEcuServer {
   std::thread thread_;
 };
 
+// The built-in ECU of `type` for a demonstration, started: an ECU that is woken says who it
+// is a moment after the port opens ("Connect"); one that is not must already be on. Null,
+// with `error` set, when the pseudo-terminal could not be made.
+std::unique_ptr<PtyEcuServer> StartDemoServer(EcuType type, std::string* error);
+
 }  // namespace kline::sim

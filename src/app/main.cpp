@@ -116,14 +116,9 @@ int main(int argc, char** argv) {
 #ifdef KLINE_WITH_SIMULATOR
     const kline::EcuType chosen =
         simulated_type.value_or(window.SelectedType().value_or(kline::EcuType::k15m));
-    kline::sim::Profile profile = kline::sim::BuiltinProfile(chosen);
-    // An ECU that is woken says who it is when the ignition comes on, a moment after
-    // "Connect"; one that is not woken must already be on when the session starts.
-    kline::sim::PtyEcuServer::Options options;
-    options.ignition_delay_ms = profile.needs_wake_up ? 500 : 0;
-    simulator = std::make_unique<kline::sim::PtyEcuServer>(std::move(profile), options);
     std::string error;
-    if (!simulator->Start(&error)) {
+    simulator = kline::sim::StartDemoServer(chosen, &error);
+    if (!simulator) {
       return Fail(
           QStringLiteral("cannot start the simulator: %1").arg(QString::fromStdString(error)));
     }

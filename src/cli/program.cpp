@@ -25,14 +25,9 @@ int RunProgram(const QStringList& arguments, std::FILE* out, std::FILE* err) {
 #endif
   if (command.simulate) {
 #ifdef KLINE_WITH_SIMULATOR
-    sim::Profile profile = sim::BuiltinProfile(*command.type);
-    // As in the window program's demonstration: an ECU that is woken says who it is a
-    // moment after the port opens; one that is not must already be on.
-    sim::PtyEcuServer::Options options;
-    options.ignition_delay_ms = profile.needs_wake_up ? 500 : 0;
-    simulator = std::make_unique<sim::PtyEcuServer>(std::move(profile), options);
     std::string error;
-    if (!simulator->Start(&error)) {
+    simulator = sim::StartDemoServer(*command.type, &error);
+    if (!simulator) {
       std::fprintf(err, "kline-diag-cli: cannot start the simulator: %s\n", error.c_str());
       return kExitPortNotOpened;
     }
