@@ -39,7 +39,10 @@ constexpr size_t kMaxLivePoints = 100'000;
 constexpr int kBuckets = 600;
 constexpr double kMinSpanSeconds = 0.05;
 constexpr int kTitledAxes = 4;
-constexpr double kLooseScale = 3;
+// A change of scale lays the whole chart out again (tens of milliseconds with nine axes):
+// a scale grows with headroom and shrinks only once the values use a small part of it.
+constexpr double kLooseScale = 8;
+constexpr double kHeadroom = 0.15;
 constexpr int kWindowChoices[] = {30, 120, 600};
 constexpr const char* kWindowCaptions[] = {"30 s", "2 min", "10 min"};
 constexpr const char* kColours[] = {"#d62728", "#1f77b4", "#ff7f0e", "#9467bd",
@@ -336,9 +339,8 @@ void ChartWindow::Redraw() {
     Thinned shown = showing_recording_ ? Thin(recorded_[i], from, to) : Thin(live_[i], from, to);
     curve.series->replace(shown.points);
     if (shown.low > shown.high) continue;
-    // Every change of an axis lays the whole chart out again, the dearest part of a refresh:
-    // keep the scale while the values fit it and fill a fair part of it.
-    const double pad = shown.high > shown.low ? (shown.high - shown.low) * 0.05 : 1;
+    // Keep the scale while the values fit it and use a fair part of it.
+    const double pad = shown.high > shown.low ? (shown.high - shown.low) * kHeadroom : 1;
     const double wanted = shown.high - shown.low + 2 * pad;
     if (shown.low >= curve.axis->min() && shown.high <= curve.axis->max() &&
         curve.axis->max() - curve.axis->min() <= kLooseScale * wanted) {
