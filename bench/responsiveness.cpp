@@ -30,6 +30,7 @@
 #include "sim/pty_ecu_server.h"
 #include "ui/chart_window.h"
 #include "ui/fault_window.h"
+#include "ui/line_monitor_window.h"
 #include "ui/main_window.h"
 #include "ui/test_window.h"
 
@@ -168,12 +169,16 @@ int Run() {
     return Live{cycle_ms / floor_ms, 100.0 * (program_cpu_seconds() - cpu_start) / seconds};
   };
   const Live bare = live("live polling, nine channels");
+  QWidget* monitor = window.OpenLineMonitor();
+  QTest::qWait(1000);  // the windows' first layout and paint are not the steady state
+  const Live monitored = live("live, line monitor open");
+  monitor->hide();
   ui::ChartWindow* chart = window.OpenChart();
   for (int i = 0; i < chart->CurveCount(); ++i) {
     chart->findChild<QCheckBox*>(QStringLiteral("Curve(%1)").arg(i))->setChecked(true);
   }
   window.StartRecording(dir.filePath(QStringLiteral("bench.csv")));
-  QTest::qWait(1000);  // the windows' first layout and paint are not the steady state
+  QTest::qWait(1000);
   const Live charted = live("live, chart (9)+recording");
   window.OpenLineMonitor();
   QTest::qWait(1000);
@@ -223,12 +228,15 @@ int Run() {
   std::printf("%-30s %12.1f\n", "worst", worst);
   std::printf("\nlive polling, floor %.0f ms %11s %8s\n", floor_ms, "ratio", "CPU %");
   std::printf("%-30s %8.3f %8.1f\n", "bare", bare.ratio, bare.cpu_percent);
+  std::printf("%-30s %8.3f %8.1f\n", "line monitor", monitored.ratio, monitored.cpu_percent);
   std::printf("%-30s %8.3f %8.1f\n", "chart (9 channels), recording", charted.ratio,
               charted.cpu_percent);
   std::printf("%-30s %8.3f %8.1f\n", "monitor, chart, recording", loaded.ratio, loaded.cpu_percent);
   json += "],\"worst_ms\":" + std::to_string(worst) + ",\"floor_ms\":" + std::to_string(floor_ms) +
           ",\"bare_ratio\":" + std::to_string(bare.ratio) +
           ",\"bare_cpu_percent\":" + std::to_string(bare.cpu_percent) +
+          ",\"monitor_ratio\":" + std::to_string(monitored.ratio) +
+          ",\"monitor_cpu_percent\":" + std::to_string(monitored.cpu_percent) +
           ",\"charted_ratio\":" + std::to_string(charted.ratio) +
           ",\"charted_cpu_percent\":" + std::to_string(charted.cpu_percent) +
           ",\"loaded_ratio\":" + std::to_string(loaded.ratio) +
