@@ -2,13 +2,14 @@
 # Builds the libFuzzer targets with clang under ASan+UBSan and runs each for a bounded time
 # (FUZZ_SECONDS, default 60) from a copy of its seed corpus, then prints how many inputs a
 # second it ran. Any crash, hang or sanitizer report fails the run. FUZZ_BUILD_DIR picks the
-# build folder (default build-fuzz).
+# build folder (default build-fuzz). The build is optimised: unoptimised, the session target
+# runs under a thousand inputs a second and finds little in its time.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 install_missing
 seconds="${FUZZ_SECONDS:-60}"
 dir="${FUZZ_BUILD_DIR:-$ROOT/build-fuzz}"
 CXX=clang++ BUILD_TARGETS="fuzz_session fuzz_settings fuzz_parsing fuzz_recording" \
-  build "$dir" -DKLINE_FUZZ=ON -DKLINE_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+  build "$dir" -DKLINE_FUZZ=ON -DKLINE_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export QT_QPA_PLATFORM=offscreen
