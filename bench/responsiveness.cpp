@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "engine/engine_thread.h"
+#include "engine/mirrors.h"
 #include "sim/pty_ecu_server.h"
 #include "ui/chart_window.h"
 #include "ui/fault_window.h"
@@ -138,10 +139,11 @@ int Run() {
   };
   int samples = 0;
   std::vector<int64_t> sample_us;
-  QObject::connect(&engine.engine(), &DiagnosticEngine::SampleTaken, [&](const LiveSample& sample) {
-    ++samples;
-    sample_us.push_back(sample.time_us);
-  });
+  QObject::connect(&engine.engine().panel(), &PanelMirror::SampleTaken,
+                   [&](const LiveSample& sample) {
+                     ++samples;
+                     sample_us.push_back(sample.time_us);
+                   });
 
   window.findChild<QCheckBox*>(QStringLiteral("Check2(0)"))->click();
   state(

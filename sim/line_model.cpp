@@ -90,6 +90,11 @@ void LineModel::SetPcBaud(int64_t now_us, int32_t baud) {
   pc_baud_ = baud;
 }
 
+void LineModel::PcPort(int64_t now_us, bool open) {
+  AdvanceTo(now_us);
+  Note(now_us, open ? "PC side opened the port" : "PC side closed the port");
+}
+
 void LineModel::PcWrite(int64_t now_us, uint8_t byte) {
   AdvanceTo(now_us);
   if (cable_pulled_) return;

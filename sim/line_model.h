@@ -44,6 +44,8 @@ class LineModel {
   // brought up to that time.
   void AdvanceTo(int64_t now_us);
   void SetPcBaud(int64_t now_us, int32_t baud);
+  // The PC side opened or closed the port: a note in the trace; the wire carries on.
+  void PcPort(int64_t now_us, bool open);
   // The byte starts now, or when the PC's previous byte has left the wire.
   void PcWrite(int64_t now_us, uint8_t byte);
   void SetIgnition(int64_t now_us, bool on);
@@ -61,6 +63,8 @@ class LineModel {
 
   int64_t now_us() const { return now_us_; }
   int32_t pc_baud() const { return pc_baud_; }
+  // When the PC's last byte has left (or will have left) the wire.
+  int64_t pc_free_us() const { return pc_free_us_; }
   bool cable_pulled() const { return cable_pulled_; }
   const EcuModel& ecu() const { return ecu_; }
   const std::vector<TraceEntry>& trace() const { return trace_; }

@@ -76,6 +76,7 @@ bool SimulatedLine::Open(const std::string& /*path*/, const LineSettings& settin
   rx_.clear();
   open_failure_ = OpenFailure::kNone;
   settings_ = settings;
+  model_.PcPort(now, true);
   model_.SetPcBaud(now, settings.baud);
   if (ignition_delay_ms_ >= 0) {
     model_.SetIgnition(now, false);
@@ -86,6 +87,7 @@ bool SimulatedLine::Open(const std::string& /*path*/, const LineSettings& settin
 
 void SimulatedLine::Close() {
   Sync();
+  if (open_) model_.PcPort(clock_.NowUs(), false);
   open_ = false;
   rx_.clear();
 }
@@ -118,6 +120,12 @@ bool SimulatedLine::WriteByte(uint8_t value) {
   Sync();
   model_.PcWrite(clock_.NowUs(), value);
   return true;
+}
+
+void SimulatedLine::Drain() {
+  if (!open_) return;
+  Sync();
+  clock_.SleepUs(model_.pc_free_us() - clock_.NowUs());
 }
 
 bool SimulatedLine::LastEventWasReceive() {

@@ -45,6 +45,8 @@ class SimulatedLine : public SerialDevice {
   int PendingCount() override;
   Bytes ReadAll() override;
   bool WriteByte(uint8_t value) override;
+  // Lets virtual time run until the PC's last byte has left the wire.
+  void Drain() override;
   bool LastEventWasReceive() override;
   bool WasLost() const override { return lost_; }
 

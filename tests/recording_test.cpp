@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "engine/engine_thread.h"
+#include "engine/mirrors.h"
 #include "record/csv_recording.h"
 #include "session/conversions.h"
 #include "sim/pty_ecu_server.h"
@@ -46,7 +47,7 @@ TEST(Recording, RowsAreTheSamplesAndTheSimulatorsBytesConverted) {
   auto window = std::make_unique<MainWindow>(engine.engine(), dir.filePath("i"));
   window->SetPortFieldText(QString::fromStdString(server.slave_path()));
   std::vector<LiveSample> samples;
-  QObject::connect(&engine.engine(), &DiagnosticEngine::SampleTaken, window.get(),
+  QObject::connect(&engine.engine().panel(), &PanelMirror::SampleTaken, window.get(),
                    [&](const LiveSample& sample) {
                      if (window->recorder().IsRecording()) samples.push_back(sample);
                    });

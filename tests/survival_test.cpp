@@ -148,10 +148,10 @@ TEST(Survival, CablePulledWhileATestWaitsForItsFinalAnswer) {
   };
   const int64_t start = rig.clock.NowMs();
   tests.Press(0, "");
-  EXPECT_LE(rig.clock.NowMs() - start, 50 + 5000 + 36 * 1010);
-  EXPECT_EQ(around.log.lines.back(), "Test unknown");
+  // The pass that finds the port gone ends the test and gives the port back.
+  EXPECT_LE(rig.clock.NowMs() - start, 50 + 5000 + 4 * 1010);
+  EXPECT_EQ(around.log.lines.back(), kPortLostLine);
   EXPECT_EQ(around.bar.values.back(), 0.0f);
-  tests.Back();
   EXPECT_EQ(around.host.closes, 1);
   ExpectLossNoticed(rig);
 }

@@ -11,7 +11,10 @@
 #include <map>
 #include <memory>
 
+#include "engine/connection_watch.h"
 #include "engine/engine_thread.h"
+#include "engine/line_batcher.h"
+#include "engine/mirrors.h"
 #include "sim/pty_ecu_server.h"
 
 namespace kline {
@@ -50,29 +53,26 @@ class WireEndToEndTest : public ::testing::Test {
     engine_ = std::make_unique<EngineThread>(
         EngineSetup{.settings_path = dir_.filePath(QStringLiteral("k.ini"))});
     DiagnosticEngine* engine = &engine_->engine();
-    QObject::connect(engine, &DiagnosticEngine::LineEntries, &context_,
+    QObject::connect(&engine->lines(), &LineBatcher::LineEntries, &context_,
                      [this](const std::vector<LineEntry>& batch) {
                        entries_.insert(entries_.end(), batch.begin(), batch.end());
                      });
-    QObject::connect(engine, &DiagnosticEngine::PortMessage, &context_,
-                     [this](const QString& text) {
-                       if (!text.isEmpty()) messages_ << text;
-                     });
+    const auto note = [this](const QString& text) {
+      if (!text.isEmpty()) messages_ << text;
+    };
+    QObject::connect(&engine->panel(), &PanelMirror::PortMessage, &context_, note);
+    QObject::connect(&engine->watch(), &ConnectionWatch::PortMessage, &context_, note);
   }
   void TearDown() override {
     if (engine_) engine_->Stop();
     if (server_) server_->Stop();
-  }
-  void Send(std::function<void(DiagnosticEngine&)> command) {
-    DiagnosticEngine* engine = &engine_->engine();
-    QMetaObject::invokeMethod(engine, [engine, command] { command(*engine); });
   }
   void Connect() {
     PanelChoices choices;
     choices.port_field = QString::fromStdString(server_->slave_path());
     choices.type = EcuType::k15m;
     choices.channels.fill(true);
-    Send([choices](DiagnosticEngine& engine) { engine.Connect(choices); });
+    engine_->engine().Connect(choices);
     ASSERT_TRUE(QTest::qWaitFor([&] { return server_->PcPortOpen(); }, 2000));
   }
 
@@ -87,7 +87,7 @@ class WireEndToEndTest : public ::testing::Test {
 TEST_F(WireEndToEndTest, MonitorAgreesWithTheSimulatorsTrace) {
   Connect();
   QTest::qWait(6000);  // wake-up, identification and live polling
-  Send([](DiagnosticEngine& engine) { engine.Disconnect(); });
+  engine_->engine().Disconnect();
   EXPECT_TRUE(QTest::qWaitFor([&] { return !server_->PcPortOpen(); }, 2000));
   QTest::qWait(300);  // the last batch
   engine_->Stop();

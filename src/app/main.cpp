@@ -14,6 +14,10 @@
 #include "link/ini_file.h"
 #include "ui/main_window.h"
 
+#ifdef Q_OS_UNIX
+#include "engine/stop_signals.h"
+#endif
+
 #ifdef KLINE_WITH_SIMULATOR
 #include "sim/pty_ecu_server.h"
 #endif
@@ -130,6 +134,15 @@ int main(int argc, char** argv) {
   }
 
   window.show();
+#ifdef Q_OS_UNIX
+  // A closed terminal, a logout or a kill closes the window as a click would: the ECU is
+  // taken out of diagnostic mode before the port closes.
+  kline::StopSignals stop_signals;
+  QObject::connect(&stop_signals, &kline::StopSignals::Received, &window, [&window] {
+    window.close();
+    QCoreApplication::quit();
+  });
+#endif
   if (parser.isSet(connect_option)) {
     QTimer::singleShot(0, &window, [&window] {
       if (auto* box = window.findChild<QCheckBox*>(QStringLiteral("Check2(0)"))) box->click();

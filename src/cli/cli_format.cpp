@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <charconv>
 
+#include "engine/text.h"
 #include "record/channel_columns.h"
 #include "service/service_log.h"
 
@@ -22,10 +23,6 @@ int ColumnWidth(std::string_view name) {
 void AppendColumn(std::string& line, std::string_view text, int width) {
   line.append(static_cast<size_t>(std::max(0, width - static_cast<int>(text.size()))), ' ');
   line += text;
-}
-
-QString Q(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 }  // namespace

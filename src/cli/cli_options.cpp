@@ -3,6 +3,7 @@
 #include <QCommandLineParser>
 #include <string_view>
 
+#include "engine/text.h"
 #include "record/channel_columns.h"
 #include "service/actuator_tests.h"
 
@@ -33,10 +34,6 @@ constexpr VerbName kVerbs[] = {
 // Short names for the shell; the captions of the test window work too.
 constexpr std::string_view kTestNames[] = {"fuel-pump", "injector-1", "injector-2", "rev-counter",
                                            "coil-1",    "coil-2",     "clear-dtc"};
-
-QString Q(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 ParsedArguments Mistake(const QString& text) {
   return {std::nullopt, kExitUsage,

@@ -2,7 +2,13 @@
 
 #include <QDateTime>
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
+#include "engine/connection_watch.h"
+#include "engine/line_batcher.h"
+#include "engine/mirrors.h"
+#include "engine/text.h"
 #include "link/kline_port.h"
 #include "link/qt_serial_device.h"
 #include "record/fault_report.h"
@@ -30,10 +36,6 @@ constexpr TestVerdict kTestVerdicts[] = {
     {kCustomCodeRangeLine, kExitUsage}, {kCustomCodeEnterLine, kExitUsage},
     {kCustomCodeLeaveLine, kExitUsage},
 };
-
-QString Q(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 }  // namespace
 
@@ -68,7 +70,7 @@ int CliRun::Exec() {
   choices.port_field = command_.port_field;
   choices.type = command_.type;
   choices.channels = command_.channels;
-  Send([choices](DiagnosticEngine& engine) { engine.Connect(choices); });
+  Engine().Connect(choices);
   if (command_.verb == Verb::kMonitor) {
     if (command_.duration_s) duration_.start(static_cast<int>(*command_.duration_s * 1000));
   } else {
@@ -82,7 +84,6 @@ int CliRun::Exec() {
 
 void CliRun::Interrupt() {
   if (status_ || !engine_) return;
-  engine_->engine().RequestStop();
   engine_->Stop();
   Complain(QStringLiteral("Interrupted."));
   End(kExitInterrupted);
@@ -101,16 +102,11 @@ int CliRun::CheckCableNow() {
   return result.verdict == CableVerdict::kEchoOk ? kExitDone : kExitNoAnswer;
 }
 
-template <typename Fn>
-void CliRun::Send(Fn command) {
-  DiagnosticEngine* engine = &engine_->engine();
-  QMetaObject::invokeMethod(
-      engine, [engine, command] { command(*engine); }, Qt::QueuedConnection);
-}
-
 void CliRun::ConnectSignals(DiagnosticEngine& engine) {
-  connect(&engine, &DiagnosticEngine::PortMessage, this, &CliRun::OnPortMessage);
-  connect(&engine, &DiagnosticEngine::ConnectTickedChanged, this, [this](bool ticked) {
+  PanelMirror* panel = &engine.panel();
+  connect(panel, &PanelMirror::PortMessage, this, &CliRun::OnPortMessage);
+  connect(&engine.watch(), &ConnectionWatch::PortMessage, this, &CliRun::OnPortMessage);
+  connect(panel, &PanelMirror::ConnectTickedChanged, this, [this](bool ticked) {
     if (ticked) {
       opened_ = true;
     } else if (opened_ && !status_) {
@@ -121,7 +117,7 @@ void CliRun::ConnectSignals(DiagnosticEngine& engine) {
   if (command_.verb == Verb::kMonitor) {
     // The simulator's trace layout, so that both sides of the wire compare with one tool.
     Print(std::string(kLineCsvHeader) + "\n");
-    connect(&engine, &DiagnosticEngine::LineEntries, this,
+    connect(&engine.lines(), &LineBatcher::LineEntries, this,
             [this](const std::vector<LineEntry>& entries) {
               if (status_) return;
               std::string rows;
@@ -130,37 +126,32 @@ void CliRun::ConnectSignals(DiagnosticEngine& engine) {
             });
     return;
   }
-  connect(&engine, &DiagnosticEngine::ServiceMenusEnabledChanged, this, [this](bool enabled) {
+  connect(panel, &PanelMirror::ServiceMenusEnabledChanged, this, [this](bool enabled) {
     if (enabled) OnWoken();
   });
-  connect(&engine, &DiagnosticEngine::InfoAppended, this,
+  connect(panel, &PanelMirror::InfoAppended, this,
           [this](const QString& text) { identification_ << text.trimmed(); });
-  connect(&engine, &DiagnosticEngine::SampleTaken, this, &CliRun::OnSample);
+  connect(panel, &PanelMirror::SampleTaken, this, &CliRun::OnSample);
   connect(&engine, &DiagnosticEngine::Refused, this, [this](ServiceWindowId, const QString& why) {
     Complain(why);
     End(kExitNoAnswer);
   });
   connect(&engine, &DiagnosticEngine::ServiceWindowShown, this, [this](ServiceWindowId window) {
     if (window == ServiceWindowId::kTest) {
-      Send([index = command_.test_index, code = command_.custom_code](DiagnosticEngine& e) {
-        e.RunTest(index, code);
-      });
+      Engine().RunTest(command_.test_index, command_.custom_code);
     } else if (!fault_window_shown_) {
       fault_window_shown_ = true;
-      Send([](DiagnosticEngine& e) { e.ReadAllFaults(); });
+      Engine().ReadAllFaults();
     }
   });
-  connect(&engine, &DiagnosticEngine::ServiceWindowClosed, this, [this](ServiceWindowId window) {
-    if (window == ServiceWindowId::kTest) OnTestWindowClosed();
-  });
   connect(&engine, &DiagnosticEngine::FaultRead, this, &CliRun::OnFaultRead);
-  connect(&engine, &DiagnosticEngine::LogLine, this,
-          [this](ServiceWindowId window, const QString& text) {
-            if (window == ServiceWindowId::kTest) OnTestLog(text);
-          });
-  connect(&engine, &DiagnosticEngine::ProgressMaximumChanged, this,
+  ServiceMirror* tests = &engine.service(ServiceWindowId::kTest);
+  connect(tests, &ServiceMirror::StatusMessage, this, &CliRun::OnPortMessage);
+  connect(tests, &ServiceMirror::WindowClosed, this, &CliRun::OnTestWindowClosed);
+  connect(tests, &ServiceMirror::LogLine, this, &CliRun::OnTestLog);
+  connect(tests, &ServiceMirror::ProgressMaximumChanged, this,
           [this](float maximum) { progress_maximum_ = maximum; });
-  connect(&engine, &DiagnosticEngine::ProgressValueChanged, this, [this](float value) {
+  connect(tests, &ServiceMirror::ProgressValueChanged, this, [this](float value) {
     if (value <= 0 || status_) return;
     Print("progress " + PointNumber(value) + "/" + PointNumber(progress_maximum_) + "\n");
   });
@@ -213,10 +204,10 @@ void CliRun::StartCommand() {
       StartLive();
       return;
     case Verb::kFaults:
-      Send([](DiagnosticEngine& e) { e.OpenFaultWindow(); });
+      Engine().OpenFaultWindow();
       return;
     case Verb::kTest:
-      Send([](DiagnosticEngine& e) { e.OpenTestWindow(); });
+      Engine().OpenTestWindow();
       return;
     case Verb::kCheckCable:
     case Verb::kMonitor:
@@ -268,7 +259,7 @@ void CliRun::OnFaultRead(int index, const QString& answer) {
   if (status_ || index < 0 || index >= static_cast<int>(answers_.size())) return;
   answers_[static_cast<size_t>(index)] = answer;
   if (++answers_read_ < answers_.size()) return;
-  Send([](DiagnosticEngine& e) { e.LeaveFaultWindow(); });
+  Engine().LeaveFaultWindow();
   const EcuType type = command_.type.value_or(EcuType::k15m);
   if (command_.json) {
     Print(FaultsJson(type, identification_, answers_).toStdString());
@@ -292,16 +283,25 @@ void CliRun::OnTestLog(const QString& text) {
   for (const TestVerdict& verdict : kTestVerdicts) {
     if (text == Q(verdict.line)) verdict_ = verdict.status;
   }
-  if (verdict_) Send([](DiagnosticEngine& e) { e.LeaveTestWindow(); });
+  if (verdict_) Engine().LeaveTestWindow();
 }
 
 // Without a verdict the window closed because the ECU did not enter diagnostic mode; the
 // engine's message has said so.
 void CliRun::OnTestWindowClosed() { End(verdict_.value_or(kExitNoAnswer)); }
 
+// A full disk or a closed pipe ends the run like any other stop: the ECU is left properly.
 void CliRun::Print(const std::string& text) {
-  std::fwrite(text.data(), 1, text.size(), out_);
-  std::fflush(out_);
+  if (status_) return;
+  errno = 0;
+  const bool written =
+      std::fwrite(text.data(), 1, text.size(), out_) == text.size() && std::fflush(out_) == 0;
+  if (written) return;
+  const QString reason =
+      errno != 0 ? QString::fromLocal8Bit(std::strerror(errno)) : QStringLiteral("write error");
+  if (engine_) engine_->Stop();
+  Complain(QStringLiteral("Cannot write the output: %1.").arg(reason));
+  End(kExitOutputFailed);
 }
 
 void CliRun::Complain(const QString& text) {

@@ -28,16 +28,15 @@ class CliRun : public QObject {
 
   // Runs the command to its end and returns the exit status.
   int Exec();
-  // What Ctrl-C does: cuts every wait short, takes the ECU out of diagnostic mode when a
-  // test had put it there, closes the port and ends the run with kExitInterrupted.
+  // What Ctrl-C, SIGTERM and SIGHUP do: the engine's routine ends at its next pause, the ECU
+  // leaves diagnostic mode when a test had put it there, the port closes and the run ends
+  // with kExitInterrupted.
   void Interrupt();
 
  private:
   int CheckCableNow();
   void ConnectSignals(DiagnosticEngine& engine);
-  // Queues `command` to the engine's thread.
-  template <typename Fn>
-  void Send(Fn command);
+  DiagnosticEngine& Engine() { return engine_->engine(); }
   void OnPortMessage(const QString& text);
   void OnWoken();
   void OnSample(const LiveSample& sample);

@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "cli/cli_run.h"
-#include "cli/interrupt_watcher.h"
+#include "engine/stop_signals.h"
 
 #ifdef KLINE_WITH_SIMULATOR
 #include "sim/pty_ecu_server.h"
@@ -39,8 +39,8 @@ int RunProgram(const QStringList& arguments, std::FILE* out, std::FILE* err) {
   }
 
   CliRun run(command, out, err);
-  InterruptWatcher watcher;
-  QObject::connect(&watcher, &InterruptWatcher::Interrupted, &run, &CliRun::Interrupt);
+  StopSignals signals_watch;
+  QObject::connect(&signals_watch, &StopSignals::Received, &run, &CliRun::Interrupt);
   return run.Exec();
 }
 

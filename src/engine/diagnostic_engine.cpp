@@ -1,16 +1,16 @@
 #include "engine/diagnostic_engine.h"
 
-#include <QCoreApplication>
-#include <algorithm>
+#include <QThread>
 
+#include "engine/connection_watch.h"
+#include "engine/interface_finder.h"
+#include "engine/line_batcher.h"
 #include "engine/mirrors.h"
 #include "engine/stoppable_clock.h"
 #include "link/ini_file.h"
 #include "link/kline_port.h"
 #include "link/qt_serial_device.h"
 #include "service/actuator_tests.h"
-#include "service/cable_check.h"
-#include "service/connection_diagnosis.h"
 #include "service/fault_memory.h"
 #include "session/session_driver.h"
 
@@ -19,23 +19,41 @@ namespace kline {
 namespace {
 
 constexpr int kTestsMenuPauseMs = 100;
-// The line monitor gets the wire's bytes this often: enough to watch, cheap to draw.
-constexpr int kLineBatchMs = 100;
-constexpr char kGarbledTexts[] =
-    "The ECU's texts are not readable: its answers arrive garbled. Check the K-line wire and "
-    "the interface, then the ECU type.";
-// How long an ECU may take to say who it is before the status bar says what the wire shows.
-constexpr int64_t kWakeUpPatienceUs = 3'000'000;
+// After a stop has cut a wait, an answer may still be on its way: FF must not meet it. The
+// line counts as quiet after two byte times without a byte, and the ending waits at most this.
+constexpr int64_t kQuietBoundMs = 100;
 constexpr char kNotConnected[] = "Connect to the ECU first: it has not been woken yet.";
 constexpr char kTestWindowHasPort[] =
     "The test window holds the port: leave it (\"Back\") to read the fault memory.";
 constexpr char kFaultWindowHasPort[] =
     "The fault window holds the port: leave it (\"Back\") to run the tests.";
 
+int64_t TwoByteTimesMs(int32_t baud) { return (2 * 10 * 1000 + baud - 1) / baud; }
+
 }  // namespace
 
 DiagnosticEngine::DiagnosticEngine(EngineSetup setup, QObject* parent)
-    : QObject(parent), setup_(std::move(setup)), timer_(this), line_timer_(this) {
+    : QObject(parent),
+      setup_(std::move(setup)),
+      scheduler_([this] { End(); }),
+      lines_(new LineBatcher(this)),
+      watch_(new ConnectionWatch(
+          lines_->log(), [this] { return port_ && port_->IsOpen() && !port_->WasLost(); }, this)),
+      finder_(new InterfaceFinder(this)),
+      panel_(new PanelMirror(choices_, *watch_, scheduler_, *this, this)),
+      test_mirror_(new ServiceMirror(
+          {.choices = choices_,
+           .scheduler = scheduler_,
+           .main_window_hidden = [this] { return owner_ != PortOwner::kSession; },
+           .return_port = [this](int interval) { ReturnPortToSession(interval); }},
+          this)),
+      fault_mirror_(new ServiceMirror(
+          {.choices = choices_,
+           .scheduler = scheduler_,
+           .main_window_hidden = [this] { return owner_ != PortOwner::kSession; },
+           .return_port = [this](int interval) { ReturnPortToSession(interval); }},
+          this)),
+      timer_(this) {
   qRegisterMetaType<PortOwner>();
   qRegisterMetaType<ServiceWindowId>();
   qRegisterMetaType<LiveSample>();
@@ -47,11 +65,13 @@ DiagnosticEngine::DiagnosticEngine(EngineSetup setup, QObject* parent)
   timer_.setTimerType(Qt::PreciseTimer);
   timer_.setSingleShot(true);
   connect(&timer_, &QTimer::timeout, this, &DiagnosticEngine::TimerTick);
-  line_timer_.setInterval(kLineBatchMs);
-  connect(&line_timer_, &QTimer::timeout, this, &DiagnosticEngine::FlushLineEntries);
 }
 
 DiagnosticEngine::~DiagnosticEngine() = default;
+
+ServiceMirror& DiagnosticEngine::service(ServiceWindowId window) {
+  return window == ServiceWindowId::kTest ? *test_mirror_ : *fault_mirror_;
+}
 
 void DiagnosticEngine::Start() {
   Clock* base = setup_.clock;
@@ -59,126 +79,126 @@ void DiagnosticEngine::Start() {
     own_clock_ = std::make_unique<SteadyClock>();
     base = own_clock_.get();
   }
-  clock_ = std::make_unique<StoppableClock>(*base, stop_);
+  clock_ = std::make_unique<StoppableClock>(*base, scheduler_.stop());
   SerialDevice* device = setup_.device;
   if (!device) {
     own_device_ = std::make_unique<QtSerialDevice>();
     device = own_device_.get();
   }
-  settings_ = std::make_unique<IniFile>(setup_.settings_path);
+  const SettingsStore* settings = setup_.settings;
+  if (!settings) {
+    own_settings_ = std::make_unique<IniFile>(setup_.settings_path);
+    settings = own_settings_.get();
+  }
   port_ = std::make_unique<KLinePort>(*device, *clock_);
-  port_->SetStopFlag(&stop_);
-  port_->SetTap(&line_log_);
+  port_->SetStop(&scheduler_.stop());
+  port_->SetTap(&lines_->log());
   // A received byte is stamped when the port first sees it waiting: looking at the count
   // during long pauses (the wake-up's) keeps the line monitor's times true to the wire.
   clock_->SetBetweenSlices([this] { port_->PendingCount(); });
-  line_timer_.start();
-  panel_ = std::make_unique<PanelMirror>(*this);
-  test_mirror_ = std::make_unique<ServiceMirror>(*this, ServiceWindowId::kTest);
-  fault_mirror_ = std::make_unique<ServiceMirror>(*this, ServiceWindowId::kFault);
-  driver_ = std::make_unique<SessionDriver>(*port_, *panel_, *settings_);
-  driver_->OnStage([this](SessionStage stage) { OnStage(stage); });
+  lines_->Start();
+  driver_ = std::make_unique<SessionDriver>(*port_, *panel_, *settings);
+  driver_->OnStage([this](SessionStage stage) {
+    static constexpr Activity kActivities[] = {Activity::kWakeUp, Activity::kIdentification,
+                                               Activity::kLiveData};
+    SetActivity(kActivities[static_cast<int>(stage)]);
+  });
   faults_ = std::make_unique<FaultMemory>(*port_, *fault_mirror_, *fault_mirror_);
 }
 
-void DiagnosticEngine::Handle(const std::function<void()>& command) {
-  if (finished_) return;
-  ++depth_;
-  command();
-  --depth_;
-  if (depth_ > 0) return;
-  while (!held_back_.empty() && !stopping_) {
-    std::function<void()> routine = std::move(held_back_.front());
-    held_back_.pop_front();
-    RunWire(std::move(routine));
-  }
-  if (stopping_) Finish();
+void DiagnosticEngine::Post(EngineCommand command) {
+  scheduler_.Post(std::move(command));
+  Wake();
 }
 
-void DiagnosticEngine::RunWire(std::function<void()> routine) {
-  if (wire_busy_) {
-    held_back_.push_back(std::move(routine));
+// On the engine's own thread a command runs at once, unless a routine runs: that routine
+// takes the inbox when it ends. From elsewhere, one queued call wakes the engine's loop.
+void DiagnosticEngine::Wake() {
+  if (QThread::currentThread() == thread()) {
+    scheduler_.RunPending();
     return;
   }
-  wire_busy_ = true;
-  ++depth_;
-  routine();
-  --depth_;
-  wire_busy_ = false;
+  if (wake_queued_.exchange(true)) return;
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        wake_queued_.store(false);
+        scheduler_.RunPending();
+      },
+      Qt::QueuedConnection);
+}
+
+void DiagnosticEngine::RequestStop() {
+  scheduler_.RequestStop();
+  Wake();
 }
 
 void DiagnosticEngine::Connect(const PanelChoices& choices) {
-  Handle([&] {
+  Post({.wire = [this, choices] {
+    // Connected already (the box cannot be ticked twice, but a command can come twice): a
+    // second wake-up would reach a working ECU as a request for diagnostic mode.
+    if (owner_ != PortOwner::kSession || port_->IsOpen()) return;
     choices_ = choices;
-    RunWire([this] {
-      connected_at_us_ = clock_->NowUs();
-      answered_ = false;
-      diagnosis_.clear();
-      SetActivity(Activity::kWakeUp);
-      driver_->OnConnectBox(true);
-    });
-  });
+    watch_->Connected(clock_->NowUs());
+    SetActivity(Activity::kWakeUp);
+    driver_->OnConnectBox(true);
+  }});
 }
 
 void DiagnosticEngine::Disconnect() {
-  Handle([&] {
-    diagnosis_.clear();
-    driver_->OnConnectBox(false);
-  });
+  Post({.state = [this] { RequestTestBack(); },
+        .wire =
+            [this] {
+              ReclaimPort();
+              watch_->Disconnected();
+              driver_->OnConnectBox(false);
+            }});
 }
 
 void DiagnosticEngine::SetPortField(const QString& text) {
-  Handle([&] { choices_.port_field = text; });
+  Post({.state = [this, text] { choices_.port_field = text; }});
 }
 
 void DiagnosticEngine::SetType(std::optional<EcuType> type) {
-  Handle([&] { choices_.type = type; });
-}
-
-void DiagnosticEngine::SetChannelState(int channel, bool ticked) {
-  choices_.channels.at(static_cast<size_t>(channel)) = ticked;
+  Post({.state = [this, type] { choices_.type = type; }});
 }
 
 void DiagnosticEngine::SetChannel(int channel, bool ticked) {
   if (channel < 0 || channel >= kChannelCount) return;
-  Handle([&] {
-    SetChannelState(channel, ticked);
+  Post({.state = [this, channel, ticked] {
+    choices_.channels.at(static_cast<size_t>(channel)) = ticked;
     driver_->OnChannelBox(channel);
-  });
+  }});
 }
 
 void DiagnosticEngine::SetEcuData(bool ticked) {
-  Handle([&] {
+  Post({.state = [this, ticked] {
     choices_.ecu_data = ticked;
     driver_->OnEcuDataBox(ticked);
-  });
+  }});
 }
 
 void DiagnosticEngine::SetCalibration(bool ticked) {
-  Handle([&] {
+  Post({.state = [this, ticked] {
     choices_.calibration = ticked;
     driver_->OnCalibrationBox(ticked);
-  });
+  }});
 }
 
 void DiagnosticEngine::ReadEcuInfo() {
-  Handle([&] {
-    RunWire([this] {
-      if (owner_ != PortOwner::kSession) return;
-      SetActivity(Activity::kIdentification);
-      driver_->ReadEcuInfo();
-    });
-  });
+  Post({.wire = [this] {
+    if (owner_ != PortOwner::kSession) return;
+    SetActivity(Activity::kIdentification);
+    driver_->ReadEcuInfo();
+  }});
 }
 
 void DiagnosticEngine::ReadCalibration() {
-  Handle([&] {
-    RunWire([this] {
-      if (owner_ != PortOwner::kSession) return;
-      SetActivity(Activity::kIdentification);
-      driver_->ReadCalibration();
-    });
-  });
+  Post({.wire = [this] {
+    if (owner_ != PortOwner::kSession) return;
+    SetActivity(Activity::kIdentification);
+    driver_->ReadCalibration();
+  }});
 }
 
 void DiagnosticEngine::SetOwner(PortOwner owner) {
@@ -197,43 +217,37 @@ bool DiagnosticEngine::CanTakePort(ServiceWindowId window) {
 }
 
 void DiagnosticEngine::OpenTestWindow() {
-  Handle([&] {
-    RunWire([this] {
-      if (!CanTakePort(ServiceWindowId::kTest)) return;
-      SetOwner(PortOwner::kTestWindow);
-      driver_->LendPort();
-      SetActivity(ActuatorTestsActivity(choices_.type.value_or(EcuType::k15m)));
-      clock_->SleepMs(kTestsMenuPauseMs);
-      emit ServiceWindowShown(ServiceWindowId::kTest);
-      tests_ = std::make_unique<ActuatorTests>(*port_, *test_mirror_, *test_mirror_, *test_mirror_,
-                                               *test_mirror_);
-      tests_->EnterDiagnosticMode();
-    });
-  });
+  Post({.wire = [this] {
+    if (!CanTakePort(ServiceWindowId::kTest)) return;
+    SetOwner(PortOwner::kTestWindow);
+    driver_->LendPort();
+    SetActivity(ActuatorTestsActivity(choices_.type.value_or(EcuType::k15m)));
+    clock_->SleepMs(kTestsMenuPauseMs);
+    emit ServiceWindowShown(ServiceWindowId::kTest);
+    tests_ = std::make_unique<ActuatorTests>(*port_, *test_mirror_, *test_mirror_, *test_mirror_,
+                                             *test_mirror_);
+    tests_->EnterDiagnosticMode();
+  }});
+}
+
+// A running test only notes the wish and stops at its next pass.
+void DiagnosticEngine::RequestTestBack() {
+  if (tests_ && tests_->TestRunning()) tests_->Back();
 }
 
 void DiagnosticEngine::LeaveTestWindow() {
-  Handle([&] {
-    if (owner_ != PortOwner::kTestWindow || !tests_) return;
-    // A running test only notes the wish here and stops at its next pass.
-    if (tests_->TestRunning()) {
-      tests_->Back();
-      return;
-    }
-    RunWire([this] {
-      if (owner_ == PortOwner::kTestWindow) tests_->Back();
-    });
-  });
+  Post({.state = [this] { RequestTestBack(); },
+        .wire =
+            [this] {
+              if (owner_ == PortOwner::kTestWindow && tests_) tests_->Back();
+            }});
 }
 
 void DiagnosticEngine::RunTest(int index, const QString& custom_code) {
   if (index < 0 || index >= static_cast<int>(kActuatorTests.size())) return;
-  Handle([&] {
-    if (owner_ != PortOwner::kTestWindow || !tests_) return;
-    RunWire([this, index, code = custom_code.toStdString()] {
-      if (owner_ == PortOwner::kTestWindow) tests_->Press(index, code);
-    });
-  });
+  Post({.wire = [this, index, code = custom_code.toStdString()] {
+    if (owner_ == PortOwner::kTestWindow && tests_) tests_->Press(index, code);
+  }});
 }
 
 void DiagnosticEngine::TakePortForFaults() {
@@ -244,37 +258,47 @@ void DiagnosticEngine::TakePortForFaults() {
 }
 
 void DiagnosticEngine::OpenFaultWindow() {
-  Handle([&] {
-    RunWire([this] {
-      if (CanTakePort(ServiceWindowId::kFault)) TakePortForFaults();
-    });
-  });
+  Post({.wire = [this] {
+    if (CanTakePort(ServiceWindowId::kFault)) TakePortForFaults();
+  }});
 }
 
 void DiagnosticEngine::LeaveFaultWindow() {
-  Handle([&] {
+  Post({.wire = [this] {
     if (owner_ == PortOwner::kFaultWindow) faults_->Back();
-  });
+  }});
 }
 
 void DiagnosticEngine::ReadFault(int index) {
   if (index < 0 || index >= static_cast<int>(kFaultButtons.size())) return;
-  Handle([&] {
-    RunWire([this, index] {
-      // After "Back" the fault window stays open: a button there takes the port again, as
-      // the "Diag" menu would, rather than talking between the session's ticks.
-      if (owner_ != PortOwner::kFaultWindow) {
-        if (!CanTakePort(ServiceWindowId::kFault)) return;
-        TakePortForFaults();
-      }
-      const FaultButton& button = kFaultButtons[static_cast<size_t>(index)];
-      emit FaultRead(index, QString::fromStdString(faults_->Press(button)));
-    });
-  });
+  Post({.wire = [this, index] {
+    // After "Back" the fault window stays open: a button there takes the port again, as
+    // the "Diag" menu would, rather than talking between the session's ticks.
+    if (owner_ != PortOwner::kFaultWindow) {
+      if (!CanTakePort(ServiceWindowId::kFault)) return;
+      TakePortForFaults();
+    }
+    const FaultButton& button = kFaultButtons[static_cast<size_t>(index)];
+    emit FaultRead(index, QString::fromStdString(faults_->Press(button)));
+  }});
 }
 
 void DiagnosticEngine::ReadAllFaults() {
   for (int index = 0; index < static_cast<int>(kFaultButtons.size()); ++index) ReadFault(index);
+}
+
+void DiagnosticEngine::CheckCable(const QString& field) {
+  Post({.wire = [this, field] {
+    SetActivity(Activity::kInterfaceCheck);
+    finder_->CheckCable(*port_, field);
+  }});
+}
+
+void DiagnosticEngine::FindInterface(const QStringList& fields) {
+  Post({.wire = [this, fields] {
+    SetActivity(Activity::kInterfaceCheck);
+    finder_->FindInterface(*port_, fields);
+  }});
 }
 
 void DiagnosticEngine::ReturnPortToSession(int interval) {
@@ -282,8 +306,13 @@ void DiagnosticEngine::ReturnPortToSession(int interval) {
   driver_->ReturnPort(interval);
 }
 
+void DiagnosticEngine::ReclaimPort() {
+  if (owner_ == PortOwner::kTestWindow && tests_) tests_->Back();
+  if (owner_ == PortOwner::kFaultWindow) faults_->Back();
+}
+
 void DiagnosticEngine::TimerOn(int interval) {
-  if (interval < 1 || stopping_) {
+  if (interval < 1 || scheduler_.finished()) {
     timer_enabled_ = false;
     timer_.stop();
     return;
@@ -296,144 +325,31 @@ void DiagnosticEngine::TimerOn(int interval) {
 // Single shot, armed again only once the tick is over: the next tick comes one interval
 // after this one ended, however long the exchanges took.
 void DiagnosticEngine::TimerTick() {
-  Handle([&] {
-    if (!wire_busy_) {
-      RunWire([this] {
-        driver_->Tick();
-        const bool waiting = port_->IsOpen() && !driver_->init();
-        if (waiting && clock_->NowUs() - connected_at_us_ >= kWakeUpPatienceUs) {
-          Diagnose(FailedStep::kWakeUp);
-        }
-      });
-    }
-    if (timer_enabled_) timer_.start(timer_interval_);
+  scheduler_.RunRoutine([this] {
+    driver_->Tick();
+    watch_->AfterTick(clock_->NowUs(), port_->IsOpen() && !driver_->init());
   });
-}
-
-void DiagnosticEngine::OnStage(SessionStage stage) {
-  switch (stage) {
-    case SessionStage::kWakeUp:
-      SetActivity(Activity::kWakeUp);
-      return;
-    case SessionStage::kIdentification:
-      SetActivity(Activity::kIdentification);
-      return;
-    case SessionStage::kLiveData:
-      SetActivity(Activity::kLiveData);
-      return;
-  }
+  if (timer_enabled_ && !scheduler_.finished()) timer_.start(timer_interval_);
 }
 
 // Only a change of activity restarts what the log observes, so a wake-up that fails tick
 // after tick is judged on everything the wire showed since "Connect".
 void DiagnosticEngine::SetActivity(Activity activity) {
-  if (line_log_.activity() != activity) line_log_.SetActivity(activity);
+  LineLog& log = lines_->log();
+  if (log.activity() != activity) log.SetActivity(activity);
 }
 
-void DiagnosticEngine::Diagnose(FailedStep step) {
-  WireObservation seen = line_log_.observation();
-  seen.port_open = port_->IsOpen() && !port_->WasLost();
-  const QString sentence = QString::fromStdString(DiagnoseConnection(seen, step).sentence);
-  if (sentence == diagnosis_) return;
-  diagnosis_ = sentence;
-  emit PortMessage(diagnosis_);
-}
-
-void DiagnosticEngine::OnSample(const LiveSample& sample) {
-  // A step that ran to its end without a single value read failed as well: what came back
-  // were not the answers.
-  const bool read = sample.complete &&
-                    std::ranges::any_of(sample.values, [](const auto& v) { return v.has_value(); });
-  if (read) {
-    answered_ = true;
-    diagnosis_.clear();
-  } else if (!answered_) {
-    Diagnose(FailedStep::kLiveData);
-  }
-}
-
-void DiagnosticEngine::CheckIdentification(const QString& line) {
-  static const QString kTexts[] = {QStringLiteral("ecu data    : "),
-                                   QStringLiteral("calibration : ")};
-  for (const QString& label : kTexts) {
-    if (!line.startsWith(label)) continue;
-    const QString text = line.mid(label.size()).trimmed();
-    const bool readable = std::all_of(text.begin(), text.end(), [](QChar c) {
-      return c.unicode() >= 0x20 && c.unicode() < 0x7F;
-    });
-    if (readable) return;
-    diagnosis_ = QString::fromLatin1(kGarbledTexts);
-    emit PortMessage(diagnosis_);
-  }
-}
-
-void DiagnosticEngine::FlushLineEntries() {
-  std::vector<LineEntry> entries = line_log_.TakeNew();
-  if (!entries.empty()) emit LineEntries(entries);
-}
-
-void DiagnosticEngine::CheckCable(const QString& field) {
-  Handle([&] {
-    RunWire([this, field] {
-      SetActivity(Activity::kInterfaceCheck);
-      const CableCheckResult result = kline::CheckCable(*port_, field.toStdString());
-      const QString sentence = QString::fromStdString(result.sentence);
-      emit CableChecked(field, result.verdict == CableVerdict::kEchoOk, sentence);
-      emit PortMessage(sentence);
-    });
-  });
-}
-
-void DiagnosticEngine::FindInterface(const QStringList& fields) {
-  Handle([&] {
-    RunWire([this, fields] {
-      SetActivity(Activity::kInterfaceCheck);
-      QString found;
-      for (const QString& field : fields) {
-        const CableCheckResult result = kline::CheckCable(*port_, field.toStdString());
-        emit CableChecked(field, result.verdict == CableVerdict::kEchoOk,
-                          QString::fromStdString(result.sentence));
-        if (result.verdict == CableVerdict::kEchoOk) {
-          found = field;
-          break;
-        }
-      }
-      const QString tried = fields.join(QStringLiteral(", "));
-      QString summary;
-      if (fields.isEmpty()) {
-        summary = QStringLiteral("The system lists no serial ports to try.");
-      } else if (found.isEmpty()) {
-        summary = QStringLiteral("No port echoed correctly (tried %1).").arg(tried);
-      } else {
-        summary = QStringLiteral("The interface is on %1 (tried %2).").arg(found, tried);
-      }
-      emit InterfaceFound(found, summary);
-      emit PortMessage(summary);
-    });
-  });
-}
-
-void DiagnosticEngine::ApplyPendingCommands() { QCoreApplication::processEvents(); }
-
-void DiagnosticEngine::Shutdown() {
-  Handle([&] {
-    stop_.store(true);
-    stopping_ = true;
-    timer_enabled_ = false;
-    timer_.stop();
-    // A running test stops at its next pass and then leaves diagnostic mode itself.
-    if (tests_ && tests_->TestRunning()) tests_->Back();
-  });
-}
-
-void DiagnosticEngine::Finish() {
-  if (finished_) return;
-  finished_ = true;
-  held_back_.clear();
-  if (owner_ == PortOwner::kTestWindow && tests_ && !tests_->HandedBack()) tests_->Back();
+void DiagnosticEngine::End() {
+  timer_enabled_ = false;
   timer_.stop();
-  line_timer_.stop();
-  if (driver_) driver_->Disconnect();
+  if (port_) {
+    if (tests_ && tests_->MayBeInDiagnosticMode() && port_->IsOpen()) {
+      port_->WaitForQuiet(TwoByteTimesMs(port_->baud()), kQuietBoundMs);
+      tests_->LeaveDiagnosticMode();
+    }
+    driver_->Disconnect();
+    lines_->Stop();
+  }
   tests_.reset();
   faults_.reset();
   driver_.reset();

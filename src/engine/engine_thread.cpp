@@ -17,7 +17,6 @@ EngineThread::~EngineThread() { Stop(); }
 void EngineThread::Stop() {
   if (thread_.isFinished() || !thread_.isRunning()) return;
   engine_->RequestStop();
-  QMetaObject::invokeMethod(engine_.get(), &DiagnosticEngine::Shutdown, Qt::QueuedConnection);
   thread_.wait();
 }
 

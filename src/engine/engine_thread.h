@@ -17,8 +17,8 @@ class EngineThread {
   EngineThread& operator=(const EngineThread&) = delete;
 
   DiagnosticEngine& engine() { return *engine_; }
-  // Cuts short whatever wait runs now, leaves diagnostic mode, closes the port and joins
-  // the thread.
+  // Stops the engine (DiagnosticEngine::RequestStop) and joins the thread once the ending
+  // is over.
   void Stop();
 
  private:

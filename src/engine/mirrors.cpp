@@ -1,22 +1,20 @@
 #include "engine/mirrors.h"
 
+#include "engine/text.h"
+
 namespace kline {
 
-namespace {
-
-QString Q(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-}  // namespace
+PanelMirror::PanelMirror(PanelChoices& choices, ConnectionWatch& watch, WireScheduler& scheduler,
+                         SessionTimer& timer, QObject* parent)
+    : QObject(parent), choices_(choices), watch_(watch), scheduler_(scheduler), timer_(timer) {}
 
 bool PanelMirror::ChannelTicked(int channel) const {
-  return engine_.choices().channels.at(static_cast<size_t>(channel));
+  return choices_.channels.at(static_cast<size_t>(channel));
 }
 
 void PanelMirror::SetChannelTicked(int channel, bool ticked) {
-  engine_.SetChannelState(channel, ticked);
-  emit engine_.ChannelTickedChanged(channel, ticked);
+  choices_.channels.at(static_cast<size_t>(channel)) = ticked;
+  emit ChannelTickedChanged(channel, ticked);
 }
 
 std::string PanelMirror::ValueText(int channel) const {
@@ -25,102 +23,94 @@ std::string PanelMirror::ValueText(int channel) const {
 
 void PanelMirror::SetValueText(int channel, const std::string& text) {
   values_.at(static_cast<size_t>(channel)) = text;
-  emit engine_.ValueTextChanged(channel, Q(text));
+  emit ValueTextChanged(channel, Q(text));
 }
 
-void PanelMirror::SetValueStale(int channel, bool stale) {
-  emit engine_.ValueStaleChanged(channel, stale);
-}
+void PanelMirror::SetValueStale(int channel, bool stale) { emit ValueStaleChanged(channel, stale); }
 
-void PanelMirror::SetSpeedBar(int lit_below) { emit engine_.SpeedBarChanged(lit_below); }
+void PanelMirror::SetSpeedBar(int lit_below) { emit SpeedBarChanged(lit_below); }
 
-void PanelMirror::SetSpeedReadout(const std::string& text) {
-  emit engine_.SpeedReadoutChanged(Q(text));
-}
+void PanelMirror::SetSpeedReadout(const std::string& text) { emit SpeedReadoutChanged(Q(text)); }
 
 void PanelMirror::AppendInfo(const std::string& text) {
   const QString line = Q(text);
-  engine_.CheckIdentification(line);
-  emit engine_.InfoAppended(line);
+  watch_.OnInfoLine(line);
+  emit InfoAppended(line);
 }
 
-void PanelMirror::ClearInfo() { emit engine_.InfoCleared(); }
+void PanelMirror::ClearInfo() { emit InfoCleared(); }
 
-void PanelMirror::SetStatus(const std::string& text) { emit engine_.StatusChanged(Q(text)); }
+void PanelMirror::SetStatus(const std::string& text) { emit StatusChanged(Q(text)); }
 
 // While the connection fails, what the wire showed goes with the session's own message.
 void PanelMirror::ShowPortMessage(const std::string& text) {
   QString message = Q(text);
-  if (!message.isEmpty() && !engine_.diagnosis().isEmpty()) {
-    message += QStringLiteral(": ") + engine_.diagnosis();
+  if (!message.isEmpty() && !watch_.diagnosis().isEmpty()) {
+    message += QStringLiteral(": ") + watch_.diagnosis();
   }
-  emit engine_.PortMessage(message);
+  emit PortMessage(message);
 }
 
-std::string PanelMirror::PortFieldText() const {
-  return engine_.choices().port_field.toStdString();
-}
+std::string PanelMirror::PortFieldText() const { return choices_.port_field.toStdString(); }
 
-void PanelMirror::SetConnectTicked(bool ticked) { emit engine_.ConnectTickedChanged(ticked); }
+void PanelMirror::SetConnectTicked(bool ticked) { emit ConnectTickedChanged(ticked); }
 
 void PanelMirror::SetConnectCaption(const std::string& caption) {
-  emit engine_.ConnectCaptionChanged(Q(caption));
+  emit ConnectCaptionChanged(Q(caption));
 }
 
-void PanelMirror::SetIndicatorColour(uint32_t bgr) { emit engine_.IndicatorColourChanged(bgr); }
+void PanelMirror::SetIndicatorColour(uint32_t bgr) { emit IndicatorColourChanged(bgr); }
 
-std::optional<EcuType> PanelMirror::SelectedType() const { return engine_.choices().type; }
+std::optional<EcuType> PanelMirror::SelectedType() const { return choices_.type; }
 
-bool PanelMirror::EcuDataTicked() const { return engine_.choices().ecu_data; }
+bool PanelMirror::EcuDataTicked() const { return choices_.ecu_data; }
 
-bool PanelMirror::CalibrationTicked() const { return engine_.choices().calibration; }
+bool PanelMirror::CalibrationTicked() const { return choices_.calibration; }
 
-void PanelMirror::SetServiceMenusEnabled(bool enabled) {
-  emit engine_.ServiceMenusEnabledChanged(enabled);
-}
+void PanelMirror::SetServiceMenusEnabled(bool enabled) { emit ServiceMenusEnabledChanged(enabled); }
 
-void PanelMirror::HideFaultWindow() { emit engine_.FaultWindowHidden(); }
+void PanelMirror::HideFaultWindow() { emit FaultWindowHidden(); }
 
-void PanelMirror::ProcessPendingEvents() { engine_.ApplyPendingCommands(); }
+void PanelMirror::ProcessPendingEvents() { scheduler_.ApplyStateChanges(); }
 
 void PanelMirror::PublishSample(const LiveSample& sample) {
-  engine_.OnSample(sample);
-  emit engine_.SampleTaken(sample);
+  watch_.OnSample(sample);
+  emit SampleTaken(sample);
 }
 
-void PanelMirror::TimerOn(int interval) { engine_.TimerOn(interval); }
+void PanelMirror::TimerOn(int interval) { timer_.TimerOn(interval); }
 
-std::optional<EcuType> ServiceMirror::SelectedType() const { return engine_.choices().type; }
+ServiceMirror::ServiceMirror(Links links, QObject* parent)
+    : QObject(parent), links_(std::move(links)) {}
+
+std::optional<EcuType> ServiceMirror::SelectedType() const { return links_.choices.type; }
 
 void ServiceMirror::TimerOn(int interval) {
-  if (interval > 0) engine_.ReturnPortToSession(interval);
+  if (interval > 0) links_.return_port(interval);
 }
 
-void ServiceMirror::ShowMainWindow() { emit engine_.MainWindowShown(); }
+void ServiceMirror::ShowMainWindow() { emit MainWindowShown(); }
 
-// The main window is hidden exactly while a service window holds the port.
-bool ServiceMirror::MainWindowHidden() const { return engine_.owner() != PortOwner::kSession; }
+bool ServiceMirror::MainWindowHidden() const { return links_.main_window_hidden(); }
 
-void ServiceMirror::ProcessPendingEvents() { engine_.ApplyPendingCommands(); }
+void ServiceMirror::ProcessPendingEvents() { links_.scheduler.ApplyStateChanges(); }
 
 // The window lives on its own thread and repaints whenever it is told something.
 void ServiceMirror::Refresh() {}
 
-void ServiceMirror::CloseWindow() { emit engine_.ServiceWindowClosed(window_); }
+void ServiceMirror::CloseWindow() { emit WindowClosed(); }
 
-void ServiceMirror::ShowStatusMessage(std::string_view text) { emit engine_.PortMessage(Q(text)); }
+void ServiceMirror::ShowStatusMessage(std::string_view text) { emit StatusMessage(Q(text)); }
 
-void ServiceMirror::AppendLine(std::string_view text) { emit engine_.LogLine(window_, Q(text)); }
+void ServiceMirror::AppendLine(std::string_view text) { emit LogLine(Q(text)); }
 
 // The window brings every line into view as it appends it.
 void ServiceMirror::MoveCaretToEnd() {}
 
-void ServiceMirror::SetMaximum(float maximum) { emit engine_.ProgressMaximumChanged(maximum); }
+void ServiceMirror::SetMaximum(float maximum) { emit ProgressMaximumChanged(maximum); }
 
-void ServiceMirror::SetValue(float value) { emit engine_.ProgressValueChanged(value); }
+void ServiceMirror::SetValue(float value) { emit ProgressValueChanged(value); }
 
-void ServiceMirror::SetTestButtonsEnabled(bool enabled) {
-  emit engine_.TestButtonsEnabledChanged(enabled);
-}
+void ServiceMirror::SetTestButtonsEnabled(bool enabled) { emit TestButtonsEnabledChanged(enabled); }
 
 }  // namespace kline

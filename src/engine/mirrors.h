@@ -1,9 +1,17 @@
 // The engine's side of the windows: the session and service routines call these as they
-// would call the windows; each change is forwarded to the window thread as a signal and
-// each question (is this box ticked?) is answered from what the commands last said.
+// would call the windows; each change is reported as a signal (queued to whoever listens on
+// another thread) and each question (is this box ticked?) is answered from what the commands
+// last said. A yield point ("let pending events run") applies the state changes waiting in
+// the engine's inbox, never a routine that talks to the ECU.
 #pragma once
 
-#include "engine/diagnostic_engine.h"
+#include <QObject>
+#include <QString>
+#include <functional>
+
+#include "engine/connection_watch.h"
+#include "engine/engine_types.h"
+#include "engine/wire_scheduler.h"
 #include "service/progress_bar.h"
 #include "service/service_host.h"
 #include "service/service_log.h"
@@ -12,9 +20,12 @@
 
 namespace kline {
 
-class PanelMirror : public MainPanel {
+class PanelMirror : public QObject, public MainPanel {
+  Q_OBJECT
+
  public:
-  explicit PanelMirror(DiagnosticEngine& engine) : engine_(engine) {}
+  PanelMirror(PanelChoices& choices, ConnectionWatch& watch, WireScheduler& scheduler,
+              SessionTimer& timer, QObject* parent);
 
   bool ChannelTicked(int channel) const override;
   void SetChannelTicked(int channel, bool ticked) override;
@@ -40,19 +51,50 @@ class PanelMirror : public MainPanel {
   void PublishSample(const LiveSample& sample) override;
   void TimerOn(int interval) override;
 
+ signals:
+  void ValueTextChanged(int channel, const QString& text);
+  void ValueStaleChanged(int channel, bool stale);
+  void ChannelTickedChanged(int channel, bool ticked);
+  void SpeedBarChanged(int lit_below);
+  void SpeedReadoutChanged(const QString& text);
+  void InfoAppended(const QString& text);
+  void InfoCleared();
+  void StatusChanged(const QString& text);
+  void PortMessage(const QString& text);
+  void ConnectTickedChanged(bool ticked);
+  void ConnectCaptionChanged(const QString& caption);
+  void IndicatorColourChanged(uint32_t bgr);
+  void ServiceMenusEnabledChanged(bool enabled);
+  void FaultWindowHidden();
+  void SampleTaken(const kline::LiveSample& sample);
+
  private:
-  DiagnosticEngine& engine_;
+  PanelChoices& choices_;
+  ConnectionWatch& watch_;
+  WireScheduler& scheduler_;
+  SessionTimer& timer_;
   // The fields as last written: the session reads the speed field back.
   std::array<std::string, kChannelCount> values_;
 };
 
-class ServiceMirror : public ServiceHost,
+// One per service window.
+class ServiceMirror : public QObject,
+                      public ServiceHost,
                       public ServiceLog,
                       public ProgressBar,
                       public TestButtons {
+  Q_OBJECT
+
  public:
-  ServiceMirror(DiagnosticEngine& engine, ServiceWindowId window)
-      : engine_(engine), window_(window) {}
+  struct Links {
+    const PanelChoices& choices;
+    WireScheduler& scheduler;
+    // The main window is hidden exactly while a service window holds the port.
+    std::function<bool()> main_window_hidden;
+    // Gives the port back to the session, whose timer restarts at that interval.
+    std::function<void(int)> return_port;
+  };
+  ServiceMirror(Links links, QObject* parent);
 
   std::optional<EcuType> SelectedType() const override;
   // Positive: the port goes back to the session at that interval; otherwise it is taken.
@@ -69,9 +111,17 @@ class ServiceMirror : public ServiceHost,
   void SetValue(float value) override;
   void SetTestButtonsEnabled(bool enabled) override;
 
+ signals:
+  void MainWindowShown();
+  void WindowClosed();
+  void StatusMessage(const QString& text);
+  void LogLine(const QString& text);
+  void ProgressMaximumChanged(float maximum);
+  void ProgressValueChanged(float value);
+  void TestButtonsEnabledChanged(bool enabled);
+
  private:
-  DiagnosticEngine& engine_;
-  ServiceWindowId window_;
+  Links links_;
 };
 
 }  // namespace kline

@@ -16,12 +16,16 @@ constexpr int64_t kSliceUs = 3000;
 }  // namespace
 
 void StoppableClock::SleepUs(int64_t us) {
+  stop_.ThrowIfCutting();
   if (us <= kPlainSleepUs) {
-    if (!stop_.load(std::memory_order_relaxed)) base_.SleepUs(us);
+    base_.SleepUs(us);
+    // A stop that came during the pause ends the routine here, before it writes again.
+    stop_.ThrowIfCutting();
     return;
   }
   const int64_t deadline = base_.NowUs() + us;
-  while (!stop_.load(std::memory_order_relaxed)) {
+  for (;;) {
+    stop_.ThrowIfCutting();
     const int64_t left = deadline - base_.NowUs();
     if (left <= 0) return;
     const int64_t slice = std::min(left, kSliceUs);

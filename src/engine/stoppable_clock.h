@@ -1,17 +1,18 @@
-// A clock whose sleeps end early once the program is closing, so that a long pause (a
-// second of an actuator test's progress wait) cannot hold up the close.
+// A clock whose pauses obey the wire's stop: once a stop is requested, the next pause (and a
+// long pause already running, within a few milliseconds) throws WireStopped, except inside an
+// EndingScope. Every wait of the port polls through it, so waits end the same way.
 #pragma once
 
-#include <atomic>
 #include <functional>
 
 #include "link/clock.h"
+#include "link/wire_stop.h"
 
 namespace kline {
 
 class StoppableClock : public Clock {
  public:
-  StoppableClock(Clock& base, const std::atomic<bool>& stop) : base_(base), stop_(stop) {}
+  StoppableClock(Clock& base, const WireStop& stop) : base_(base), stop_(stop) {}
 
   int64_t NowUs() override { return base_.NowUs(); }
   // Sleeps to the same deadline as the base clock would, in slices short enough to notice
@@ -22,7 +23,7 @@ class StoppableClock : public Clock {
 
  private:
   Clock& base_;
-  const std::atomic<bool>& stop_;
+  const WireStop& stop_;
   std::function<void()> between_slices_;
 };
 

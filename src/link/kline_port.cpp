@@ -80,6 +80,7 @@ bool KLinePort::IsOpen() const { return device_.IsOpen(); }
 
 void KLinePort::Close() {
   if (!device_.IsOpen()) return;
+  device_.Drain();
   Flush();
   device_.Close();
   RaiseTimerResolution(false);
@@ -101,6 +102,7 @@ void KLinePort::SetBaudRate(int32_t baud) {
     return;
   }
   state->baud = baud;
+  device_.Drain();
   if (!device_.WriteLineSettings(*state)) {
     Record(8015, "Could not set port to specified baud rate");
     return;
@@ -156,11 +158,28 @@ bool KLinePort::WaitForCountTimed(int n, int64_t limit_ms, PollPause pause) {
     if (std::llabs(sample - start) > limit_us) return false;
     clock_.SleepMs(3);
     if (pause == PollPause::k3msThen1ms) clock_.SleepMs(1);
-    // A port that vanished will never fill up, and a program that is closing will not wait
-    // for it: give up now rather than at the bound.
-    if (device_.WasLost() || Stopping()) return false;
+    // A port that vanished will never fill up: give up now rather than at the bound.
+    if (device_.WasLost()) return false;
   }
   return true;
+}
+
+void KLinePort::WaitForQuiet(int64_t quiet_ms, int64_t limit_ms) {
+  if (!device_.IsOpen()) return;
+  device_.Drain();
+  const int64_t start = clock_.NowUs();
+  int64_t last_change = start;
+  int count = PendingCount();
+  while (!device_.WasLost()) {
+    const int64_t now = clock_.NowUs();
+    if (now - last_change >= quiet_ms * 1000 || now - start >= limit_ms * 1000) return;
+    clock_.SleepMs(1);
+    const int latest = PendingCount();
+    if (latest != count) {
+      count = latest;
+      last_change = clock_.NowUs();
+    }
+  }
 }
 
 std::string KLinePort::ToReplyHex(const Bytes& bytes) {

@@ -3,13 +3,13 @@
 // reply with a bound on a millisecond clock.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "link/clock.h"
 #include "link/serial_device.h"
+#include "link/wire_stop.h"
 #include "link/wire_tap.h"
 
 namespace kline {
@@ -58,7 +58,9 @@ class KLinePort {
   bool IsOpen() const;
   // Why the last Open failed, in a sentence for the status bar; empty when it opened.
   const std::string& OpenProblem() const { return open_problem_; }
+  // Lets what was written leave the port first, so that the last byte is not cut.
   void Close();
+  // Lets what was written leave the port at the old rate first.
   void SetBaudRate(int32_t baud);
   void Flush();
   void WriteByte(int value);
@@ -76,9 +78,13 @@ class KLinePort {
   int32_t baud() const { return baud_; }
   // Every byte written and received is also reported to `tap` (none: nullptr).
   void SetTap(WireTap* tap) { tap_ = tap; }
-  // Once `*stop` is true, every wait gives up at its next poll (the program is closing).
-  void SetStopFlag(const std::atomic<bool>* stop) { stop_ = stop; }
-  bool Stopping() const { return stop_ && stop_->load(std::memory_order_relaxed); }
+  // The stop that the clock's pauses obey (none: nullptr); routines that must finish their
+  // exchange whatever happens (leaving diagnostic mode) open an EndingScope on it.
+  void SetStop(WireStop* stop) { stop_ = stop; }
+  WireStop* stop() const { return stop_; }
+  // Lets what was written leave the port, then waits until nothing has arrived for `quiet_ms`
+  // or `limit_ms` have passed: an answer still on its way must not meet the next request.
+  void WaitForQuiet(int64_t quiet_ms, int64_t limit_ms);
 
   const PortError& LastError() const { return last_error_; }
   Clock& clock() { return clock_; }
@@ -90,7 +96,7 @@ class KLinePort {
   SerialDevice& device_;
   Clock& clock_;
   WireTap* tap_ = nullptr;
-  const std::atomic<bool>* stop_ = nullptr;
+  WireStop* stop_ = nullptr;
   int32_t baud_ = kStartBaud;
   // When each byte waiting in the device was first seen, and the rate then, for the tap.
   struct Seen {

@@ -1,11 +1,16 @@
 #include "link/qt_serial_device.h"
 
 #include <QFileInfo>
+#include <chrono>
+#include <thread>
 
 #ifdef __linux__
 #include <linux/serial.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <termios.h>
+#elif defined(_WIN32)
+#include <windows.h>
 #endif
 
 namespace kline {
@@ -61,6 +66,21 @@ bool HungUp(QSerialPort& port) {
   return false;
 #endif
 }
+
+// Bytes still in the driver's transmit queue; 0 when it cannot say.
+int QueuedForSending(QSerialPort& port) {
+#ifdef __linux__
+  int queued = 0;
+  if (ioctl(static_cast<int>(port.handle()), TIOCOUTQ, &queued) == 0) return queued;
+#else
+  (void)port;
+#endif
+  return 0;
+}
+
+// A drain gives up after this much, whatever is queued: at 1200 baud a byte takes 8.3 ms, and
+// a stalled adapter must not hold up a close.
+constexpr auto kDrainBound = std::chrono::milliseconds(250);
 
 }  // namespace
 
@@ -194,6 +214,23 @@ bool QtSerialDevice::WriteByte(uint8_t value) {
   while (ok && port_->bytesToWrite() > 0) ok = port_->waitForBytesWritten(1000);
   CheckLost();
   return ok;
+}
+
+// Qt's own buffer is empty once WriteByte returns; the driver's queue and the UART's shift
+// register are not. Waiting for the queue ourselves keeps the bound in our hands; the final
+// tcdrain then only waits for the last byte in the hardware.
+void QtSerialDevice::Drain() {
+  if (!port_->isOpen()) return;
+  const auto deadline = std::chrono::steady_clock::now() + kDrainBound;
+  while (QueuedForSending(*port_) > 0) {
+    if (std::chrono::steady_clock::now() >= deadline) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+#ifdef __linux__
+  tcdrain(static_cast<int>(port_->handle()));
+#elif defined(_WIN32)
+  FlushFileBuffers(port_->handle());
+#endif
 }
 
 }  // namespace kline

@@ -26,6 +26,7 @@ class QtSerialDevice : public SerialDevice {
   int PendingCount() override;
   Bytes ReadAll() override;
   bool WriteByte(uint8_t value) override;
+  void Drain() override;
   bool LastEventWasReceive() override;
   bool WasLost() const override { return lost_; }
 

@@ -47,8 +47,11 @@ class SerialDevice {
   // Received bytes waiting now (current without an event loop), and all of them.
   virtual int PendingCount() = 0;
   virtual Bytes ReadAll() = 0;
-  // Sends one byte; it has left the PC when this returns.
+  // Sends one byte; it has left the program (not yet the port) when this returns.
   virtual bool WriteByte(uint8_t value) = 0;
+  // Returns once every byte written has left the port's transmitter, or once a bound that
+  // such bytes would need many times over has passed (a stalled device must not hang us).
+  virtual void Drain() = 0;
   // True once data has been received since the port was opened (the port's last
   // communication event was a receive: nothing else raises events here).
   virtual bool LastEventWasReceive() = 0;

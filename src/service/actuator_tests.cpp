@@ -64,6 +64,7 @@ bool ActuatorTests::EnterDiagnosticMode() {
     clock.SleepMs(28);
     port_.Flush();
     port_.WriteByte(kEnterDiagnosticRequest);
+    mode_requested_ = true;
     clock.SleepMs(25);
     if (port_.WaitForCountTimed(2, kEnterLimitMs, PollPause::k1msAround3)) {
       const std::string reply = KLinePort::ToReplyHex(port_.ReadAll());
@@ -160,6 +161,13 @@ void ActuatorTests::WaitTestResult(int duration) {
     }
     SetValue(value_ + 1);
     clock.SleepMs(kPassMs);
+    if (port_.WasLost()) {
+      // No answer can come any more: say so now rather than after the whole duration.
+      log_.AppendLine(kPortLostLine);
+      SetValue(0);
+      back_requested_ = true;
+      return;
+    }
     if (port_.IsOpen() && port_.PendingCount() >= 1) {
       last_answer = KLinePort::ToReplyHex(port_.ReadAll());
       log_.AppendLine(last_answer);
@@ -198,20 +206,25 @@ bool ActuatorTests::OnCloseBox() {
   return true;
 }
 
+void ActuatorTests::LeaveDiagnosticMode() {
+  if (!port_.IsOpen()) return;
+  const EndingScope ending(port_.stop());
+  port_.clock().SleepMs(8);
+  port_.Flush();
+  port_.WriteByte(kLeaveDiagnosticRequest);
+  mode_requested_ = false;
+  if (port_.WaitForCountTimed(2, kLeaveLimitMs, PollPause::k1msAround3) &&
+      KLinePort::ToReplyHex(port_.ReadAll()) == "FFFF") {
+    log_.AppendLine("Exit diagnostic mode OK");
+  } else if (entered_) {
+    // Live polling resumes either way; the user must know the ECU may not take part.
+    host_.ShowStatusMessage(kStillInDiagnosticModeMessage);
+  }
+}
+
 void ActuatorTests::HandBack() {
   handed_back_ = true;
-  if (port_.IsOpen()) {
-    port_.clock().SleepMs(8);
-    port_.Flush();
-    port_.WriteByte(kLeaveDiagnosticRequest);
-    if (port_.WaitForCountTimed(2, kLeaveLimitMs, PollPause::k1msAround3) &&
-        KLinePort::ToReplyHex(port_.ReadAll()) == "FFFF") {
-      log_.AppendLine("Exit diagnostic mode OK");
-    } else if (entered_) {
-      // Live polling resumes either way; the user must know the ECU may not take part.
-      host_.ShowStatusMessage(kStillInDiagnosticModeMessage);
-    }
-  }
+  LeaveDiagnosticMode();
   host_.TimerOn(kHandBackInterval);
   host_.ShowMainWindow();
 }

@@ -57,6 +57,8 @@ inline constexpr std::string_view kCustomCodeDefault = "00";
 inline constexpr std::string_view kCustomCodeRangeLine = "Custom code must be 00 to FF";
 inline constexpr std::string_view kNoDiagnosticModeMessage =
     "The ECU did not enter diagnostic mode.";
+inline constexpr std::string_view kPortLostLine =
+    "The connection to the ECU was lost (cable or adapter unplugged?)";
 inline constexpr std::string_view kStillInDiagnosticModeMessage =
     "The ECU did not leave diagnostic mode: switch the ignition off and on, then reconnect.";
 // The custom codes that are the window's own enter and leave requests, not tests.
@@ -93,8 +95,14 @@ class ActuatorTests {
   // "Back" when the test has stopped.
   bool OnCloseBox();
 
+  // 8 ms, FF and the wait for its answer, whatever stop is pending: the one exchange that
+  // must reach the ECU once it may be in diagnostic mode.
+  void LeaveDiagnosticMode();
+
   bool TestRunning() const { return test_running_; }
   bool HandedBack() const { return handed_back_; }
+  // AA has gone out and FF has not followed it yet: the ECU may be in diagnostic mode.
+  bool MayBeInDiagnosticMode() const { return mode_requested_; }
 
  private:
   // Leaves diagnostic mode and gives the port and the screen back; no window closing.
@@ -113,6 +121,7 @@ class ActuatorTests {
   bool handed_back_ = false;
   // The ECU confirmed diagnostic mode, so leaving it must be confirmed too.
   bool entered_ = false;
+  bool mode_requested_ = false;
 };
 
 }  // namespace kline

@@ -13,34 +13,15 @@ constexpr int64_t kListenMs = 40;
 // After the echoes: how long the line must stay silent before the rate is judged.
 constexpr int64_t kQuietMs = 20;
 constexpr int64_t kQuietBoundMs = 150;
-constexpr int64_t kPollMs = 2;
 
 enum class RateOutcome { kClean, kSilent, kGarbled, kExtra };
-
-// Reads until nothing new has come for kQuietMs, or kQuietBoundMs have passed.
-Bytes ReadWhenQuiet(KLinePort& port) {
-  Clock& clock = port.clock();
-  const int64_t start = clock.NowMs();
-  int64_t last_change = start;
-  int count = port.PendingCount();
-  while (!port.Stopping() && !port.WasLost()) {
-    const int64_t now = clock.NowMs();
-    if (now - last_change >= kQuietMs || now - start >= kQuietBoundMs) break;
-    clock.SleepMs(kPollMs);
-    const int latest = port.PendingCount();
-    if (latest != count) {
-      count = latest;
-      last_change = clock.NowMs();
-    }
-  }
-  return port.ReadAll();
-}
 
 RateOutcome SendPattern(KLinePort& port, int32_t baud) {
   port.SetBaudRate(baud);
   for (uint8_t byte : kCablePattern) port.WriteByte(byte);
   port.WaitForCountTimed(static_cast<int>(kCablePattern.size()), kEchoBoundMs, PollPause::k3ms);
-  const Bytes heard = ReadWhenQuiet(port);
+  port.WaitForQuiet(kQuietMs, kQuietBoundMs);
+  const Bytes heard = port.ReadAll();
   if (heard.empty()) return RateOutcome::kSilent;
   if (heard.size() > kCablePattern.size()) return RateOutcome::kExtra;
   if (std::equal(heard.begin(), heard.end(), kCablePattern.begin(), kCablePattern.end())) {

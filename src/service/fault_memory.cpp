@@ -5,6 +5,9 @@ namespace kline {
 namespace {
 
 constexpr int64_t kReplyLimitMs = 2500;
+// An ECU may send bytes after its answer; a read that follows at once would take them for
+// its echo. The pause every other request keeps, then the flush, let them go first.
+constexpr int64_t kPauseBeforeReadMs = 8;
 constexpr int kHandBackInterval = 20;
 
 }  // namespace
@@ -19,7 +22,7 @@ std::string FaultMemory::ReadFaultByte(uint8_t request) {
                                                             .count = 2,
                                                             .limit_ms = kReplyLimitMs,
                                                             .pause = PollPause::k3msThen1ms,
-                                                            .pause_first_ms = 0,
+                                                            .pause_first_ms = kPauseBeforeReadMs,
                                                             .check_echo = true});
   if (result.answer.size() < 2) return {};
   return result.answer.substr(0, 2);

@@ -39,8 +39,9 @@ class FaultMemory {
  public:
   FaultMemory(KLinePort& port, ServiceHost& host, ServiceLog& log);
 
-  // The answer byte as two hexadecimal digits; empty when the port is closed, the reply does
-  // not come within 2500 ms or its first byte is not the echo of `request`.
+  // Pauses 8 ms, flushes and sends `request`. The answer byte as two hexadecimal digits; empty
+  // when the port is closed, the reply does not come within 2500 ms or its first byte is not
+  // the echo of `request`.
   std::string ReadFaultByte(uint8_t request);
   // One button press: reads the byte and appends the lines its table gives, or the no-answer
   // line when there was no valid answer. Returns the answer digits (empty: no answer).

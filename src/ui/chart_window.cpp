@@ -23,6 +23,7 @@
 #include <cmath>
 #include <memory>
 
+#include "engine/text.h"
 #include "record/channel_columns.h"
 
 namespace kline::ui {
@@ -51,10 +52,6 @@ constexpr const char* kColours[] = {"#d62728", "#1f77b4", "#ff7f0e", "#9467bd",
 constexpr int kChannelColours = kChannelCount;
 constexpr int kOtherColours = static_cast<int>(std::size(kColours)) - kChannelColours;
 const char* const kFirstTicked[] = {"rpm", "throttle_deg", "water_c"};
-
-QString Q(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 QColor ColourOf(const QString& name, int index) {
   for (int c = 0; c < kChannelCount; ++c) {

@@ -10,6 +10,7 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 
+#include "engine/text.h"
 #include "record/fault_report.h"
 #include "ui/main_window.h"
 
@@ -19,10 +20,6 @@ namespace {
 
 // Three record places of three bytes side by side; the status byte on a row of its own.
 constexpr int kButtonColumns = 3;
-
-QString Q(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 }  // namespace
 
@@ -39,8 +36,7 @@ FaultWindow::FaultWindow(DiagnosticEngine& engine, const MainWindow& main)
     auto* button = new QPushButton(Q(button_row.caption));
     button->setObjectName(Q(button_row.control));
     const int index = static_cast<int>(i);
-    connect(button, &QPushButton::clicked, this,
-            [this, index] { Command([index](DiagnosticEngine& e) { e.ReadFault(index); }); });
+    connect(button, &QPushButton::clicked, this, [this, index] { engine_.ReadFault(index); });
     buttons_[i] = button;
     if (button_row.table == FaultTable::kStatusByte) {
       grid->addWidget(button, 3, 0, 1, kButtonColumns);
@@ -51,8 +47,7 @@ FaultWindow::FaultWindow(DiagnosticEngine& engine, const MainWindow& main)
   }
   // The ten reads in button order, the same exchanges one after another.
   read_all_->setObjectName(QStringLiteral("ReadAll"));
-  connect(read_all_, &QPushButton::clicked, this,
-          [this] { Command([](DiagnosticEngine& e) { e.ReadAllFaults(); }); });
+  connect(read_all_, &QPushButton::clicked, this, [this] { engine_.ReadAllFaults(); });
   auto* save = new QPushButton(QStringLiteral("Save report..."));
   save->setObjectName(QStringLiteral("SaveReport"));
   connect(save, &QPushButton::clicked, this, [this] {
@@ -70,8 +65,7 @@ FaultWindow::FaultWindow(DiagnosticEngine& engine, const MainWindow& main)
   setCentralWidget(central);
   resize(460, 460);
 
-  connect(back_, &QAction::triggered, this,
-          [this] { Command([](DiagnosticEngine& e) { e.LeaveFaultWindow(); }); });
+  connect(back_, &QAction::triggered, this, [this] { engine_.LeaveFaultWindow(); });
 }
 
 void FaultWindow::SetPortOwner(PortOwner owner) {
@@ -105,7 +99,7 @@ QString FaultWindow::SaveReport(const QString& path) const {
 
 // The close box gives the port back as "Back" does, if this window still holds it.
 void FaultWindow::closeEvent(QCloseEvent* event) {
-  Command([](DiagnosticEngine& e) { e.LeaveFaultWindow(); });
+  engine_.LeaveFaultWindow();
   event->accept();
 }
 

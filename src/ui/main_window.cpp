@@ -24,6 +24,11 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "engine/connection_watch.h"
+#include "engine/interface_finder.h"
+#include "engine/line_batcher.h"
+#include "engine/mirrors.h"
+#include "engine/text.h"
 #include "link/port_list.h"
 #include "ui/chart_window.h"
 #include "ui/fault_window.h"
@@ -43,9 +48,6 @@ constexpr const char* kUnits[kChannelCount] = {"tr/m", "ms", "°", "mBar", "°",
 constexpr char kScale[] = "0   1    2   3    4    5   6   7    8   9   10  11  12";
 // The scale text puts thirteen marks 52 characters apart: 13 characters per 3000 rpm.
 constexpr int kScaleCharsPer3000 = 13;
-constexpr int kTestsMenuPauseMs = 100;
-
-QString Q(const std::string& text) { return QString::fromStdString(text); }
 
 QString Name(const char* base, int index) { return QStringLiteral("%1(%2)").arg(base).arg(index); }
 
@@ -109,9 +111,9 @@ QWidget* MainWindow::BuildComPort() {
   check2_->setObjectName(QStringLiteral("Check2(0)"));
   connect(check2_, &QCheckBox::clicked, this, [this](bool ticked) {
     if (ticked) {
-      Command([choices = Choices()](DiagnosticEngine& e) { e.Connect(choices); });
+      engine_.Connect(Choices());
     } else {
-      Command([](DiagnosticEngine& e) { e.Disconnect(); });
+      engine_.Disconnect();
     }
   });
   shape1_ = new IndicatorShape;
@@ -122,9 +124,8 @@ QWidget* MainWindow::BuildComPort() {
   text6_->setObjectName(QStringLiteral("Text6"));
   text6_->setToolTip(QStringLiteral("Port number, or a device path such as /dev/ttyUSB0"));
   text6_->setMinimumWidth(110);
-  connect(text6_, &QLineEdit::textChanged, this, [this](const QString& text) {
-    Command([text](DiagnosticEngine& e) { e.SetPortField(text); });
-  });
+  connect(text6_, &QLineEdit::textChanged, this,
+          [this](const QString& text) { engine_.SetPortField(text); });
   label1->setBuddy(text6_);
 
   grid->addWidget(check2_, 0, 0, 1, 2);
@@ -157,14 +158,13 @@ QWidget* MainWindow::BuildPortButton() {
       menu->addAction(QStringLiteral("(no serial ports found)"))->setEnabled(false);
     menu->addSeparator();
     const bool free = !check2_->isChecked();
-    QAction* check = menu->addAction(QStringLiteral("Check cable"), this, [this] {
-      Command([field = text6_->text()](DiagnosticEngine& e) { e.CheckCable(field); });
-    });
+    QAction* check = menu->addAction(QStringLiteral("Check cable"), this,
+                                     [this] { engine_.CheckCable(text6_->text()); });
     check->setEnabled(free);
     QAction* find = menu->addAction(QStringLiteral("Find interface"), this, [this, ports] {
       QStringList fields;
       for (const PortChoice& port : ports) fields << QString::fromStdString(port.field);
-      Command([fields](DiagnosticEngine& e) { e.FindInterface(fields); });
+      engine_.FindInterface(fields);
     });
     find->setEnabled(free);
   });
@@ -180,7 +180,7 @@ QWidget* MainWindow::BuildEcuType() {
     auto* button = new QRadioButton(QString::fromUtf8(caption));
     button->setObjectName(QString::fromUtf8(name));
     connect(button, &QRadioButton::toggled, this, [this](bool on) {
-      if (on) Command([type = SelectedType()](DiagnosticEngine& e) { e.SetType(type); });
+      if (on) engine_.SetType(SelectedType());
     });
     return button;
   };
@@ -213,23 +213,18 @@ QWidget* MainWindow::BuildEcuInfo() {
   check3_ = new QCheckBox(QStringLiteral("Ecu data"));
   check3_->setObjectName(QStringLiteral("Check3"));
   check3_->setChecked(true);
-  connect(check3_, &QCheckBox::clicked, this, [this](bool ticked) {
-    Command([ticked](DiagnosticEngine& e) { e.SetEcuData(ticked); });
-  });
+  connect(check3_, &QCheckBox::clicked, this, [this](bool ticked) { engine_.SetEcuData(ticked); });
   check4_ = new QCheckBox(QStringLiteral("Calibration"));
   check4_->setObjectName(QStringLiteral("Check4"));
   check4_->setChecked(true);
-  connect(check4_, &QCheckBox::clicked, this, [this](bool ticked) {
-    Command([ticked](DiagnosticEngine& e) { e.SetCalibration(ticked); });
-  });
+  connect(check4_, &QCheckBox::clicked, this,
+          [this](bool ticked) { engine_.SetCalibration(ticked); });
   auto* command6 = new QPushButton(QStringLiteral("ecu info"));
   command6->setObjectName(QStringLiteral("Command6"));
-  connect(command6, &QPushButton::clicked, this,
-          [this] { Command([](DiagnosticEngine& e) { e.ReadEcuInfo(); }); });
+  connect(command6, &QPushButton::clicked, this, [this] { engine_.ReadEcuInfo(); });
   auto* command7 = new QPushButton(QStringLiteral("calibration"));
   command7->setObjectName(QStringLiteral("Command7"));
-  connect(command7, &QPushButton::clicked, this,
-          [this] { Command([](DiagnosticEngine& e) { e.ReadCalibration(); }); });
+  connect(command7, &QPushButton::clicked, this, [this] { engine_.ReadCalibration(); });
 
   auto* row = new QHBoxLayout;
   row->addWidget(check3_);
@@ -267,9 +262,8 @@ QWidget* MainWindow::BuildChannels() {
     auto* box_i = new QCheckBox(QString::fromUtf8(kChannelCaptions[i]));
     box_i->setObjectName(Name("Check1", i));
     box_i->setChecked(true);
-    connect(box_i, &QCheckBox::clicked, this, [this, i](bool ticked) {
-      Command([i, ticked](DiagnosticEngine& e) { e.SetChannel(i, ticked); });
-    });
+    connect(box_i, &QCheckBox::clicked, this,
+            [this, i](bool ticked) { engine_.SetChannel(i, ticked); });
     auto* field = new QLineEdit;
     field->setObjectName(Name("Text1", i));
     field->setReadOnly(true);
@@ -321,12 +315,10 @@ QWidget* MainWindow::BuildSpeedBar() {
 void MainWindow::BuildMenus() {
   test_ = menuBar()->addAction(QStringLiteral("Tests"));
   test_->setObjectName(QStringLiteral("test"));
-  connect(test_, &QAction::triggered, this,
-          [this] { Command([](DiagnosticEngine& e) { e.OpenTestWindow(); }); });
+  connect(test_, &QAction::triggered, this, [this] { engine_.OpenTestWindow(); });
   diag_ = menuBar()->addAction(QStringLiteral("Diag"));
   diag_->setObjectName(QStringLiteral("Diag"));
-  connect(diag_, &QAction::triggered, this,
-          [this] { Command([](DiagnosticEngine& e) { e.OpenFaultWindow(); }); });
+  connect(diag_, &QAction::triggered, this, [this] { engine_.OpenFaultWindow(); });
   debug_ = menuBar()->addAction(QStringLiteral("Debug"));
   debug_->setObjectName(QStringLiteral("debug"));
   debug_->setEnabled(false);
@@ -363,7 +355,7 @@ void MainWindow::BuildMenus() {
 LineMonitorWindow* MainWindow::OpenLineMonitor() {
   if (!monitor_) {
     monitor_ = new LineMonitorWindow(this);
-    connect(&engine_, &DiagnosticEngine::LineEntries, monitor_, &LineMonitorWindow::AddEntries);
+    connect(&engine_.lines(), &LineBatcher::LineEntries, monitor_, &LineMonitorWindow::AddEntries);
   }
   monitor_->show();
   monitor_->raise();
@@ -476,32 +468,26 @@ void MainWindow::SelectType(EcuType type) {
 void MainWindow::SetPortFieldText(const QString& text) { text6_->setText(text); }
 
 void MainWindow::FollowEngine() {
-  DiagnosticEngine* e = &engine_;
-  connect(e, &DiagnosticEngine::ValueTextChanged, this, [this](int channel, const QString& text) {
+  PanelMirror* panel = &engine_.panel();
+  connect(panel, &PanelMirror::ValueTextChanged, this, [this](int channel, const QString& text) {
     text1_.at(static_cast<size_t>(channel))->setText(text);
     SetValueStale(channel, false);
   });
-  connect(e, &DiagnosticEngine::ValueStaleChanged, this, &MainWindow::SetValueStale);
-  connect(e, &DiagnosticEngine::ChannelTickedChanged, this, [this](int channel, bool ticked) {
+  connect(panel, &PanelMirror::ValueStaleChanged, this, &MainWindow::SetValueStale);
+  connect(panel, &PanelMirror::ChannelTickedChanged, this, [this](int channel, bool ticked) {
     check1_.at(static_cast<size_t>(channel))->setChecked(ticked);
   });
-  connect(e, &DiagnosticEngine::SpeedBarChanged, line1_, &SpeedBar::SetLitBelow);
-  connect(e, &DiagnosticEngine::SpeedReadoutChanged, label26_, &QLabel::setText);
-  connect(e, &DiagnosticEngine::InfoAppended, this, &MainWindow::AppendInfo);
-  connect(e, &DiagnosticEngine::InfoCleared, text4_, &QPlainTextEdit::clear);
-  connect(e, &DiagnosticEngine::StatusChanged, label4_, &QLabel::setText);
-  connect(e, &DiagnosticEngine::PortMessage, this, [this](const QString& text) {
-    // A long sentence may not fit the bar: the whole of it is in its tooltip.
-    statusBar()->setToolTip(text);
-    if (text.isEmpty()) {
-      statusBar()->clearMessage();
-    } else {
-      statusBar()->showMessage(text);
-    }
-  });
-  connect(e, &DiagnosticEngine::ConnectTickedChanged, check2_, &QCheckBox::setChecked);
-  connect(e, &DiagnosticEngine::ConnectCaptionChanged, check2_, &QCheckBox::setText);
-  connect(e, &DiagnosticEngine::IndicatorColourChanged, this, [this](uint32_t bgr) {
+  connect(panel, &PanelMirror::SpeedBarChanged, line1_, &SpeedBar::SetLitBelow);
+  connect(panel, &PanelMirror::SpeedReadoutChanged, label26_, &QLabel::setText);
+  connect(panel, &PanelMirror::InfoAppended, this, &MainWindow::AppendInfo);
+  connect(panel, &PanelMirror::InfoCleared, text4_, &QPlainTextEdit::clear);
+  connect(panel, &PanelMirror::StatusChanged, label4_, &QLabel::setText);
+  connect(panel, &PanelMirror::PortMessage, this, &MainWindow::ShowPortMessage);
+  connect(&engine_.watch(), &ConnectionWatch::PortMessage, this, &MainWindow::ShowPortMessage);
+  connect(&engine_.finder(), &InterfaceFinder::PortMessage, this, &MainWindow::ShowPortMessage);
+  connect(panel, &PanelMirror::ConnectTickedChanged, check2_, &QCheckBox::setChecked);
+  connect(panel, &PanelMirror::ConnectCaptionChanged, check2_, &QCheckBox::setText);
+  connect(panel, &PanelMirror::IndicatorColourChanged, this, [this](uint32_t bgr) {
     shape1_->SetFillColour(bgr);
     // Disconnected, by the user or by a pulled cable: the recording ends with the session.
     if (bgr == kIndicatorRed) {
@@ -511,45 +497,61 @@ void MainWindow::FollowEngine() {
       rate_->clear();
     }
   });
-  connect(e, &DiagnosticEngine::SampleTaken, this, &MainWindow::TakeSample);
-  connect(e, &DiagnosticEngine::InterfaceFound, this, [this](const QString& field) {
+  connect(panel, &PanelMirror::SampleTaken, this, &MainWindow::TakeSample);
+  connect(&engine_.finder(), &InterfaceFinder::InterfaceFound, this, [this](const QString& field) {
     if (!field.isEmpty()) text6_->setText(field);
   });
-  connect(e, &DiagnosticEngine::ServiceMenusEnabledChanged, this, [this](bool enabled) {
+  connect(panel, &PanelMirror::ServiceMenusEnabledChanged, this, [this](bool enabled) {
     test_->setEnabled(enabled);
     diag_->setEnabled(enabled);
   });
-  connect(e, &DiagnosticEngine::FaultWindowHidden, this, [this] {
+  connect(panel, &PanelMirror::FaultWindowHidden, this, [this] {
     if (fault_window_) fault_window_->hide();
   });
-  connect(e, &DiagnosticEngine::ServiceWindowShown, this, &MainWindow::ShowServiceWindow);
-  connect(e, &DiagnosticEngine::ServiceWindowClosed, this, &MainWindow::CloseServiceWindow);
-  connect(e, &DiagnosticEngine::MainWindowShown, this, &MainWindow::ShowAgain);
-  connect(e, &DiagnosticEngine::LogLine, this, [this](ServiceWindowId id, const QString& text) {
-    if (ServiceWindow* window = Window(id)) window->AppendLine(text);
-  });
-  connect(e, &DiagnosticEngine::Refused, this, [this](ServiceWindowId id, const QString& reason) {
-    if (ServiceWindow* window = Window(id)) {
-      window->statusBar()->showMessage(reason);
-    } else {
-      statusBar()->showMessage(reason);
-    }
-  });
-  connect(e, &DiagnosticEngine::PortOwnerChanged, this, [this](PortOwner owner) {
+  connect(&engine_, &DiagnosticEngine::ServiceWindowShown, this, &MainWindow::ShowServiceWindow);
+  connect(&engine_, &DiagnosticEngine::Refused, this,
+          [this](ServiceWindowId id, const QString& reason) {
+            if (ServiceWindow* window = Window(id)) {
+              window->statusBar()->showMessage(reason);
+            } else {
+              statusBar()->showMessage(reason);
+            }
+          });
+  connect(&engine_, &DiagnosticEngine::PortOwnerChanged, this, [this](PortOwner owner) {
     if (fault_window_) fault_window_->SetPortOwner(owner);
   });
-  connect(e, &DiagnosticEngine::FaultRead, this, [this](int index, const QString& answer) {
+  connect(&engine_, &DiagnosticEngine::FaultRead, this, [this](int index, const QString& answer) {
     if (fault_window_) fault_window_->NoteRead(index, answer);
   });
-  connect(e, &DiagnosticEngine::ProgressMaximumChanged, this, [this](float maximum) {
+  for (ServiceWindowId id : {ServiceWindowId::kTest, ServiceWindowId::kFault}) {
+    ServiceMirror* service = &engine_.service(id);
+    connect(service, &ServiceMirror::WindowClosed, this, [this, id] { CloseServiceWindow(id); });
+    connect(service, &ServiceMirror::MainWindowShown, this, &MainWindow::ShowAgain);
+    connect(service, &ServiceMirror::StatusMessage, this, &MainWindow::ShowPortMessage);
+    connect(service, &ServiceMirror::LogLine, this, [this, id](const QString& text) {
+      if (ServiceWindow* window = Window(id)) window->AppendLine(text);
+    });
+  }
+  ServiceMirror* tests = &engine_.service(ServiceWindowId::kTest);
+  connect(tests, &ServiceMirror::ProgressMaximumChanged, this, [this](float maximum) {
     if (test_window_) test_window_->SetMaximum(maximum);
   });
-  connect(e, &DiagnosticEngine::ProgressValueChanged, this, [this](float value) {
+  connect(tests, &ServiceMirror::ProgressValueChanged, this, [this](float value) {
     if (test_window_) test_window_->SetValue(value);
   });
-  connect(e, &DiagnosticEngine::TestButtonsEnabledChanged, this, [this](bool enabled) {
+  connect(tests, &ServiceMirror::TestButtonsEnabledChanged, this, [this](bool enabled) {
     if (test_window_) test_window_->SetTestButtonsEnabled(enabled);
   });
+}
+
+// A long sentence may not fit the bar: the whole of it is in its tooltip.
+void MainWindow::ShowPortMessage(const QString& text) {
+  statusBar()->setToolTip(text);
+  if (text.isEmpty()) {
+    statusBar()->clearMessage();
+  } else {
+    statusBar()->showMessage(text);
+  }
 }
 
 PanelChoices MainWindow::Choices() const {
@@ -626,10 +628,9 @@ void MainWindow::OpenDonationPage() {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
   closing_ = true;
-  // Cut short whatever wait the engine is in now; it then leaves diagnostic mode if the ECU
-  // is in it and closes the port.
+  // The engine's routine ends at its next pause; the ECU then leaves diagnostic mode if it
+  // may be in it, and the port closes.
   engine_.RequestStop();
-  Command([](DiagnosticEngine& e) { e.Shutdown(); });
   StopRecording(QString());
   delete test_window_;
   delete fault_window_;

@@ -85,15 +85,8 @@ class MainWindow : public QMainWindow {
   void ShowAgain();
   void SetValueStale(int channel, bool stale);
   void AppendInfo(const QString& text);
+  void ShowPortMessage(const QString& text);
   void OpenDonationPage();
-  // Sends a command to the engine: at once when it shares this thread, queued otherwise.
-  // The command gets the engine, never this window, which may be gone when it runs.
-  template <class F>
-  void Command(F command) {
-    DiagnosticEngine* engine = &engine_;
-    QMetaObject::invokeMethod(engine, [engine, command = std::move(command)] { command(*engine); });
-  }
-
   DiagnosticEngine& engine_;
   IniFile settings_;
   bool closing_ = false;

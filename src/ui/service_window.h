@@ -22,14 +22,6 @@ class ServiceWindow : public QMainWindow {
   QAction* BackMenu() const { return back_; }
 
  protected:
-  // Sends a command to the engine: at once when it shares this thread, queued otherwise.
-  // The command gets the engine, never this window, which may be gone when it runs.
-  template <class F>
-  void Command(F command) {
-    DiagnosticEngine* engine = &engine_;
-    QMetaObject::invokeMethod(engine, [engine, command = std::move(command)] { command(*engine); });
-  }
-
   DiagnosticEngine& engine_;
   QPlainTextEdit* rtb1_;
   QAction* back_;

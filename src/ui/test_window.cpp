@@ -10,6 +10,8 @@
 #include <QVBoxLayout>
 #include <cmath>
 
+#include "engine/text.h"
+
 namespace kline::ui {
 
 namespace {
@@ -17,10 +19,6 @@ namespace {
 constexpr int kButtonColumns = 2;
 // A bar with no range shows a busy animation; until a test sets one, it has this.
 constexpr int kRestingMaximum = 100;
-
-QString Q(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 }  // namespace
 
@@ -36,9 +34,8 @@ TestWindow::TestWindow(DiagnosticEngine& engine)
     auto* button = new QPushButton(Q(row.caption));
     button->setObjectName(Q(row.control));
     const int index = static_cast<int>(i);
-    connect(button, &QPushButton::clicked, this, [this, index] {
-      Command([index, code = text1_->text()](DiagnosticEngine& e) { e.RunTest(index, code); });
-    });
+    connect(button, &QPushButton::clicked, this,
+            [this, index] { engine_.RunTest(index, text1_->text()); });
     buttons_[i] = button;
     grid->addWidget(button, index / kButtonColumns, index % kButtonColumns);
   }
@@ -56,8 +53,7 @@ TestWindow::TestWindow(DiagnosticEngine& engine)
   setCentralWidget(central);
   resize(420, 420);
 
-  connect(back_, &QAction::triggered, this,
-          [this] { Command([](DiagnosticEngine& e) { e.LeaveTestWindow(); }); });
+  connect(back_, &QAction::triggered, this, [this] { engine_.LeaveTestWindow(); });
 }
 
 void TestWindow::SetMaximum(float maximum) {
@@ -77,7 +73,7 @@ void TestWindow::CloseNow() {
 }
 
 void TestWindow::closeEvent(QCloseEvent* event) {
-  if (!may_close_) Command([](DiagnosticEngine& e) { e.LeaveTestWindow(); });
+  if (!may_close_) engine_.LeaveTestWindow();
   event->setAccepted(may_close_);
 }
 

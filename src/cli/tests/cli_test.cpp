@@ -12,7 +12,7 @@
 #include <functional>
 
 #include "cli/cli_run.h"
-#include "cli/interrupt_watcher.h"
+#include "engine/stop_signals.h"
 #include "service/actuator_tests.h"
 #include "sim/pty_ecu_server.h"
 
@@ -41,8 +41,8 @@ Outcome RunCommand(const Command& command) {
   std::FILE* out = std::tmpfile();
   std::FILE* err = std::tmpfile();
   CliRun run(command, out, err);
-  InterruptWatcher watcher;
-  QObject::connect(&watcher, &InterruptWatcher::Interrupted, &run, &CliRun::Interrupt);
+  StopSignals watcher;
+  QObject::connect(&watcher, &StopSignals::Received, &run, &CliRun::Interrupt);
   QElapsedTimer clock;
   clock.start();
   Outcome outcome;

@@ -126,9 +126,9 @@ TEST(SimulatedEcuTest, FaultReadsWithoutAValidAnswer) {
     int64_t min_ms, max_ms;
   };
   const Case cases[] = {
-      {{"silent", sim::FaultKind::kSilent, 0}, 2500, 2510},
-      {{"late answer", sim::FaultKind::kLateAnswer, 2600}, 2500, 2510},
-      {{"wrong echo", sim::FaultKind::kStrayByte, 0x55}, 0, 100},
+      {{"silent", sim::FaultKind::kSilent, 0}, 2508, 2518},
+      {{"late answer", sim::FaultKind::kLateAnswer, 2600}, 2508, 2518},
+      {{"wrong echo", sim::FaultKind::kStrayByte, 0x55}, 8, 108},
       {{"cable pulled", sim::FaultKind::kCablePulled, 0}, 0, 0},
   };
   for (const Case& c : cases) {

@@ -10,9 +10,9 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 #include <memory>
 
+#include "engine/mirrors.h"
 #include "link/testing/scripted_line.h"
 #include "ui/fault_window.h"
 #include "ui/main_window.h"
@@ -76,7 +76,12 @@ TEST_F(ServiceWindowsTest, TestWindowHasThePortUntilItsCloseBox) {
   // The fuel pump answers at once that it runs, and three seconds later that it is done.
   line_.Script(0x80, {{0, {0x00}}, {3000, {0xFF}}});
   bool enabled_during_test = true;
-  QTimer::singleShot(0, tests, [&] { enabled_during_test = tests->Button(3)->isEnabled(); });
+  QObject::connect(&rig_->engine.service(ServiceWindowId::kTest), &ServiceMirror::LogLine, tests,
+                   [&](const QString& line) {
+                     if (line == QStringLiteral("Fuel pump")) {
+                       enabled_during_test = tests->Button(3)->isEnabled();
+                     }
+                   });
   tests->Button(0)->click();
   EXPECT_FALSE(enabled_during_test);
   EXPECT_TRUE(tests->Button(3)->isEnabled());

@@ -1,9 +1,9 @@
-#include "cli/interrupt_watcher.h"
+#include "engine/stop_signals.h"
 
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace kline::cli {
+namespace kline {
 
 namespace {
 
@@ -17,7 +17,7 @@ void OnSignal(int) {
 
 }  // namespace
 
-InterruptWatcher::InterruptWatcher() {
+StopSignals::StopSignals() {
   if (::pipe2(pipe_, O_CLOEXEC | O_NONBLOCK) != 0) return;
   write_end = pipe_[1];
   notifier_ = std::make_unique<QSocketNotifier>(pipe_[0], QSocketNotifier::Read);
@@ -25,24 +25,24 @@ InterruptWatcher::InterruptWatcher() {
     char bytes[16];
     while (::read(pipe_[0], bytes, sizeof bytes) > 0) {
     }
-    emit Interrupted();
+    emit Received();
   });
-  struct sigaction action {};
-  action.sa_handler = OnSignal;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;
-  sigaction(SIGINT, &action, &old_int_);
-  sigaction(SIGTERM, &action, &old_term_);
+  for (size_t i = 0; i < std::size(kSignals); ++i) {
+    struct sigaction action {};
+    action.sa_handler = kSignals[i] == SIGPIPE ? SIG_IGN : OnSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(kSignals[i], &action, &old_[i]);
+  }
 }
 
-InterruptWatcher::~InterruptWatcher() {
+StopSignals::~StopSignals() {
   if (pipe_[0] < 0) return;
-  sigaction(SIGINT, &old_int_, nullptr);
-  sigaction(SIGTERM, &old_term_, nullptr);
+  for (size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &old_[i], nullptr);
   write_end = -1;
   notifier_.reset();
   ::close(pipe_[0]);
   ::close(pipe_[1]);
 }
 
-}  // namespace kline::cli
+}  // namespace kline

@@ -1,0 +1,27 @@
+#include "engine/line_batcher.h"
+
+namespace kline {
+
+namespace {
+
+// Enough to watch, cheap to draw.
+constexpr int kLineBatchMs = 100;
+
+}  // namespace
+
+LineBatcher::LineBatcher(QObject* parent) : QObject(parent), timer_(this) {
+  timer_.setInterval(kLineBatchMs);
+  connect(&timer_, &QTimer::timeout, this, &LineBatcher::Flush);
+}
+
+void LineBatcher::Stop() {
+  timer_.stop();
+  Flush();
+}
+
+void LineBatcher::Flush() {
+  std::vector<LineEntry> entries = log_.TakeNew();
+  if (!entries.empty()) emit LineEntries(entries);
+}
+
+}  // namespace kline

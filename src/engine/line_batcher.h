@@ -1,0 +1,36 @@
+// The line monitor's feed: the port's tap (every byte with its time and label) handed on to
+// the window thread in batches, often enough to watch and seldom enough to cost nothing.
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+#include <vector>
+
+#include "record/line_log.h"
+
+namespace kline {
+
+class LineBatcher : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit LineBatcher(QObject* parent);
+
+  LineLog& log() { return log_; }
+  // On the engine's thread.
+  void Start() { timer_.start(); }
+  // Hands on what is left and stops.
+  void Stop();
+
+ signals:
+  // Bytes that crossed the wire since the last batch.
+  void LineEntries(const std::vector<kline::LineEntry>& entries);
+
+ private:
+  void Flush();
+
+  LineLog log_;
+  QTimer timer_;
+};
+
+}  // namespace kline

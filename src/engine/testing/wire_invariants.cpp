@@ -1,0 +1,146 @@
+#include "engine/testing/wire_invariants.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "sim/wire.h"
+
+namespace kline::testing {
+
+namespace {
+
+using Dir = sim::TraceEntry::Dir;
+
+constexpr int64_t kRequestPauseUs = 8000;
+constexpr int64_t kWakeUpGapUs = 110000;
+constexpr int64_t kAfterWakeUpUs = 300000;
+constexpr uint8_t kWakeFirst = 0x0F;
+constexpr uint8_t kEnterOrWakeSecond = 0xAA;
+constexpr uint8_t kWakeThird = 0xCC;
+constexpr uint8_t kLeave = 0xFF;
+
+bool IsTestRequest(uint8_t byte) { return byte >= 0x80 && byte <= 0x8F; }
+
+std::string Hex(uint8_t byte) { return sim::HexByte(byte); }
+
+// One walk over the trace and its notes in time order; at equal times the note comes first,
+// so that a byte written right after a rate switch is not taken for one cut by it.
+class Checker {
+ public:
+  explicit Checker(const WireRun& run) : run_(run) {}
+
+  void Note(const sim::TraceNote& note) {
+    const std::string& text = note.text;
+    if (text == "PC side opened the port") {
+      woken_ = false;
+      in_diagnostic_mode_ = false;
+    } else if (text == "wake-up accepted") {
+      woken_ = true;
+    } else if (text == "diagnostic mode entered") {
+      in_diagnostic_mode_ = true;
+    } else if (text == "ignition off" || text.starts_with("fault cable")) {
+      in_diagnostic_mode_ = false;
+    } else if (text.starts_with("PC side set to") || text == "PC side closed the port") {
+      if (last_ && End(*last_) > note.time_us) {
+        Fail(note.time_us,
+             "\"" + text + "\" while the PC's byte " + Hex(last_->byte) + " was still on the wire");
+      }
+      if (text == "PC side closed the port" && in_diagnostic_mode_) {
+        Fail(note.time_us, "port closed with the ECU in diagnostic mode (no FF since AA)");
+      }
+    }
+  }
+
+  void Sent(const sim::TraceEntry& entry) {
+    CheckPause(entry);
+    CheckOwner(entry);
+    CheckAfterStop(entry);
+    wake_step_ = NextWakeStep(entry);
+    if (entry.byte == kLeave) {
+      in_diagnostic_mode_ = false;
+      aa_outstanding_ = false;
+    }
+    if (entry.byte == kEnterOrWakeSecond && wake_step_ != 2) aa_outstanding_ = true;
+    last_ = entry;
+  }
+
+  std::vector<std::string> failures;
+
+ private:
+  static int64_t End(const sim::TraceEntry& e) { return e.time_us + sim::ByteTimeUs(e.baud); }
+
+  // 0: not in a wake-up; 1: 0F sent while not woken; 2: its AA; 3: its CC.
+  int NextWakeStep(const sim::TraceEntry& entry) const {
+    if (woken_ || run_.type == EcuType::kP8) return 0;
+    if (entry.byte == kWakeFirst) return 1;
+    if (wake_step_ == 1 && entry.byte == kEnterOrWakeSecond) return 2;
+    if (wake_step_ == 2 && entry.byte == kWakeThird) return 3;
+    return 0;
+  }
+
+  void CheckPause(const sim::TraceEntry& entry) {
+    if (!last_) return;
+    const bool wake_next = (wake_step_ == 1 && entry.byte == kEnterOrWakeSecond) ||
+                           (wake_step_ == 2 && entry.byte == kWakeThird);
+    if (!woken_ && run_.type != EcuType::kP8 && wake_next) {
+      if (entry.time_us - last_->time_us < kWakeUpGapUs) {
+        Fail(entry.time_us, "wake-up byte " + Hex(entry.byte) + " only " +
+                                Ms(entry.time_us - last_->time_us) + " after " + Hex(last_->byte));
+      }
+      return;
+    }
+    const int64_t needed = wake_step_ == 3 ? kAfterWakeUpUs : kRequestPauseUs;
+    const int64_t from = wake_step_ == 3 ? last_->time_us : End(*last_);
+    if (entry.time_us - from < needed) {
+      Fail(entry.time_us, "request " + Hex(entry.byte) + " only " + Ms(entry.time_us - from) +
+                              " after " + Hex(last_->byte));
+    }
+  }
+
+  void CheckOwner(const sim::TraceEntry& entry) {
+    if (in_diagnostic_mode_ && !IsTestRequest(entry.byte) && entry.byte != kLeave) {
+      Fail(entry.time_us, "request " + Hex(entry.byte) + " while the ECU is in diagnostic mode");
+    }
+    if (!in_diagnostic_mode_ && IsTestRequest(entry.byte)) {
+      Fail(entry.time_us, "test request " + Hex(entry.byte) + " outside diagnostic mode");
+    }
+  }
+
+  void CheckAfterStop(const sim::TraceEntry& entry) {
+    if (run_.stop_us < 0 || entry.time_us <= run_.stop_us) return;
+    if (entry.byte == kLeave && aa_outstanding_ && !ending_sent_) {
+      ending_sent_ = true;
+      return;
+    }
+    Fail(entry.time_us, "byte " + Hex(entry.byte) + " sent after the stop");
+  }
+
+  static std::string Ms(int64_t us) { return std::to_string(us / 1000.0) + " ms"; }
+  void Fail(int64_t time_us, const std::string& what) {
+    failures.push_back("at " + std::to_string(time_us) + " us: " + what);
+  }
+
+  const WireRun& run_;
+  std::optional<sim::TraceEntry> last_;
+  bool woken_ = false;
+  bool in_diagnostic_mode_ = false;
+  bool aa_outstanding_ = false;
+  bool ending_sent_ = false;
+  int wake_step_ = 0;
+};
+
+}  // namespace
+
+std::vector<std::string> CheckWire(const std::vector<sim::TraceEntry>& trace,
+                                   const std::vector<sim::TraceNote>& notes, const WireRun& run) {
+  Checker checker(run);
+  size_t n = 0;
+  for (const sim::TraceEntry& entry : trace) {
+    while (n < notes.size() && notes[n].time_us <= entry.time_us) checker.Note(notes[n++]);
+    if (entry.dir == Dir::kPcSent) checker.Sent(entry);
+  }
+  while (n < notes.size()) checker.Note(notes[n++]);
+  return checker.failures;
+}
+
+}  // namespace kline::testing
