@@ -163,7 +163,7 @@ std::string_view RequestLabel(Activity activity, uint8_t request) {
   return label.empty() ? labels.other : label;
 }
 
-LineLog::LineLog(size_t capacity) : ring_(std::max<size_t>(capacity, 1)) {
+LineLog::LineLog(size_t capacity) : capacity_(std::max<size_t>(capacity, 1)) {
   staged_.reserve(kStagedLimit);
 }
 
@@ -249,13 +249,15 @@ void LineLog::CommitAllSent() {
 }
 
 void LineLog::Append(const LineEntry& entry) {
-  ring_[(start_ + count_) % ring_.size()] = entry;
-  if (count_ == ring_.size()) {
-    start_ = (start_ + 1) % ring_.size();
-  } else {
-    ++count_;
-  }
   ++added_;
+  // The ring grows as bytes come, so that a short session costs only what it holds.
+  if (ring_.size() < capacity_) {
+    ring_.push_back(entry);
+    ++count_;
+    return;
+  }
+  ring_[start_] = entry;
+  start_ = (start_ + 1) % ring_.size();
 }
 
 std::vector<LineEntry> LineLog::TakeNew() {

@@ -1,7 +1,8 @@
 // The line monitor's memory: every byte the port writes and reads, with its time since the
 // port opened, its direction, the rate and what the request it belongs to asks for. It is
 // the port's tap, so it runs on the thread that owns the port and does almost nothing per
-// byte: no allocation beyond its ring, labels point into fixed tables.
+// byte: no allocation but its ring's growth up to its capacity, labels point into fixed
+// tables.
 #pragma once
 
 #include <QMetaType>
@@ -86,7 +87,8 @@ class LineLog : public WireTap {
   void CommitAllSent();
   bool TakeEcho(uint8_t byte, std::string_view* label);
 
-  std::vector<LineEntry> ring_;
+  size_t capacity_;
+  std::vector<LineEntry> ring_;  // grows to capacity_, then wraps
   size_t start_ = 0;
   size_t count_ = 0;
   uint64_t added_ = 0;

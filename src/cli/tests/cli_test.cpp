@@ -1,6 +1,7 @@
 // The tool end to end: the real engine and serial device against the simulated ECU on a
 // pseudo-terminal, in real time, under a locale whose decimal separator is a comma.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -10,6 +11,7 @@
 #include <QTimer>
 #include <csignal>
 #include <functional>
+#include <string_view>
 
 #include "cli/cli_run.h"
 #include "engine/stop_signals.h"
@@ -36,9 +38,10 @@ std::string ReadBack(std::FILE* file) {
   return text;
 }
 
-// Runs `command` as the program would, Ctrl-C included.
-Outcome RunCommand(const Command& command) {
-  std::FILE* out = std::tmpfile();
+// Runs `command` as the program would, Ctrl-C included; standard output goes to `into` when
+// given (and is then not read back).
+Outcome RunCommand(const Command& command, std::FILE* into = nullptr) {
+  std::FILE* out = into ? into : std::tmpfile();
   std::FILE* err = std::tmpfile();
   CliRun run(command, out, err);
   StopSignals watcher;
@@ -48,7 +51,7 @@ Outcome RunCommand(const Command& command) {
   Outcome outcome;
   outcome.status = run.Exec();
   outcome.ms = clock.elapsed();
-  outcome.out = ReadBack(out);
+  if (!into) outcome.out = ReadBack(out);
   outcome.err = ReadBack(err);
   return outcome;
 }
@@ -181,24 +184,56 @@ TEST_F(CliEndToEnd, FaultsJsonHoldsEveryDecodedText) {
   }
 }
 
-TEST_F(CliEndToEnd, CtrlCInATestLeavesDiagnosticMode) {
-  ASSERT_TRUE(Serve(EcuType::k15m));
-  Command command = For(Verb::kTest);
-  command.test_index = 0;  // the fuel pump runs for half a minute
-  QElapsedTimer since_interrupt;
-  QTimer poll;
-  QObject::connect(&poll, &QTimer::timeout, [&] {
-    if (LastPcByte(*server_) != kActuatorTests[0].request_a) return;
-    poll.stop();
-    since_interrupt.start();
-    std::raise(SIGINT);
-  });
-  poll.start(20);
-  const Outcome outcome = RunCommand(command);
-  ASSERT_TRUE(since_interrupt.isValid()) << outcome.out << outcome.err;
-  EXPECT_EQ(outcome.status, kExitInterrupted);
-  EXPECT_LT(since_interrupt.elapsed(), 1500);
-  EXPECT_EQ(LastPcByte(*server_), 0xFF);
+// Ctrl-C, SIGTERM, a closed terminal (SIGHUP), a closed output pipe and a full disk in the
+// middle of an actuator test: the tool ends with its status, and the last byte the ECU got
+// is the FF that takes it out of diagnostic mode.
+TEST_F(CliEndToEnd, EveryStopInATestLeavesDiagnosticMode) {
+  struct Case {
+    const char* name;
+    int signal;        // raised once the test request went out; 0: none
+    const char* into;  // where standard output goes: "" a file, "pipe" a closed pipe
+    int status;
+  };
+  const Case cases[] = {{"Ctrl-C", SIGINT, "", kExitInterrupted},
+                        {"SIGTERM", SIGTERM, "", kExitInterrupted},
+                        {"SIGHUP", SIGHUP, "", kExitInterrupted},
+                        {"closed pipe", 0, "pipe", kExitOutputFailed},
+                        {"full disk", 0, "/dev/full", kExitOutputFailed}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(Serve(EcuType::k15m));
+    Command command = For(Verb::kTest);
+    command.test_index = 0;  // the fuel pump runs for half a minute
+    QElapsedTimer since_request;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+      if (LastPcByte(*server_) != kActuatorTests[0].request_a) return;
+      poll.stop();
+      since_request.start();
+      if (c.signal != 0) std::raise(c.signal);
+    });
+    poll.start(20);
+    std::FILE* out = nullptr;
+    int pipe_ends[2] = {-1, -1};
+    if (std::string_view(c.into) == "pipe") {
+      ASSERT_EQ(::pipe(pipe_ends), 0);
+      ::close(pipe_ends[0]);
+      out = ::fdopen(pipe_ends[1], "w");
+    } else if (*c.into != '\0') {
+      out = std::fopen(c.into, "w");
+    }
+    const Outcome outcome = RunCommand(command, out);
+    if (out) std::fclose(out);
+    EXPECT_EQ(outcome.status, c.status) << outcome.err;
+    if (c.signal != 0) {
+      ASSERT_TRUE(since_request.isValid()) << outcome.out << outcome.err;
+      EXPECT_LT(since_request.elapsed(), 1500);
+    } else {
+      EXPECT_NE(outcome.err.find("Cannot write the output"), std::string::npos) << outcome.err;
+    }
+    EXPECT_EQ(LastPcByte(*server_), 0xFF);
+    server_.reset();
+  }
 }
 
 }  // namespace

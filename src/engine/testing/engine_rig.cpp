@@ -1,6 +1,7 @@
 #include "engine/testing/engine_rig.h"
 
 #include <algorithm>
+#include <array>
 
 #include "engine/testing/wire_invariants.h"
 #include "service/actuator_tests.h"
@@ -23,6 +24,17 @@ constexpr Weighted kWeights[] = {
     {UserAction::kChannel, 3},   {UserAction::kStop, 1},       {UserAction::kPullCable, 1},
 };
 
+// Each profile is read once: a fuzzer makes a rig per input.
+const sim::Profile& Profile(EcuType type) {
+  static const std::array<sim::Profile, 4> kProfiles = {
+      sim::BuiltinProfile(kAllEcuTypes[0]), sim::BuiltinProfile(kAllEcuTypes[1]),
+      sim::BuiltinProfile(kAllEcuTypes[2]), sim::BuiltinProfile(kAllEcuTypes[3])};
+  for (size_t i = 0; i < std::size(kAllEcuTypes); ++i) {
+    if (kAllEcuTypes[i] == type) return kProfiles[i];
+  }
+  return kProfiles[0];
+}
+
 }  // namespace
 
 std::string ActionName(UserAction action) {
@@ -34,7 +46,7 @@ std::string ActionName(UserAction action) {
 
 EngineRig::EngineRig(EcuType ecu, int ignition_delay_ms)
     : type(ecu),
-      line(clock, sim::BuiltinProfile(ecu), ignition_delay_ms),
+      line(clock, Profile(ecu), ignition_delay_ms),
       engine({.device = &line, .clock = &clock, .settings_path = {}, .settings = &settings}) {
   engine.Start();
   engine.driver()->SetDecimalSeparator('.');
