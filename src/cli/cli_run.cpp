@@ -132,11 +132,11 @@ void CliRun::ConnectSignals(DiagnosticEngine& engine) {
   connect(panel, &PanelMirror::InfoAppended, this,
           [this](const QString& text) { identification_ << text.trimmed(); });
   connect(panel, &PanelMirror::SampleTaken, this, &CliRun::OnSample);
-  connect(&engine, &DiagnosticEngine::Refused, this, [this](ServiceWindowId, const QString& why) {
+  connect(&engine.desk(), &ServiceDesk::Refused, this, [this](ServiceWindowId, const QString& why) {
     Complain(why);
     End(kExitNoAnswer);
   });
-  connect(&engine, &DiagnosticEngine::ServiceWindowShown, this, [this](ServiceWindowId window) {
+  connect(&engine.desk(), &ServiceDesk::ServiceWindowShown, this, [this](ServiceWindowId window) {
     if (window == ServiceWindowId::kTest) {
       Engine().RunTest(command_.test_index, command_.custom_code);
     } else if (!fault_window_shown_) {
@@ -144,7 +144,7 @@ void CliRun::ConnectSignals(DiagnosticEngine& engine) {
       Engine().ReadAllFaults();
     }
   });
-  connect(&engine, &DiagnosticEngine::FaultRead, this, &CliRun::OnFaultRead);
+  connect(&engine.desk(), &ServiceDesk::FaultRead, this, &CliRun::OnFaultRead);
   ServiceMirror* tests = &engine.service(ServiceWindowId::kTest);
   connect(tests, &ServiceMirror::StatusMessage, this, &CliRun::OnPortMessage);
   connect(tests, &ServiceMirror::WindowClosed, this, &CliRun::OnTestWindowClosed);

@@ -16,22 +16,6 @@
 
 namespace kline {
 
-namespace {
-
-constexpr int kTestsMenuPauseMs = 100;
-// After a stop has cut a wait, an answer may still be on its way: FF must not meet it. The
-// line counts as quiet after two byte times without a byte, and the ending waits at most this.
-constexpr int64_t kQuietBoundMs = 100;
-constexpr char kNotConnected[] = "Connect to the ECU first: it has not been woken yet.";
-constexpr char kTestWindowHasPort[] =
-    "The test window holds the port: leave it (\"Back\") to read the fault memory.";
-constexpr char kFaultWindowHasPort[] =
-    "The fault window holds the port: leave it (\"Back\") to run the tests.";
-
-int64_t TwoByteTimesMs(int32_t baud) { return (2 * 10 * 1000 + baud - 1) / baud; }
-
-}  // namespace
-
 DiagnosticEngine::DiagnosticEngine(EngineSetup setup, QObject* parent)
     : QObject(parent),
       setup_(std::move(setup)),
@@ -41,18 +25,11 @@ DiagnosticEngine::DiagnosticEngine(EngineSetup setup, QObject* parent)
           lines_->log(), [this] { return port_ && port_->IsOpen() && !port_->WasLost(); }, this)),
       finder_(new InterfaceFinder(this)),
       panel_(new PanelMirror(choices_, *watch_, scheduler_, *this, this)),
-      test_mirror_(new ServiceMirror(
-          {.choices = choices_,
-           .scheduler = scheduler_,
-           .main_window_hidden = [this] { return owner_ != PortOwner::kSession; },
-           .return_port = [this](int interval) { ReturnPortToSession(interval); }},
-          this)),
-      fault_mirror_(new ServiceMirror(
-          {.choices = choices_,
-           .scheduler = scheduler_,
-           .main_window_hidden = [this] { return owner_ != PortOwner::kSession; },
-           .return_port = [this](int interval) { ReturnPortToSession(interval); }},
-          this)),
+      test_mirror_(new ServiceMirror(MirrorLinks(), this)),
+      fault_mirror_(new ServiceMirror(MirrorLinks(), this)),
+      desk_(new ServiceDesk(
+          choices_, *test_mirror_, *fault_mirror_,
+          [this](Activity activity) { SetActivity(activity); }, this)),
       timer_(this) {
   qRegisterMetaType<PortOwner>();
   qRegisterMetaType<ServiceWindowId>();
@@ -68,6 +45,13 @@ DiagnosticEngine::DiagnosticEngine(EngineSetup setup, QObject* parent)
 }
 
 DiagnosticEngine::~DiagnosticEngine() = default;
+
+ServiceMirror::Links DiagnosticEngine::MirrorLinks() {
+  return {.choices = choices_,
+          .scheduler = scheduler_,
+          .main_window_hidden = [this] { return desk_->owner() != PortOwner::kSession; },
+          .return_port = [this](int interval) { desk_->ReturnPortToSession(interval); }};
+}
 
 ServiceMirror& DiagnosticEngine::service(ServiceWindowId window) {
   return window == ServiceWindowId::kTest ? *test_mirror_ : *fault_mirror_;
@@ -103,7 +87,7 @@ void DiagnosticEngine::Start() {
                                                Activity::kLiveData};
     SetActivity(kActivities[static_cast<int>(stage)]);
   });
-  faults_ = std::make_unique<FaultMemory>(*port_, *fault_mirror_, *fault_mirror_);
+  desk_->Attach(*port_, *driver_);
 }
 
 void DiagnosticEngine::Post(EngineCommand command) {
@@ -137,7 +121,7 @@ void DiagnosticEngine::Connect(const PanelChoices& choices) {
   Post({.wire = [this, choices] {
     // Connected already (the box cannot be ticked twice, but a command can come twice): a
     // second wake-up would reach a working ECU as a request for diagnostic mode.
-    if (owner_ != PortOwner::kSession || port_->IsOpen()) return;
+    if (desk_->owner() != PortOwner::kSession || port_->IsOpen()) return;
     choices_ = choices;
     watch_->Connected(clock_->NowUs());
     SetActivity(Activity::kWakeUp);
@@ -146,10 +130,10 @@ void DiagnosticEngine::Connect(const PanelChoices& choices) {
 }
 
 void DiagnosticEngine::Disconnect() {
-  Post({.state = [this] { RequestTestBack(); },
+  Post({.state = [this] { desk_->RequestTestBack(); },
         .wire =
             [this] {
-              ReclaimPort();
+              desk_->Reclaim();
               watch_->Disconnected();
               driver_->OnConnectBox(false);
             }});
@@ -187,7 +171,7 @@ void DiagnosticEngine::SetCalibration(bool ticked) {
 
 void DiagnosticEngine::ReadEcuInfo() {
   Post({.wire = [this] {
-    if (owner_ != PortOwner::kSession) return;
+    if (desk_->owner() != PortOwner::kSession) return;
     SetActivity(Activity::kIdentification);
     driver_->ReadEcuInfo();
   }});
@@ -195,92 +179,37 @@ void DiagnosticEngine::ReadEcuInfo() {
 
 void DiagnosticEngine::ReadCalibration() {
   Post({.wire = [this] {
-    if (owner_ != PortOwner::kSession) return;
+    if (desk_->owner() != PortOwner::kSession) return;
     SetActivity(Activity::kIdentification);
     driver_->ReadCalibration();
   }});
 }
 
-void DiagnosticEngine::SetOwner(PortOwner owner) {
-  owner_ = owner;
-  emit PortOwnerChanged(owner);
-}
-
-// The service menus are open only while the session holds the port of a woken ECU.
-bool DiagnosticEngine::CanTakePort(ServiceWindowId window) {
-  if (owner_ == PortOwner::kSession && driver_->init() && port_->IsOpen()) return true;
-  const char* reason = kNotConnected;
-  if (owner_ == PortOwner::kTestWindow) reason = kTestWindowHasPort;
-  if (owner_ == PortOwner::kFaultWindow) reason = kFaultWindowHasPort;
-  emit Refused(window, QString::fromLatin1(reason));
-  return false;
-}
-
 void DiagnosticEngine::OpenTestWindow() {
-  Post({.wire = [this] {
-    if (!CanTakePort(ServiceWindowId::kTest)) return;
-    SetOwner(PortOwner::kTestWindow);
-    driver_->LendPort();
-    SetActivity(ActuatorTestsActivity(choices_.type.value_or(EcuType::k15m)));
-    clock_->SleepMs(kTestsMenuPauseMs);
-    emit ServiceWindowShown(ServiceWindowId::kTest);
-    tests_ = std::make_unique<ActuatorTests>(*port_, *test_mirror_, *test_mirror_, *test_mirror_,
-                                             *test_mirror_);
-    tests_->EnterDiagnosticMode();
-  }});
-}
-
-// A running test only notes the wish and stops at its next pass.
-void DiagnosticEngine::RequestTestBack() {
-  if (tests_ && tests_->TestRunning()) tests_->Back();
+  Post({.wire = [this] { desk_->OpenTestWindow(); }});
 }
 
 void DiagnosticEngine::LeaveTestWindow() {
-  Post({.state = [this] { RequestTestBack(); },
-        .wire =
-            [this] {
-              if (owner_ == PortOwner::kTestWindow && tests_) tests_->Back();
-            }});
+  Post({.state = [this] { desk_->RequestTestBack(); },
+        .wire = [this] { desk_->LeaveTestWindow(); }});
 }
 
 void DiagnosticEngine::RunTest(int index, const QString& custom_code) {
   if (index < 0 || index >= static_cast<int>(kActuatorTests.size())) return;
-  Post({.wire = [this, index, code = custom_code.toStdString()] {
-    if (owner_ == PortOwner::kTestWindow && tests_) tests_->Press(index, code);
-  }});
-}
-
-void DiagnosticEngine::TakePortForFaults() {
-  SetOwner(PortOwner::kFaultWindow);
-  driver_->LendPort();
-  SetActivity(Activity::kFaultMemory);
-  emit ServiceWindowShown(ServiceWindowId::kFault);
+  Post({.wire = [this, index, code = custom_code.toStdString()] { desk_->RunTest(index, code); }});
 }
 
 void DiagnosticEngine::OpenFaultWindow() {
-  Post({.wire = [this] {
-    if (CanTakePort(ServiceWindowId::kFault)) TakePortForFaults();
-  }});
+  Post({.wire = [this] { desk_->OpenFaultWindow(); }});
 }
 
 void DiagnosticEngine::LeaveFaultWindow() {
-  Post({.wire = [this] {
-    if (owner_ == PortOwner::kFaultWindow) faults_->Back();
-  }});
+  Post({.wire = [this] { desk_->LeaveFaultWindow(); }});
 }
 
 void DiagnosticEngine::ReadFault(int index) {
   if (index < 0 || index >= static_cast<int>(kFaultButtons.size())) return;
-  Post({.wire = [this, index] {
-    // After "Back" the fault window stays open: a button there takes the port again, as
-    // the "Diag" menu would, rather than talking between the session's ticks.
-    if (owner_ != PortOwner::kFaultWindow) {
-      if (!CanTakePort(ServiceWindowId::kFault)) return;
-      TakePortForFaults();
-    }
-    const FaultButton& button = kFaultButtons[static_cast<size_t>(index)];
-    emit FaultRead(index, QString::fromStdString(faults_->Press(button)));
-  }});
+  Post({.wire = [this, index] { desk_->ReadFault(index); }});
 }
 
 void DiagnosticEngine::ReadAllFaults() {
@@ -299,16 +228,6 @@ void DiagnosticEngine::FindInterface(const QStringList& fields) {
     SetActivity(Activity::kInterfaceCheck);
     finder_->FindInterface(*port_, fields);
   }});
-}
-
-void DiagnosticEngine::ReturnPortToSession(int interval) {
-  SetOwner(PortOwner::kSession);
-  driver_->ReturnPort(interval);
-}
-
-void DiagnosticEngine::ReclaimPort() {
-  if (owner_ == PortOwner::kTestWindow && tests_) tests_->Back();
-  if (owner_ == PortOwner::kFaultWindow) faults_->Back();
 }
 
 void DiagnosticEngine::TimerOn(int interval) {
@@ -343,15 +262,11 @@ void DiagnosticEngine::End() {
   timer_enabled_ = false;
   timer_.stop();
   if (port_) {
-    if (tests_ && tests_->MayBeInDiagnosticMode() && port_->IsOpen()) {
-      port_->WaitForQuiet(TwoByteTimesMs(port_->baud()), kQuietBoundMs);
-      tests_->LeaveDiagnosticMode();
-    }
+    desk_->LeaveDiagnosticModeIfNeeded();
     driver_->Disconnect();
     lines_->Stop();
+    desk_->Detach();
   }
-  tests_.reset();
-  faults_.reset();
   driver_.reset();
   port_.reset();
   own_device_.reset();

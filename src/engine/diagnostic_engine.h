@@ -1,8 +1,9 @@
 // The wire's one owner: the serial port, the session and the service routines, run on one
 // thread. Windows and the command-line tool call its commands from any thread; each waits
 // its turn in the inbox (WireScheduler), so no exchange ever runs inside another, and the
-// port answers only the window that holds it. What happens is reported by its parts: the
-// panel and service mirrors, the connection watch, the interface finder, the line batcher.
+// port answers only the window that holds it (ServiceDesk). What happens is reported by its
+// parts: the panel and service mirrors, the desk, the connection watch, the interface
+// finder, the line batcher.
 #pragma once
 
 #include <QObject>
@@ -14,6 +15,8 @@
 #include <optional>
 
 #include "engine/engine_types.h"
+#include "engine/mirrors.h"
+#include "engine/service_desk.h"
 #include "engine/wire_scheduler.h"
 #include "link/clock.h"
 #include "link/ecu_type.h"
@@ -21,19 +24,14 @@
 
 namespace kline {
 
-class ActuatorTests;
 class ConnectionWatch;
-class FaultMemory;
-class SettingsStore;
 class InterfaceFinder;
 class KLinePort;
 class LineBatcher;
-class PanelMirror;
 class SerialDevice;
-class ServiceMirror;
 class SessionDriver;
+class SettingsStore;
 class StoppableClock;
-enum class Activity : uint8_t;
 
 struct EngineSetup {
   // The line to talk through; nullptr: a real serial port, made on the engine's thread.
@@ -55,6 +53,7 @@ class DiagnosticEngine : public QObject, private SessionTimer {
   // Where the reports come from; they live as long as the engine.
   PanelMirror& panel() { return *panel_; }
   ServiceMirror& service(ServiceWindowId window);
+  ServiceDesk& desk() { return *desk_; }
   ConnectionWatch& watch() { return *watch_; }
   InterfaceFinder& finder() { return *finder_; }
   LineBatcher& lines() { return *lines_; }
@@ -92,31 +91,21 @@ class DiagnosticEngine : public QObject, private SessionTimer {
   void TimerTick();
 
   // For the engine's own tests.
-  PortOwner owner() const { return owner_; }
+  PortOwner owner() const { return desk_->owner(); }
   SessionDriver* driver() { return driver_.get(); }
   bool SessionTimerRunning() const { return timer_enabled_; }
   int SessionTimerInterval() const { return timer_interval_; }
 
  signals:
-  void PortOwnerChanged(kline::PortOwner owner);
-  void ServiceWindowShown(kline::ServiceWindowId window);
-  // A fault byte read: its answer digits, empty when there was no valid answer.
-  void FaultRead(int index, const QString& answer);
-  // A command was refused because another window holds the port; `reason` says so.
-  void Refused(kline::ServiceWindowId window, const QString& reason);
+  // The ending after a stop is over: the port is closed.
   void Finished();
 
  private:
   void Post(EngineCommand command);
   void Wake();
+  // What a service window's mirror needs of the engine.
+  ServiceMirror::Links MirrorLinks();
   void TimerOn(int interval) override;
-  void SetOwner(PortOwner owner);
-  bool CanTakePort(ServiceWindowId window);
-  void TakePortForFaults();
-  void ReturnPortToSession(int interval);
-  // The holder of the port gives it back as its own "Back" would.
-  void ReclaimPort();
-  void RequestTestBack();
   void SetActivity(Activity activity);
   // The proper ending after a stop.
   void End();
@@ -137,11 +126,9 @@ class DiagnosticEngine : public QObject, private SessionTimer {
   PanelMirror* panel_;
   ServiceMirror* test_mirror_;
   ServiceMirror* fault_mirror_;
+  ServiceDesk* desk_;
   std::unique_ptr<SessionDriver> driver_;
-  std::unique_ptr<ActuatorTests> tests_;
-  std::unique_ptr<FaultMemory> faults_;
 
-  PortOwner owner_ = PortOwner::kSession;
   QTimer timer_;  // the session timer: single shot, armed again after each tick
   bool timer_enabled_ = false;
   int timer_interval_ = 0;

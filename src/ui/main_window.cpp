@@ -508,8 +508,8 @@ void MainWindow::FollowEngine() {
   connect(panel, &PanelMirror::FaultWindowHidden, this, [this] {
     if (fault_window_) fault_window_->hide();
   });
-  connect(&engine_, &DiagnosticEngine::ServiceWindowShown, this, &MainWindow::ShowServiceWindow);
-  connect(&engine_, &DiagnosticEngine::Refused, this,
+  connect(&engine_.desk(), &ServiceDesk::ServiceWindowShown, this, &MainWindow::ShowServiceWindow);
+  connect(&engine_.desk(), &ServiceDesk::Refused, this,
           [this](ServiceWindowId id, const QString& reason) {
             if (ServiceWindow* window = Window(id)) {
               window->statusBar()->showMessage(reason);
@@ -517,10 +517,10 @@ void MainWindow::FollowEngine() {
               statusBar()->showMessage(reason);
             }
           });
-  connect(&engine_, &DiagnosticEngine::PortOwnerChanged, this, [this](PortOwner owner) {
+  connect(&engine_.desk(), &ServiceDesk::PortOwnerChanged, this, [this](PortOwner owner) {
     if (fault_window_) fault_window_->SetPortOwner(owner);
   });
-  connect(&engine_, &DiagnosticEngine::FaultRead, this, [this](int index, const QString& answer) {
+  connect(&engine_.desk(), &ServiceDesk::FaultRead, this, [this](int index, const QString& answer) {
     if (fault_window_) fault_window_->NoteRead(index, answer);
   });
   for (ServiceWindowId id : {ServiceWindowId::kTest, ServiceWindowId::kFault}) {

@@ -100,7 +100,7 @@ TEST(EngineTest, FaultWindowCannotTakeBackAPortItGaveAway) {
   rig.engine.OpenTestWindow();
   ASSERT_EQ(rig.engine.owner(), PortOwner::kTestWindow);
 
-  QSignalSpy refused(&rig.engine, &DiagnosticEngine::Refused);
+  QSignalSpy refused(&rig.engine.desk(), &ServiceDesk::Refused);
   const size_t mark = rig.line.trace().size();
   rig.engine.LeaveFaultWindow();
   rig.Run(1000);
@@ -120,7 +120,7 @@ TEST(EngineTest, FaultReadDuringATestWaitsAndIsRefused) {
   rig.engine.LeaveFaultWindow();
   rig.engine.OpenTestWindow();
   QSignalSpy log(&rig.engine.service(ServiceWindowId::kTest), &ServiceMirror::LogLine);
-  QSignalSpy refused(&rig.engine, &DiagnosticEngine::Refused);
+  QSignalSpy refused(&rig.engine.desk(), &ServiceDesk::Refused);
   const size_t mark = rig.line.trace().size();
   rig.Plan(rig.clock.NowUs() + 2000 * kMs, UserAction::kReadFault, 0);
   rig.Plan(rig.clock.NowUs() + 2500 * kMs, UserAction::kLeaveDiag);
@@ -228,7 +228,7 @@ TEST(EngineTest, ReadAllIsPacedAgainstExtraBytes) {
     EngineRig rig(type);
     ConnectAndWake(rig);
     rig.line.InjectFault(sim::FaultKind::kExtraBytes, 1);
-    QSignalSpy reads(&rig.engine, &DiagnosticEngine::FaultRead);
+    QSignalSpy reads(&rig.engine.desk(), &ServiceDesk::FaultRead);
     rig.engine.OpenFaultWindow();
     rig.engine.ReadAllFaults();
     ASSERT_EQ(reads.count(), static_cast<int>(kFaultButtons.size()));

@@ -1,0 +1,129 @@
+#include "engine/service_desk.h"
+
+#include "link/kline_port.h"
+#include "service/actuator_tests.h"
+#include "service/fault_memory.h"
+#include "session/session_driver.h"
+
+namespace kline {
+
+namespace {
+
+constexpr int kTestsMenuPauseMs = 100;
+// The line counts as quiet after two byte times without a byte; the ending waits at most this.
+constexpr int64_t kQuietBoundMs = 100;
+constexpr char kNotConnected[] = "Connect to the ECU first: it has not been woken yet.";
+constexpr char kTestWindowHasPort[] =
+    "The test window holds the port: leave it (\"Back\") to read the fault memory.";
+constexpr char kFaultWindowHasPort[] =
+    "The fault window holds the port: leave it (\"Back\") to run the tests.";
+
+int64_t TwoByteTimesMs(int32_t baud) { return (2 * 10 * 1000 + baud - 1) / baud; }
+
+}  // namespace
+
+ServiceDesk::ServiceDesk(const PanelChoices& choices, ServiceMirror& tests, ServiceMirror& faults,
+                         std::function<void(Activity)> set_activity, QObject* parent)
+    : QObject(parent),
+      choices_(choices),
+      test_mirror_(tests),
+      fault_mirror_(faults),
+      set_activity_(std::move(set_activity)) {}
+
+ServiceDesk::~ServiceDesk() = default;
+
+void ServiceDesk::Attach(KLinePort& port, SessionDriver& driver) {
+  port_ = &port;
+  driver_ = &driver;
+  faults_ = std::make_unique<FaultMemory>(port, fault_mirror_, fault_mirror_);
+}
+
+void ServiceDesk::Detach() {
+  tests_.reset();
+  faults_.reset();
+  port_ = nullptr;
+  driver_ = nullptr;
+}
+
+void ServiceDesk::SetOwner(PortOwner owner) {
+  owner_ = owner;
+  emit PortOwnerChanged(owner);
+}
+
+// The service menus are open only while the session holds the port of a woken ECU.
+bool ServiceDesk::CanTakePort(ServiceWindowId window) {
+  if (owner_ == PortOwner::kSession && driver_->init() && port_->IsOpen()) return true;
+  const char* reason = kNotConnected;
+  if (owner_ == PortOwner::kTestWindow) reason = kTestWindowHasPort;
+  if (owner_ == PortOwner::kFaultWindow) reason = kFaultWindowHasPort;
+  emit Refused(window, QString::fromLatin1(reason));
+  return false;
+}
+
+void ServiceDesk::OpenTestWindow() {
+  if (!CanTakePort(ServiceWindowId::kTest)) return;
+  SetOwner(PortOwner::kTestWindow);
+  driver_->LendPort();
+  set_activity_(ActuatorTestsActivity(choices_.type.value_or(EcuType::k15m)));
+  port_->clock().SleepMs(kTestsMenuPauseMs);
+  emit ServiceWindowShown(ServiceWindowId::kTest);
+  tests_ = std::make_unique<ActuatorTests>(*port_, test_mirror_, test_mirror_, test_mirror_,
+                                           test_mirror_);
+  tests_->EnterDiagnosticMode();
+}
+
+void ServiceDesk::RequestTestBack() {
+  if (tests_ && tests_->TestRunning()) tests_->Back();
+}
+
+void ServiceDesk::LeaveTestWindow() {
+  if (owner_ == PortOwner::kTestWindow && tests_) tests_->Back();
+}
+
+void ServiceDesk::RunTest(int index, const std::string& custom_code) {
+  if (owner_ == PortOwner::kTestWindow && tests_) tests_->Press(index, custom_code);
+}
+
+void ServiceDesk::TakePortForFaults() {
+  SetOwner(PortOwner::kFaultWindow);
+  driver_->LendPort();
+  set_activity_(Activity::kFaultMemory);
+  emit ServiceWindowShown(ServiceWindowId::kFault);
+}
+
+void ServiceDesk::OpenFaultWindow() {
+  if (CanTakePort(ServiceWindowId::kFault)) TakePortForFaults();
+}
+
+void ServiceDesk::LeaveFaultWindow() {
+  if (owner_ == PortOwner::kFaultWindow) faults_->Back();
+}
+
+void ServiceDesk::ReadFault(int index) {
+  // After "Back" the fault window stays open: a button there takes the port again, as the
+  // "Diag" menu would, rather than talking between the session's ticks.
+  if (owner_ != PortOwner::kFaultWindow) {
+    if (!CanTakePort(ServiceWindowId::kFault)) return;
+    TakePortForFaults();
+  }
+  const FaultButton& button = kFaultButtons[static_cast<size_t>(index)];
+  emit FaultRead(index, QString::fromStdString(faults_->Press(button)));
+}
+
+void ServiceDesk::Reclaim() {
+  LeaveTestWindow();
+  LeaveFaultWindow();
+}
+
+void ServiceDesk::ReturnPortToSession(int interval) {
+  SetOwner(PortOwner::kSession);
+  driver_->ReturnPort(interval);
+}
+
+void ServiceDesk::LeaveDiagnosticModeIfNeeded() {
+  if (!tests_ || !tests_->MayBeInDiagnosticMode() || !port_->IsOpen()) return;
+  port_->WaitForQuiet(TwoByteTimesMs(port_->baud()), kQuietBoundMs);
+  tests_->LeaveDiagnosticMode();
+}
+
+}  // namespace kline
