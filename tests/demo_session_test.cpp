@@ -69,8 +69,18 @@ TEST(DemoSession, ConnectPollServiceWindowsDisconnect) {
 
 #ifdef KLINE_DIAG_PATH
 // On a machine without a display: no window system may be touched before they answer.
-TEST(DemoSession, HelpAndVersionNeedNoDisplay) {
-  for (const char* option : {"--help", "--version"}) {
+// A stray word on the command line is refused there too, not ignored.
+TEST(DemoSession, HelpVersionAndMistakesNeedNoDisplay) {
+  struct Case {
+    const char* argument;
+    int status;
+    const char* says;
+  };
+  const Case cases[] = {{"--help", 0, "kline-diag"},
+                        {"--version", 0, "kline-diag"},
+                        {"connect", 2, "unexpected argument \"connect\""}};
+  for (const Case& c : cases) {
+    const char* option = c.argument;
     QProcess program;
     QProcessEnvironment bare = QProcessEnvironment::systemEnvironment();
     bare.remove(QStringLiteral("DISPLAY"));
@@ -80,8 +90,9 @@ TEST(DemoSession, HelpAndVersionNeedNoDisplay) {
     program.start(QStringLiteral(KLINE_DIAG_PATH), {QString::fromLatin1(option)});
     ASSERT_TRUE(program.waitForFinished(10000)) << option;
     EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << option;
-    EXPECT_EQ(program.exitCode(), 0) << option;
-    EXPECT_TRUE(program.readAllStandardOutput().contains("kline-diag")) << option;
+    EXPECT_EQ(program.exitCode(), c.status) << option;
+    const QByteArray said = program.readAllStandardOutput() + program.readAllStandardError();
+    EXPECT_TRUE(said.contains(c.says)) << option << ": " << said.toStdString();
   }
 }
 #endif

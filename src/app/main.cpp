@@ -84,6 +84,10 @@ int main(int argc, char** argv) {
     NameApplication();
     parser.process(arguments);  // prints and exits
   }
+  if (!parser.positionalArguments().isEmpty()) {
+    return Fail(QStringLiteral("unexpected argument \"%1\" (see --help)")
+                    .arg(parser.positionalArguments().constFirst()));
+  }
   QApplication app(argc, argv);
   NameApplication();
 

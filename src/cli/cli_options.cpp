@@ -1,6 +1,7 @@
 #include "cli/cli_options.h"
 
 #include <QCommandLineParser>
+#include <limits>
 #include <string_view>
 
 #include "engine/text.h"
@@ -139,7 +140,10 @@ std::optional<ParsedArguments> ParseVerbOptions(const VerbName& verb, const QStr
   if (given(count)) {
     bool ok = false;
     command.count = parser.value(count).toInt(&ok);
-    if (!ok || *command.count < 1) return Mistake(QStringLiteral("--count takes a number above 0"));
+    if (!ok || *command.count < 1) {
+      return Mistake(QStringLiteral("--count takes a whole number from 1 to %1")
+                         .arg(std::numeric_limits<int>::max()));
+    }
   }
   if (given(duration)) {
     bool ok = false;
@@ -161,12 +165,19 @@ std::optional<ParsedArguments> ParseVerbOptions(const VerbName& verb, const QStr
   }
   if (given(csv)) command.csv_path = parser.value(csv);
   command.json = given(json);
+  if (verb.verb != Verb::kTest && !parser.positionalArguments().isEmpty()) {
+    return Mistake(QStringLiteral("%1 takes no argument \"%2\"")
+                       .arg(Q(verb.name), parser.positionalArguments().constFirst()));
+  }
   if (verb.verb == Verb::kTest) {
     const QStringList names = parser.positionalArguments();
     if (given(code) == !names.isEmpty() || names.size() > 1) {
       return Mistake(QStringLiteral("test takes one test NAME or --code HH"));
     }
     if (given(code)) {
+      // Refused here, before the ECU is even woken: a typo must never reach it.
+      const std::string_view refusal = CustomCodeRefusal(parser.value(code).toStdString());
+      if (!refusal.empty()) return Mistake(Q(refusal));
       command.test_index = kCustomTestIndex;
       command.custom_code = parser.value(code);
     } else {

@@ -21,6 +21,9 @@ inline constexpr int kExitUsage = 2;
 inline constexpr int kExitPortNotOpened = 3;
 inline constexpr int kExitNoAnswer = 4;
 inline constexpr int kExitInterrupted = 5;
+// test: the ECU said the test failed ("EE"), or gave no verdict within the test's time.
+inline constexpr int kExitTestFailed = 6;
+inline constexpr int kExitTestUnknown = 7;
 
 struct Command {
   Verb verb = Verb::kInfo;

@@ -31,8 +31,8 @@ struct TestVerdict {
   int status;
 };
 constexpr TestVerdict kTestVerdicts[] = {
-    {"Test finish", kExitDone},         {"Test failed", kExitDone},
-    {"Test unknown", kExitDone},        {kNoAnswerLine, kExitNoAnswer},
+    {"Test finish", kExitDone},         {"Test failed", kExitTestFailed},
+    {"Test unknown", kExitTestUnknown}, {kNoAnswerLine, kExitNoAnswer},
     {kCustomCodeRangeLine, kExitUsage}, {kCustomCodeEnterLine, kExitUsage},
     {kCustomCodeLeaveLine, kExitUsage},
 };
@@ -149,6 +149,12 @@ void CliRun::ConnectSignals(DiagnosticEngine& engine) {
   connect(tests, &ServiceMirror::StatusMessage, this, &CliRun::OnPortMessage);
   connect(tests, &ServiceMirror::WindowClosed, this, &CliRun::OnTestWindowClosed);
   connect(tests, &ServiceMirror::LogLine, this, &CliRun::OnTestLog);
+  // A test that ended with bytes that are no verdict ends the run as one without a verdict.
+  connect(tests, &ServiceMirror::TestButtonsEnabledChanged, this, [this](bool enabled) {
+    if (!enabled || verdict_ || status_) return;
+    verdict_ = kExitTestUnknown;
+    Engine().LeaveTestWindow();
+  });
   connect(tests, &ServiceMirror::ProgressMaximumChanged, this,
           [this](float maximum) { progress_maximum_ = maximum; });
   connect(tests, &ServiceMirror::ProgressValueChanged, this, [this](float value) {

@@ -40,17 +40,28 @@ std::optional<EcuGroup> GroupOf(std::optional<EcuType> type) {
 }
 
 std::optional<uint8_t> ParseCustomCode(std::string_view text) {
-  size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+  const size_t first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return std::nullopt;
+  text = text.substr(first, text.find_last_not_of(" \t") - first + 1);
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    text.remove_prefix(2);
+  }
+  if (text.empty() || text.size() > 2) return std::nullopt;
   int value = 0;
-  for (; i < text.size(); ++i) {
-    const int digit = HexDigitValue(text[i]);
-    if (digit < 0) break;
+  for (char c : text) {
+    const int digit = HexDigitValue(c);
+    if (digit < 0) return std::nullopt;
     value = value * 16 + digit;
-    // Once above a byte it stays above, however many digits follow: stop before it can grow.
-    if (value > 0xFF) return std::nullopt;
   }
   return static_cast<uint8_t>(value);
+}
+
+std::string_view CustomCodeRefusal(std::string_view text) {
+  const std::optional<uint8_t> code = ParseCustomCode(text);
+  if (!code) return kCustomCodeRangeLine;
+  if (*code == kEnterDiagnosticRequest) return kCustomCodeEnterLine;
+  if (*code == kLeaveDiagnosticRequest) return kCustomCodeLeaveLine;
+  return {};
 }
 
 ActuatorTests::ActuatorTests(KLinePort& port, ServiceHost& host, ServiceLog& log, ProgressBar& bar,
@@ -96,15 +107,13 @@ void ActuatorTests::Press(int index, std::string_view custom_text) {
       return;
     }
     case TestChoice::kCustom: {
-      const std::optional<uint8_t> code = ParseCustomCode(custom_text);
-      if (!code || *code == kEnterDiagnosticRequest || *code == kLeaveDiagnosticRequest) {
-        log_.AppendLine(!code                              ? kCustomCodeRangeLine
-                        : *code == kEnterDiagnosticRequest ? kCustomCodeEnterLine
-                                                           : kCustomCodeLeaveLine);
+      if (const std::string_view refusal = CustomCodeRefusal(custom_text); !refusal.empty()) {
+        log_.AppendLine(refusal);
         log_.MoveCaretToEnd();
         return;
       }
-      RunActuatorTest(*code, std::string(row.name_a) + std::string(custom_text), row.duration);
+      RunActuatorTest(*ParseCustomCode(custom_text),
+                      std::string(row.name_a) + std::string(custom_text), row.duration);
       return;
     }
   }

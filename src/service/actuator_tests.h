@@ -54,7 +54,8 @@ inline constexpr std::array<ActuatorTestRow, 8> kActuatorTests = {{
 }};
 
 inline constexpr std::string_view kCustomCodeDefault = "00";
-inline constexpr std::string_view kCustomCodeRangeLine = "Custom code must be 00 to FF";
+inline constexpr std::string_view kCustomCodeRangeLine =
+    "Custom code must be one or two hexadecimal digits, 00 to FF (0x may come first)";
 inline constexpr std::string_view kNoDiagnosticModeMessage =
     "The ECU did not enter diagnostic mode.";
 inline constexpr std::string_view kPortLostLine =
@@ -67,9 +68,12 @@ inline constexpr std::string_view kCustomCodeEnterLine =
 inline constexpr std::string_view kCustomCodeLeaveLine =
     "Custom code FF is the request that leaves diagnostic mode, not a test";
 
-// The custom code: the leading hexadecimal digits after any blanks, 0 when there are none;
-// nullopt when they make a number above 0xFF (however many digits there are).
+// The custom code: one or two hexadecimal digits, "0x" allowed before them and blanks around;
+// nullopt for anything else (an empty field, a stray letter, a sign, a third digit), so that a
+// typo never reaches the ECU as a request.
 std::optional<uint8_t> ParseCustomCode(std::string_view text);
+// Why a custom code cannot be sent, as the log says it; empty when it can (a test request).
+std::string_view CustomCodeRefusal(std::string_view text);
 
 class ActuatorTests {
  public:

@@ -138,6 +138,10 @@ TEST_F(CliEndToEnd, CommandsEndWithTheirStatusAndOutput) {
        [](const Outcome& o) {
          EXPECT_NE(o.err.find("/dev/ttyNOPE9"), std::string::npos) << o.err;
        }},
+      {"a test the ECU reports as failed", Verb::kTest,
+       [](Command& c, sim::PtyEcuServer&) { c.test_index = 2; },  // injector 2: EE after 4 s
+       kExitTestFailed,
+       [](const Outcome& o) { EXPECT_NE(o.out.find("Test failed"), std::string::npos) << o.out; }},
       {"check-cable",
        Verb::kCheckCable,
        {},
@@ -181,6 +185,38 @@ TEST_F(CliEndToEnd, FaultsJsonHoldsEveryDecodedText) {
     }
     const QJsonObject entry = faults[static_cast<qsizetype>(i)].toObject();
     EXPECT_EQ(entry.value("texts").toVariant().toStringList(), expected) << button.caption;
+  }
+}
+
+// Every command's output into a full disk: status 1 and the reason, never a silent 0.
+TEST_F(CliEndToEnd, OutputThatCannotBeWrittenIsAFailure) {
+  struct Case {
+    const char* name;
+    Verb verb;
+    std::function<void(Command&)> setup;
+  };
+  const Case cases[] = {
+      {"info", Verb::kInfo, {}},
+      {"faults --json", Verb::kFaults, [](Command& c) { c.json = true; }},
+      {"live --csv -", Verb::kLive,
+       [](Command& c) {
+         c.csv_path = QStringLiteral("-");
+         c.count = 2;
+       }},
+      {"monitor", Verb::kMonitor, [](Command& c) { c.duration_s = 2; }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(Serve(EcuType::k15m));
+    Command command = For(c.verb);
+    if (c.setup) c.setup(command);
+    std::FILE* full = std::fopen("/dev/full", "w");
+    ASSERT_NE(full, nullptr);
+    const Outcome outcome = RunCommand(command, full);
+    std::fclose(full);
+    EXPECT_EQ(outcome.status, kExitOutputFailed);
+    EXPECT_NE(outcome.err.find("No space left on device"), std::string::npos) << outcome.err;
+    server_.reset();
   }
 }
 

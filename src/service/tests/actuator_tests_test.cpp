@@ -65,19 +65,28 @@ TEST(ActuatorTestsTest, ButtonsPickRequestAndLogNameByType) {
   }
 }
 
-// The leading hexadecimal digits are the code; codes above FF and the enter and leave
-// requests (AA, FF) are refused with the reason.
-TEST(ActuatorTestsTest, CustomCodeIsReadAsLeadingHexDigits) {
-  const std::string_view range = kCustomCodeRangeLine;
+// One or two hexadecimal digits (0x may come first) are the code; anything else, and the enter
+// and leave requests (AA, FF), are refused with the reason before anything is sent.
+TEST(ActuatorTestsTest, CustomCodeIsOneOrTwoHexDigits) {
+  const std::string_view bad = kCustomCodeRangeLine;
   const std::tuple<std::string, std::optional<uint8_t>, std::string_view> cases[] = {
       {"8a", 0x8A, ""},
-      {"", 0x00, ""},
-      {"zz", 0x00, ""},
-      {"7g9", 0x07, ""},
-      {" 12", 0x12, ""},
-      {"100", std::nullopt, range},
-      {std::string(200, '9'), std::nullopt, range},
-      {"0000ff", std::nullopt, kCustomCodeLeaveLine},
+      {" 12 ", 0x12, ""},
+      {"7", 0x07, ""},
+      {"0x81", 0x81, ""},
+      {"0X0f", 0x0F, ""},
+      {"", std::nullopt, bad},
+      {"zz", std::nullopt, bad},
+      {"ZZ", std::nullopt, bad},
+      {"8Z", std::nullopt, bad},
+      {"-1", std::nullopt, bad},
+      {"1FF", std::nullopt, bad},
+      {"0x", std::nullopt, bad},
+      {"0x181", std::nullopt, bad},
+      {"8 a", std::nullopt, bad},
+      {std::string(200, '9'), std::nullopt, bad},
+      {"FF", std::nullopt, kCustomCodeLeaveLine},
+      {"0xff", std::nullopt, kCustomCodeLeaveLine},
       {"aA", std::nullopt, kCustomCodeEnterLine},
   };
   for (const auto& [text, request, refusal] : cases) {
