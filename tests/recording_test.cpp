@@ -32,7 +32,7 @@ std::set<double> Answers(const std::vector<sim::TraceEntry>& trace, uint8_t requ
   for (const sim::TraceEntry& entry : trace) {
     if (entry.dir == sim::TraceEntry::Dir::kPcSent) asked = entry.byte == request;
     if (entry.dir != sim::TraceEntry::Dir::kEcuSent || !asked || entry.byte == 0xFF) continue;
-    answers.insert(convert(entry.byte));
+    answers.insert(WithoutBinaryNoise(convert(entry.byte)));
     asked = false;
   }
   return answers;

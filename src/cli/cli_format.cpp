@@ -25,6 +25,15 @@ void AppendColumn(std::string& line, std::string_view text, int width) {
   line += text;
 }
 
+// Right-aligned numbers of up to three decimals line their decimal points up when the shorter
+// ones are padded on the right as far as the third decimal.
+std::string DecimalPointAligned(std::string text) {
+  const size_t dot = text.find('.');
+  const size_t pad = dot == std::string::npos ? 4 : 3 - (text.size() - dot - 1);
+  text.append(pad, ' ');
+  return text;
+}
+
 }  // namespace
 
 // std::to_chars never looks at the locale, unlike the session's display texts.
@@ -59,7 +68,8 @@ std::string LiveLine(const LiveSample& sample, int64_t first_us, const ChannelSe
   for (size_t i = 0; i < kChannelColumns.size(); ++i) {
     if (!channels[i]) continue;
     const std::optional<double>& value = sample.values[i];
-    AppendColumn(line, value ? PointNumber(*value) : "-", ColumnWidth(kChannelColumns[i].csv_name));
+    AppendColumn(line, DecimalPointAligned(value ? PointNumber(*value) : "-"),
+                 ColumnWidth(kChannelColumns[i].csv_name));
   }
   return line + '\n';
 }

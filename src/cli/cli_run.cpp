@@ -188,8 +188,7 @@ void CliRun::OnSample(const LiveSample& sample) {
   if (!ready_) {
     ready_ = true;
     bound_.stop();
-    if (std::none_of(sample.values.begin(), sample.values.end(),
-                     [](const std::optional<double>& value) { return value.has_value(); })) {
+    if (sample.answered == 0) {
       Complain(QStringLiteral("The ECU did not answer the live data requests."));
       End(kExitNoAnswer);
       return;

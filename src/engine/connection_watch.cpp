@@ -39,11 +39,9 @@ void ConnectionWatch::Diagnose(FailedStep step) {
 }
 
 void ConnectionWatch::OnSample(const LiveSample& sample) {
-  // A step that ran to its end without a single value read failed as well: what came back
-  // were not the answers.
-  const bool read = sample.complete &&
-                    std::ranges::any_of(sample.values, [](const auto& v) { return v.has_value(); });
-  if (read) {
+  // A step that ran to its end without a single answer behind its echo failed as well: what
+  // came back were not the answers. An answer that means "no value" is an answer.
+  if (sample.complete && sample.answered > 0) {
     answered_ = true;
     diagnosis_.clear();
   } else if (!answered_) {

@@ -18,17 +18,21 @@ namespace kline {
 namespace {
 
 // USB-serial adapters hold received bytes for up to 16 ms unless asked not to; at 7812
-// baud that, not the wire, would set the pace. Ptys and some drivers refuse: no harm.
-void RequestLowLatency(QSerialPort& port) {
+// baud that, not the wire, would set the pace. Ptys and some drivers refuse: no harm. Sets or
+// clears the driver's low-latency flag; true when the flag was changed (so that it can be put
+// back as it was when the port closes).
+bool SetLowLatency(QSerialPort& port, bool on) {
 #ifdef __linux__
   const int fd = static_cast<int>(port.handle());
   serial_struct serial{};
-  if (fd >= 0 && ioctl(fd, TIOCGSERIAL, &serial) == 0) {
-    serial.flags |= ASYNC_LOW_LATENCY;
-    ioctl(fd, TIOCSSERIAL, &serial);
-  }
+  if (fd < 0 || ioctl(fd, TIOCGSERIAL, &serial) != 0) return false;
+  if (((serial.flags & ASYNC_LOW_LATENCY) != 0) == on) return false;
+  serial.flags = on ? serial.flags | ASYNC_LOW_LATENCY : serial.flags & ~ASYNC_LOW_LATENCY;
+  return ioctl(fd, TIOCSSERIAL, &serial) == 0;
 #else
   (void)port;
+  (void)on;
+  return false;
 #endif
 }
 
@@ -133,13 +137,18 @@ bool QtSerialDevice::Open(const std::string& path, const LineSettings& settings)
   }
   SetDtr(dtr_);
   SetRts(rts_);
-  RequestLowLatency(*port_);
+  low_latency_set_ = SetLowLatency(*port_, true);
   port_->clear(QSerialPort::AllDirections);
   return true;
 }
 
+// The adapter is left as it was found: another program may rely on its latency timer.
 void QtSerialDevice::Close() {
-  if (port_->isOpen()) port_->close();
+  if (port_->isOpen()) {
+    if (low_latency_set_) SetLowLatency(*port_, false);
+    port_->close();
+  }
+  low_latency_set_ = false;
   port_->clearError();
 }
 

@@ -40,6 +40,8 @@ class QtSerialDevice : public SerialDevice {
   bool rts_ = false;
   bool received_ = false;
   bool lost_ = false;
+  // This program switched the driver to low latency, and switches it back on close.
+  bool low_latency_set_ = false;
   OpenFailure open_failure_ = OpenFailure::kNone;
 };
 

@@ -1,6 +1,7 @@
 #include "session/conversions.h"
 
 #include <QLocale>
+#include <charconv>
 #include <cmath>
 
 #include "link/numbers.h"
@@ -76,6 +77,16 @@ std::string AnsiCharacter(uint8_t byte) {
     out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
   }
   return out;
+}
+
+double WithoutBinaryNoise(double value) {
+  if (!std::isfinite(value)) return value;
+  char buffer[32];
+  const auto written =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 12);
+  double tidy = value;
+  std::from_chars(buffer, written.ptr, tidy);
+  return tidy;
 }
 
 }  // namespace kline

@@ -28,6 +28,11 @@ double Temperature(int b);         // degrees, 15m, 15Rc and 16m
 double ThrottleAngle(int b);       // degrees
 double BatteryVoltage(int b);      // volts
 double TrimmerValue(int b);
+// The value as a decimal of at most 12 significant digits. The conversions multiply a byte by
+// a decimal constant (438 x 0.001), and the binary result carries noise in its last bits
+// (0.43799999999999994) that no sensor of ours resolves; recordings and the tool's output
+// then write the number a person expects.
+double WithoutBinaryNoise(double value);
 
 // An answer byte as the port writes it (two hexadecimal digits); nullopt for anything else,
 // such as the empty or half answer a read that came up short leaves.

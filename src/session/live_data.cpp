@@ -115,6 +115,8 @@ bool SessionDriver::PollChannel(int channel, const LiveRules& rules, LiveSample&
     lo = reply.substr(6, 2);
   }
   const std::optional<int> b = HexByte(hi);
+  // An answer behind its echo counts even when it converts to no value (FF FF, engine stopped).
+  if (b) ++sample.answered;
 
   if (channel == kChannelSpeed) {
     const bool both = !hi.empty() && !lo.empty();
@@ -129,7 +131,12 @@ bool SessionDriver::PollChannel(int channel, const LiveRules& rules, LiveSample&
       ShowSpeed(rpm, Plain(static_cast<double>(rpm)));
       sample.values[channel] = static_cast<double>(rpm);
     }
-    if (no_value) panel_.SetValueText(kChannelSpeed, " ----");
+    if (no_value) {
+      // The readout and the bar repeat the field: no value there either, not the last speed.
+      panel_.SetValueText(kChannelSpeed, " ----");
+      panel_.SetSpeedReadout(" ----");
+      panel_.SetSpeedBar(0);
+    }
     if (zero) {
       ShowSpeed(0, " 0");
       sample.values[channel] = 0.0;
@@ -176,7 +183,7 @@ bool SessionDriver::PollChannel(int channel, const LiveRules& rules, LiveSample&
   }
   if (!value) return true;
   panel_.SetValueText(channel, hundredths ? Hundredths(*value) : Plain(*value));
-  sample.values[channel] = *value;
+  sample.values[channel] = WithoutBinaryNoise(*value);
   return true;
 }
 

@@ -18,6 +18,8 @@ struct LiveSample {
   std::array<std::optional<double>, kChannelCount> values{};
   // Requests sent in this step (one per byte written), for the poll rate.
   int requests = 0;
+  // Channels whose answer came behind a correct echo, "no value" answers included.
+  int answered = 0;
   // False when the step ended early because the ECU did not answer.
   bool complete = true;
 };

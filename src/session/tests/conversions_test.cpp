@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QLocale>
+#include <cmath>
 
 #include "link/numbers.h"
 
@@ -46,6 +47,26 @@ TEST(Conversions, ChannelFormulasGiveTheDisplayedTexts) {
       {TwoDecimals(ThrottleAngle(8)), ".07"},
   };
   for (const auto& [got, want] : cases) EXPECT_EQ(got, want);
+}
+
+// What the recordings and the tool write: the decimal a person expects, never the binary noise
+// of the product, and every value a conversion can give keeps its digits.
+TEST(Conversions, ValuesLoseTheirBinaryNoiseOnly) {
+  const std::pair<double, double> cases[] = {{438 * 0.001, 0.438},
+                                             {44.807799999999986, 44.8078},
+                                             {0.1 + 0.2, 0.3},
+                                             {1250, 1250},
+                                             {-16.25, -16.25},
+                                             {14.1875, 14.1875},
+                                             {30.009999999999998, 30.01},
+                                             {0, 0}};
+  for (const auto& [noisy, expected] : cases) EXPECT_EQ(WithoutBinaryNoise(noisy), expected);
+  for (int b = 0; b < 256; ++b) {
+    for (double value : {InjectionTime(b * 256 + b), IgnitionAdvance(b), Temperature(b),
+                         ThrottleAngle(b), BatteryVoltage(b), TrimmerValue(b)}) {
+      EXPECT_NEAR(WithoutBinaryNoise(value), value, std::abs(value) * 1e-11) << b;
+    }
+  }
 }
 
 TEST(SpeedBar, HalfToEvenAndNeverPastTheLastSegment) {

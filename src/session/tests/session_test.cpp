@@ -227,7 +227,7 @@ TEST(Session, SpecialSpeedBytes) {
   };
   const Case cases[] = {
       {EcuType::k15m, 0x2E, 0xE0, "1250", "1250", 12},
-      {EcuType::k15m, 0xFF, 0xFF, " ----", nullptr, -7},
+      {EcuType::k15m, 0xFF, 0xFF, " ----", " ----", 0},
       {EcuType::k15m, 0xFF, 0x10, nullptr, nullptr, -7},
       {EcuType::k15m, 0x12, 0xFF, "3084", "3084", 31},
       {EcuType::k15m, 0x00, 0x00, " 0", "0", 0},
@@ -237,7 +237,7 @@ TEST(Session, SpecialSpeedBytes) {
       {EcuType::kP8, 0x00, 0x00, " 0", "0", 0},
       {EcuType::kP8, 0x12, 0x00, nullptr, nullptr, -7},
       {EcuType::kP8, 0x00, 0x34, nullptr, nullptr, -7},
-      {EcuType::kP8, 0xFF, 0xFF, " ----", nullptr, -7},
+      {EcuType::kP8, 0xFF, 0xFF, " ----", " ----", 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(EcuTypeName(c.type)) + " " + std::to_string(c.hi) + " " +
