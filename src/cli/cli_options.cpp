@@ -156,6 +156,7 @@ std::optional<ParsedArguments> ParseVerbOptions(const VerbName& verb, const QStr
     return Mistake(QStringLiteral("--count and --duration cannot be used together"));
   }
   if (given(channels)) {
+    command.channels_asked = true;
     command.channels.fill(false);
     for (const QString& name : parser.value(channels).split(QLatin1Char(','))) {
       const std::optional<int> channel = ChannelIndex(name.trimmed());

@@ -39,6 +39,8 @@ struct Command {
     all.fill(true);
     return all;
   }();
+  // --channels was given: exactly those are polled, whatever the type's connect step unticks.
+  bool channels_asked = false;
   std::optional<int> count;
   std::optional<double> duration_s;
   QString csv_path;  // "-": standard output; empty: aligned text

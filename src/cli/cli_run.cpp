@@ -163,6 +163,19 @@ void CliRun::ConnectSignals(DiagnosticEngine& engine) {
   });
 }
 
+// A P8's connect step unticks all but throttle and battery, as the window's does: the
+// channels asked for on the command line are ticked again once the ECU is woken (the P8's
+// live step lets box ticks in before it polls; the connect step would untick them again).
+// Ticks first, so that no moment has every box unticked (which would tick throttle).
+void CliRun::AskForChannels() {
+  if (!command_.channels_asked) return;
+  for (bool tick : {true, false}) {
+    for (int i = 0; i < kChannelCount; ++i) {
+      if (command_.channels[static_cast<size_t>(i)] == tick) Engine().SetChannel(i, tick);
+    }
+  }
+}
+
 void CliRun::OnPortMessage(const QString& text) {
   if (status_) return;
   // Right after Connect, a message means the port did not open and says why.
@@ -180,6 +193,7 @@ void CliRun::OnPortMessage(const QString& text) {
 void CliRun::OnWoken() {
   if (woken_ || status_) return;
   woken_ = true;
+  AskForChannels();
   bound_.start(kFirstSampleLimitMs);
 }
 

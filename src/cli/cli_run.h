@@ -37,6 +37,7 @@ class CliRun : public QObject {
   int CheckCableNow();
   void ConnectSignals(DiagnosticEngine& engine);
   DiagnosticEngine& Engine() { return engine_->engine(); }
+  void AskForChannels();
   void OnPortMessage(const QString& text);
   void OnWoken();
   void OnSample(const LiveSample& sample);

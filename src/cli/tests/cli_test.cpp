@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <csignal>
 #include <functional>
+#include <set>
 #include <string_view>
 
 #include "cli/cli_run.h"
@@ -185,6 +186,38 @@ TEST_F(CliEndToEnd, FaultsJsonHoldsEveryDecodedText) {
     }
     const QJsonObject entry = faults[static_cast<qsizetype>(i)].toObject();
     EXPECT_EQ(entry.value("texts").toVariant().toStringList(), expected) << button.caption;
+  }
+}
+
+// The channels asked for are the channels polled, also for a P8, whose connect step unticks
+// all but throttle and battery.
+TEST_F(CliEndToEnd, AskedChannelsArePolledForEveryType) {
+  for (EcuType type : {EcuType::kP8, EcuType::k16m}) {
+    SCOPED_TRACE(EcuTypeName(type));
+    ASSERT_TRUE(Serve(type));
+    Command command = For(Verb::kLive, type);
+    command.channels_asked = true;
+    command.channels.fill(false);
+    command.channels[0] = true;  // rpm
+    command.channels[5] = true;  // water
+    command.count = 3;
+    command.csv_path = QStringLiteral("-");
+    const Outcome outcome = RunCommand(command);
+    EXPECT_EQ(outcome.status, kExitDone) << outcome.err;
+    const QStringList lines = QString::fromStdString(outcome.out).split('\n', Qt::SkipEmptyParts);
+    const qsizetype header = lines.indexOf(QStringLiteral(
+        "time_s,rpm,injection_ms,advance_deg,pressure_mbar,air_c,water_c,throttle_deg,"
+        "battery_v,trimmer"));
+    ASSERT_GE(header, 0) << outcome.out;
+    ASSERT_EQ(lines.size() - header - 1, 3) << outcome.out;
+    // What went out on the wire: the speed and water requests, not throttle or battery.
+    std::set<uint8_t> asked;
+    for (const sim::TraceEntry& entry : server_->Trace()) {
+      if (entry.dir == sim::TraceEntry::Dir::kPcSent) asked.insert(entry.byte);
+    }
+    for (uint8_t request : {0x01, 0x02, 0x08}) EXPECT_TRUE(asked.contains(request)) << +request;
+    for (uint8_t request : {0x09, 0x0A}) EXPECT_FALSE(asked.contains(request)) << +request;
+    server_.reset();
   }
 }
 
