@@ -74,8 +74,8 @@ std::string LiveLine(const LiveSample& sample, int64_t first_us, const ChannelSe
   return line + '\n';
 }
 
-QByteArray FaultsJson(EcuType type, const QStringList& identification,
-                      const FaultAnswers& answers) {
+QByteArray FaultsJson(EcuType type, const IdentificationTexts& identification,
+                      const QDateTime& read_at, const FaultAnswers& answers) {
   QJsonArray bytes;
   for (size_t i = 0; i < kFaultButtons.size(); ++i) {
     const FaultButton& button = kFaultButtons[i];
@@ -93,13 +93,22 @@ QByteArray FaultsJson(EcuType type, const QStringList& identification,
         texts.append(Q(text));
       }
       entry.insert(QStringLiteral("answer"), answers[i]);
+      entry.insert(QStringLiteral("value"), answers[i].toInt(nullptr, 16));
       entry.insert(QStringLiteral("texts"), texts);
     }
     bytes.append(entry);
   }
+  const auto text_or_null = [](const QString& text) {
+    return text.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(text);
+  };
   const QJsonObject document{
+      {QStringLiteral("program"), QStringLiteral("kline-diag-cli " KLINE_VERSION)},
+      {QStringLiteral("read_at"), read_at.toString(Qt::ISODate)},
       {QStringLiteral("ecu_type"), Q(EcuTypeName(type))},
-      {QStringLiteral("identification"), QJsonArray::fromStringList(identification)},
+      {QStringLiteral("identification"),
+       QJsonObject{{QStringLiteral("iso_code"), text_or_null(identification.iso_code)},
+                   {QStringLiteral("ecu_data"), text_or_null(identification.ecu_data)},
+                   {QStringLiteral("calibration"), text_or_null(identification.calibration)}}},
       {QStringLiteral("faults"), bytes}};
   return QJsonDocument(document).toJson(QJsonDocument::Indented);
 }

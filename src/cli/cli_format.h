@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 #include <array>
@@ -27,8 +28,16 @@ std::string LiveLine(const LiveSample& sample, int64_t first_us, const ChannelSe
 
 // The answers of kFaultButtons in order; empty: the ECU did not answer that one.
 using FaultAnswers = std::array<QString, kFaultButtons.size()>;
-// Every byte with its request, answer and decoded texts, beside the ECU's type and
-// identification lines.
-QByteArray FaultsJson(EcuType type, const QStringList& identification, const FaultAnswers& answers);
+// The ECU's identification texts; empty when not read.
+struct IdentificationTexts {
+  QString iso_code;
+  QString ecu_data;
+  QString calibration;
+};
+
+// Every byte with its request, answer (digits and value) and decoded texts, beside the ECU's
+// type and identification, when it was read and by which program.
+QByteArray FaultsJson(EcuType type, const IdentificationTexts& identification,
+                      const QDateTime& read_at, const FaultAnswers& answers);
 
 }  // namespace kline::cli

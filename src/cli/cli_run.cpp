@@ -281,7 +281,10 @@ void CliRun::OnFaultRead(int index, const QString& answer) {
   Engine().LeaveFaultWindow();
   const EcuType type = command_.type.value_or(EcuType::k15m);
   if (command_.json) {
-    Print(FaultsJson(type, identification_, answers_).toStdString());
+    const IdentificationTexts texts{.iso_code = Identification("Iso Code"),
+                                    .ecu_data = Identification("ecu data"),
+                                    .calibration = Identification("calibration")};
+    Print(FaultsJson(type, texts, QDateTime::currentDateTime(), answers_).toStdString());
   } else {
     FaultReport report(QDateTime::currentDateTime(), std::string(EcuTypeName(type)));
     for (const QString& line : identification_) report.AddIdentification(line.toStdString());

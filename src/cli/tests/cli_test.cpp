@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -173,7 +174,14 @@ TEST_F(CliEndToEnd, FaultsJsonHoldsEveryDecodedText) {
   const QJsonDocument document =
       QJsonDocument::fromJson(QByteArray::fromStdString(outcome.out), &error);
   ASSERT_EQ(error.error, QJsonParseError::NoError) << outcome.out;
-  const QJsonArray faults = document.object().value("faults").toArray();
+  const QJsonObject top = document.object();
+  const QJsonObject identification = top.value("identification").toObject();
+  EXPECT_TRUE(identification.value("iso_code").toString().startsWith("55")) << outcome.out;
+  EXPECT_FALSE(identification.value("ecu_data").toString().isEmpty()) << outcome.out;
+  EXPECT_FALSE(identification.value("calibration").toString().isEmpty()) << outcome.out;
+  EXPECT_TRUE(QDateTime::fromString(top.value("read_at").toString(), Qt::ISODate).isValid());
+  EXPECT_TRUE(top.value("program").toString().startsWith("kline-diag-cli ")) << outcome.out;
+  const QJsonArray faults = top.value("faults").toArray();
   ASSERT_EQ(faults.size(), static_cast<qsizetype>(kFaultButtons.size()));
   const sim::Profile profile = sim::BuiltinProfile(EcuType::k16m);
   for (size_t i = 0; i < kFaultButtons.size(); ++i) {
@@ -186,6 +194,7 @@ TEST_F(CliEndToEnd, FaultsJsonHoldsEveryDecodedText) {
     }
     const QJsonObject entry = faults[static_cast<qsizetype>(i)].toObject();
     EXPECT_EQ(entry.value("texts").toVariant().toStringList(), expected) << button.caption;
+    EXPECT_EQ(entry.value("value").toInt(-1), profile.answers.at(button.request)) << button.caption;
   }
 }
 
