@@ -5,7 +5,6 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
@@ -16,12 +15,13 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
+#include <QStyle>
 #include <QToolButton>
-#include <QUrl>
 #include <QVBoxLayout>
 
 #include "engine/connection_watch.h"
@@ -118,6 +118,9 @@ QWidget* MainWindow::BuildComPort() {
   });
   shape1_ = new IndicatorShape;
   shape1_->setObjectName(QStringLiteral("Shape1"));
+  shape1_->setToolTip(
+      QStringLiteral("Green: the port is open; faded while the ECU does not answer. Red: "
+                     "disconnected, or the cable was pulled. Grey: not connected yet."));
   auto* label1 = new QLabel(QStringLiteral("Com"));
   label1->setObjectName(QStringLiteral("Label1"));
   text6_ = new QLineEdit(QStringLiteral("1"));
@@ -242,16 +245,16 @@ QWidget* MainWindow::BuildChannels() {
   column->setContentsMargins(0, 0, 0, 0);
 
   auto* pictures = new QHBoxLayout;
-  auto* image1 = new GaugePicture;
-  image1->setObjectName(QStringLiteral("Image1"));
+  image1_ = new GaugePicture;
+  image1_->setObjectName(QStringLiteral("Image1"));
   auto* command8 = new QToolButton;
   command8->setObjectName(QStringLiteral("Command8"));
-  command8->setIcon(DonationIcon(40));
+  command8->setIcon(style()->standardIcon(QStyle::SP_MessageBoxInformation));
   command8->setIconSize(QSize(40, 40));
   command8->setAutoRaise(true);
-  command8->setToolTip(QStringLiteral("Support this program"));
-  connect(command8, &QToolButton::clicked, this, &MainWindow::OpenDonationPage);
-  pictures->addWidget(image1);
+  command8->setToolTip(QStringLiteral("About kline-diag"));
+  connect(command8, &QToolButton::clicked, this, &MainWindow::ShowAbout);
+  pictures->addWidget(image1_);
   pictures->addStretch(1);
   pictures->addWidget(command8, 0, Qt::AlignTop);
   column->addLayout(pictures);
@@ -418,6 +421,7 @@ void MainWindow::ShowRecording() {
 
 // Every consumer takes the same sample; none of them costs the wire anything.
 void MainWindow::TakeSample(const LiveSample& sample) {
+  image1_->SetRpm(sample.complete ? sample.values[0] : std::nullopt);
   poll_rate_.Add(sample);
   rate_->setText(QStringLiteral("%1 cycles/s, %2 requests/s")
                      .arg(poll_rate_.CyclesPerSecond(), 0, 'f', 1)
@@ -491,6 +495,7 @@ void MainWindow::FollowEngine() {
     shape1_->SetFillColour(bgr);
     // Disconnected, by the user or by a pulled cable: the recording ends with the session.
     if (bgr == kIndicatorRed) {
+      image1_->SetRpm(std::nullopt);
       StopRecording(recorder_.IsRecording() ? QStringLiteral("Recording stopped: disconnected.")
                                             : QString());
       poll_rate_.Reset();
@@ -572,6 +577,11 @@ void MainWindow::SetValueStale(int channel, bool stale) {
   colours.setColor(QPalette::Text,
                    palette().color(stale ? QPalette::Disabled : QPalette::Active, QPalette::Text));
   field->setPalette(colours);
+  // While the ECU does not answer, the readout, the bar and the lamp must not say all is well.
+  stale_.set(static_cast<size_t>(channel), stale);
+  label26_->setEnabled(!stale_.test(0));
+  line1_->setEnabled(!stale_.test(0));
+  shape1_->SetDimmed(stale_.any());
 }
 
 void MainWindow::AppendInfo(const QString& text) {
@@ -622,8 +632,20 @@ void MainWindow::ShowAgain() {
   activateWindow();
 }
 
-void MainWindow::OpenDonationPage() {
-  QDesktopServices::openUrl(QUrl(QStringLiteral(KLINE_DONATION_URL)));
+// The project has no donation page: the button says what the program is and how to get help.
+void MainWindow::ShowAbout() {
+  auto* about = new QMessageBox(QMessageBox::Information, QStringLiteral("About kline-diag"),
+                                QStringLiteral("kline-diag %1").arg(QStringLiteral(KLINE_VERSION)),
+                                QMessageBox::Close, this);
+  about->setObjectName(QStringLiteral("About"));
+  about->setAttribute(Qt::WA_DeleteOnClose);
+  about->setInformativeText(QStringLiteral(
+      "Diagnostics for 15m, 15Rc, 16m and P8 engine control units over a K-line cable.\n\n"
+      "Licence: none has been granted yet; all rights are reserved by the kline-diag "
+      "developers.\n\n"
+      "To report a problem, write to the developers what you did and what you saw, and attach "
+      "the line monitor's trace (Tools, Line monitor, Save) and the status bar's message."));
+  about->open();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QTimer>
 #include <array>
+#include <bitset>
 
 #include "engine/diagnostic_engine.h"
 #include "link/ini_file.h"
@@ -26,6 +27,7 @@ namespace kline::ui {
 class ChartWindow;
 class FaultWindow;
 class LineMonitorWindow;
+class GaugePicture;
 class IndicatorShape;
 class ServiceWindow;
 class SpeedBar;
@@ -86,13 +88,16 @@ class MainWindow : public QMainWindow {
   void SetValueStale(int channel, bool stale);
   void AppendInfo(const QString& text);
   void ShowPortMessage(const QString& text);
-  void OpenDonationPage();
+  void ShowAbout();
   DiagnosticEngine& engine_;
   IniFile settings_;
   bool closing_ = false;
 
   QCheckBox* check2_ = nullptr;
   QLineEdit* text6_ = nullptr;
+  GaugePicture* image1_ = nullptr;
+  // Channels whose value is stale: the ECU stopped answering.
+  std::bitset<kChannelCount> stale_;
   IndicatorShape* shape1_ = nullptr;
   QLabel* label4_ = nullptr;
   QRadioButton* option1_ = nullptr;

@@ -1,8 +1,6 @@
 #include "ui/pictures.h"
 
 #include <QPainter>
-#include <QPainterPath>
-#include <QPixmap>
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -30,17 +28,35 @@ void IndicatorShape::SetFillColour(uint32_t bgr) {
   update();
 }
 
+void IndicatorShape::SetDimmed(bool dimmed) {
+  if (dimmed == dimmed_) return;
+  dimmed_ = dimmed;
+  update();
+}
+
 void IndicatorShape::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.setRenderHint(QPainter::Antialiasing);
   painter.setPen(QPen(palette().color(QPalette::WindowText), 1));
   painter.setBrush(FromBgr(bgr_));
+  if (dimmed_) painter.setOpacity(0.3);
   const int side = std::min(width(), height()) - 2;
   painter.drawEllipse(QRectF((width() - side) / 2.0, (height() - side) / 2.0, side, side));
 }
 
 GaugePicture::GaugePicture(QWidget* parent) : QWidget(parent) {
   setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+  setToolTip(QStringLiteral("Engine speed, 0 to 12,000 rpm"));
+}
+
+void GaugePicture::SetRpm(std::optional<double> rpm) {
+  if (rpm == rpm_) return;
+  rpm_ = rpm;
+  update();
+}
+
+double GaugePicture::NeedleFraction() const {
+  return rpm_ ? std::clamp(*rpm_ / kFullScaleRpm, 0.0, 1.0) : 0.0;
 }
 
 void GaugePicture::paintEvent(QPaintEvent*) {
@@ -53,6 +69,7 @@ void GaugePicture::paintEvent(QPaintEvent*) {
   painter.setPen(QPen(QColor(60, 60, 60), 3));
   painter.setBrush(QColor(25, 25, 30));
   painter.drawEllipse(centre, radius, radius);
+  if (!rpm_) painter.setOpacity(0.35);
 
   // The dial sweeps 270 degrees clockwise from bottom left; the last quarter is the red zone.
   constexpr double kStart = 225.0;
@@ -64,32 +81,12 @@ void GaugePicture::paintEvent(QPaintEvent*) {
     painter.setPen(QPen(i >= 10 ? QColor(220, 40, 40) : QColor(235, 235, 235), 2));
     painter.drawLine(centre + dir * (radius * 0.72), centre + dir * (radius * 0.88));
   }
-  const double needle = (kStart - kSweep * 0.62) * std::numbers::pi / 180.0;
+  const double needle = (kStart - kSweep * NeedleFraction()) * std::numbers::pi / 180.0;
   painter.setPen(QPen(QColor(255, 140, 0), 3, Qt::SolidLine, Qt::RoundCap));
   painter.drawLine(centre, centre + QPointF(std::cos(needle), -std::sin(needle)) * radius * 0.8);
   painter.setPen(Qt::NoPen);
   painter.setBrush(QColor(200, 200, 200));
   painter.drawEllipse(centre, radius * 0.08, radius * 0.08);
-}
-
-QIcon DonationIcon(int size) {
-  QPixmap pixmap(size, size);
-  pixmap.fill(Qt::transparent);
-  QPainter painter(&pixmap);
-  painter.setRenderHint(QPainter::Antialiasing);
-  painter.setPen(QPen(QColor(150, 110, 20), 1.5));
-  painter.setBrush(QColor(240, 200, 70));
-  painter.drawEllipse(QRectF(1, 1, size - 2, size - 2));
-
-  const double s = size;
-  QPainterPath heart;
-  heart.moveTo(s * 0.5, s * 0.78);
-  heart.cubicTo(s * 0.12, s * 0.52, s * 0.22, s * 0.22, s * 0.5, s * 0.38);
-  heart.cubicTo(s * 0.78, s * 0.22, s * 0.88, s * 0.52, s * 0.5, s * 0.78);
-  painter.setPen(Qt::NoPen);
-  painter.setBrush(QColor(200, 30, 40));
-  painter.drawPath(heart);
-  return QIcon(pixmap);
 }
 
 }  // namespace kline::ui

@@ -41,7 +41,9 @@ void SpeedBar::paintEvent(QPaintEvent*) {
   painter.drawRect(rect().adjusted(0, 0, -1, -1));
   // Lit segments take the frame colour, unlit ones the menu-bar face, and the design-time
   // marks the scroll-bar grey; on the light field all three stay apart.
-  const QColor lit = pal.color(QPalette::WindowText);
+  // A bar whose speed is stale (the ECU stopped answering) is drawn as disabled.
+  const QColor lit =
+      pal.color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText);
   const QColor unlit = pal.color(QPalette::Button).darker(112);
   const QColor design = pal.color(QPalette::Mid);
   for (int i = 0; i < kSpeedSegments; ++i) {

@@ -8,11 +8,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 #include <memory>
 
 #include "link/qt_serial_device.h"
@@ -186,6 +188,42 @@ TEST_F(MainWindowTest, SessionRunsFromConnectToDisconnect) {
   EXPECT_FALSE(window_->TestsMenu()->isEnabled());
   EXPECT_FALSE(rig_->engine.SessionTimerRunning());
   EXPECT_TRUE(Find<QLabel>(QStringLiteral("Label4"))->text().isEmpty());
+}
+
+// The rev counter follows the engine speed; when the ECU stops answering, the readout, the
+// bar and the lamp stop saying that all is well; the picture button says what the program is.
+TEST_F(MainWindowTest, GaugeReadoutAndLampTellTheTruth) {
+  Script15m();
+  Open();
+  auto* gauge = Find<GaugePicture>(QStringLiteral("Image1"));
+  EXPECT_FALSE(gauge->Rpm().has_value());
+  EXPECT_EQ(gauge->NeedleFraction(), 0.0);
+  ClickConnect();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Value(0) == QStringLiteral("1250"); }, 3000));
+  ASSERT_TRUE(gauge->Rpm().has_value());
+  EXPECT_DOUBLE_EQ(gauge->NeedleFraction(), 1250.0 / 12000.0);
+  auto* readout = Find<QLabel>(QStringLiteral("Label26"));
+  EXPECT_TRUE(readout->isEnabled());
+  EXPECT_FALSE(window_->Shape1()->Dimmed());
+  EXPECT_FALSE(window_->Shape1()->toolTip().isEmpty());
+
+  line_.echo = false;  // one byte where two are awaited: the ECU seems silent
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !readout->isEnabled(); }, 5000));
+  EXPECT_FALSE(window_->Line1()->isEnabled());
+  EXPECT_TRUE(window_->Shape1()->Dimmed());
+  EXPECT_EQ(window_->Shape1()->FillColour(), kIndicatorGreen);
+  EXPECT_FALSE(gauge->Rpm().has_value());
+
+  ClickConnect();
+  EXPECT_FALSE(gauge->Rpm().has_value());
+
+  Find<QToolButton>(QStringLiteral("Command8"))->click();
+  auto* about = window_->findChild<QMessageBox*>(QStringLiteral("About"));
+  ASSERT_NE(about, nullptr);
+  EXPECT_TRUE(about->isVisible());
+  EXPECT_TRUE(about->text().startsWith(QStringLiteral("kline-diag ")));
+  EXPECT_TRUE(about->informativeText().contains(QStringLiteral("report a problem")));
+  about->close();
 }
 
 TEST_F(MainWindowTest, PortThatDoesNotOpenIsExplainedInTheStatusBar) {
