@@ -31,6 +31,16 @@ std::string DescribeOpenFailure(OpenFailure failure, const std::string& path) {
              "again.";
     case OpenFailure::kBusy:
       return "Port " + path + " is in use by another program.";
+    case OpenFailure::kNameTooLong:
+      return "The port name is " + std::to_string(path.size()) +
+             " characters long: no device has such a name. Give a number or a device path such as "
+             "/dev/ttyUSB0.";
+    case OpenFailure::kFolder:
+      return path + " is a folder, not a serial port.";
+    case OpenFailure::kPlainFile:
+      return path + " is an ordinary file, not a serial port.";
+    case OpenFailure::kNotATerminal:
+      return path + " is a device but not a serial port.";
     case OpenFailure::kOther:
       break;
   }

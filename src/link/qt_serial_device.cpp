@@ -82,6 +82,9 @@ int QueuedForSending(QSerialPort& port) {
   return 0;
 }
 
+// Longer paths are no device's: the system itself refuses them (PATH_MAX).
+constexpr size_t kMaxPathBytes = 4095;
+
 // A drain gives up after this much, whatever is queued: at 1200 baud a byte takes 8.3 ms, and
 // a stalled adapter must not hold up a close.
 constexpr auto kDrainBound = std::chrono::milliseconds(250);
@@ -110,6 +113,21 @@ bool QtSerialDevice::Open(const std::string& path, const LineSettings& settings)
   received_ = false;
   lost_ = false;
   open_failure_ = OpenFailure::kNone;
+  // What is plainly not a serial port is said so before the driver is asked: its own error
+  // would be a bare "could not open", or even a permission problem for a name too long.
+  const QFileInfo info(QString::fromStdString(path));
+  if (path.size() > kMaxPathBytes) {
+    open_failure_ = OpenFailure::kNameTooLong;
+    return false;
+  }
+  if (info.isDir()) {
+    open_failure_ = OpenFailure::kFolder;
+    return false;
+  }
+  if (info.isFile()) {
+    open_failure_ = OpenFailure::kPlainFile;
+    return false;
+  }
   port_->setPortName(QString::fromStdString(path));
   port_->setBaudRate(settings.baud);
   port_->setDataBits(static_cast<QSerialPort::DataBits>(settings.data_bits));
@@ -127,9 +145,11 @@ bool QtSerialDevice::Open(const std::string& path, const LineSettings& settings)
                             ? OpenFailure::kBusy
                             : OpenFailure::kPermission;
         break;
+      case QSerialPort::UnsupportedOperationError:
+        open_failure_ = OpenFailure::kNotATerminal;
+        break;
       default:
-        open_failure_ = QFileInfo::exists(QString::fromStdString(path)) ? OpenFailure::kOther
-                                                                        : OpenFailure::kNoSuchPort;
+        open_failure_ = info.exists() ? OpenFailure::kOther : OpenFailure::kNoSuchPort;
         break;
     }
     port_->clearError();

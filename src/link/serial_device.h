@@ -23,7 +23,17 @@ struct LineSettings {
 };
 
 // Why a port did not open, in words a user can act on.
-enum class OpenFailure { kNone, kNoSuchPort, kPermission, kBusy, kOther };
+enum class OpenFailure {
+  kNone,
+  kNoSuchPort,
+  kPermission,
+  kBusy,
+  kNameTooLong,
+  kFolder,        // the path names a folder
+  kPlainFile,     // the path names an ordinary file
+  kNotATerminal,  // a device, but not a serial port (/dev/null)
+  kOther,
+};
 
 class SerialDevice {
  public:

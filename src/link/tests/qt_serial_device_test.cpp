@@ -95,3 +95,31 @@ TEST_F(QtSerialDeviceTest, VanishedFarSideEndsWaitsAndIsReported) {
 
 }  // namespace
 }  // namespace kline
+
+namespace kline {
+namespace {
+
+// What is plainly not a serial port is named for what it is, not "could not be opened" or a
+// permission problem.
+TEST(QtSerialDeviceOpenTest, PathsThatAreNoPortSayWhatTheyAre) {
+  const std::pair<std::string, const char*> cases[] = {
+      {"/dev/null", "is a device but not a serial port"},
+      {"/tmp", "is a folder, not a serial port"},
+      {"/etc/passwd", "is an ordinary file, not a serial port"},
+      {"/dev/kline-no-such-port", "does not exist"},
+      {"/dev/" + std::string(100000, 'x'), "100005 characters long"},
+  };
+  for (const auto& [path, says] : cases) {
+    SCOPED_TRACE(path.substr(0, 40));
+    QtSerialDevice device;
+    SteadyClock clock;
+    KLinePort port(device, clock);
+    port.Open(path);
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_NE(port.OpenProblem().find(says), std::string::npos)
+        << port.OpenProblem().substr(0, 200);
+  }
+}
+
+}  // namespace
+}  // namespace kline
