@@ -1,6 +1,7 @@
 #include "session/session_driver.h"
 
 #include "link/numbers.h"
+#include "link/port_name.h"
 
 namespace kline {
 
@@ -38,6 +39,14 @@ void SessionDriver::OnConnectBox(bool ticked) {
 void SessionDriver::Connect() {
   const std::optional<EcuType> type = panel_.SelectedType();
   const std::string field = panel_.PortFieldText();
+  // A field that names no port (a typo, a hostile settings value such as 1e308) is refused
+  // before anything is saved: the file keeps its text and the box does not stay ticked.
+  if (!PortPath(field)) {
+    port_.Open(field);
+    panel_.ShowPortMessage(port_.OpenProblem());
+    panel_.SetConnectTicked(false);
+    return;
+  }
   settings_.EcrireINI("Hardware", "Com", PortSetting(field));
   if (type) settings_.EcrireINI("Hardware", "Ecu", std::string(EcuTypeCode(*type)));
   init_ = ecuinf_ = cal_ask_ = false;

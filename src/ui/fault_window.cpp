@@ -65,7 +65,12 @@ FaultWindow::FaultWindow(DiagnosticEngine& engine, const MainWindow& main)
   setCentralWidget(central);
   resize(460, 460);
 
-  connect(back_, &QAction::triggered, this, [this] { engine_.LeaveFaultWindow(); });
+  // Back to the main window: this one goes out of its way, and "Diag" brings it back with its
+  // log, rather than staying hidden behind the main window.
+  connect(back_, &QAction::triggered, this, [this] {
+    engine_.LeaveFaultWindow();
+    hide();
+  });
 }
 
 void FaultWindow::SetPortOwner(PortOwner owner) {

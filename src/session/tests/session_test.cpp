@@ -355,7 +355,7 @@ TEST(Session, ConnectSavesPortAndType) {
   const Case cases[] = {{"4", EcuType::k15m, "4", "1"},
                         {"04", EcuType::kP8, "4", "2"},
                         {"3.5", EcuType::k16m, "3.5", "3"},
-                        {"xyz", EcuType::k15Rc, "0", "4"},
+                        {"xyz", EcuType::k15Rc, "", ""},  // no port: the file is left alone
                         {"/dev/pts/7", EcuType::k15m, "/dev/pts/7", "1"}};
   for (const Case& c : cases) {
     Rig rig(c.type);

@@ -226,6 +226,24 @@ TEST_F(MainWindowTest, GaugeReadoutAndLampTellTheTruth) {
   about->close();
 }
 
+// A settings value or a typo that names no port: said so, the box unticked, the file untouched.
+TEST_F(MainWindowTest, FieldThatNamesNoPortLeavesTheSettingsAlone) {
+  for (const char* com : {"1e308", "COM1", "-3"}) {
+    SCOPED_TRACE(com);
+    QFile::remove(ini_);
+    IniFile(ini_).EcrireINI("Hardware", "Com", com);
+    Open();
+    ClickConnect();
+    auto* connect_box = Find<QCheckBox>(QStringLiteral("Check2(0)"));
+    EXPECT_FALSE(connect_box->isChecked());
+    EXPECT_TRUE(
+        window_->statusBar()->currentMessage().contains(QStringLiteral("not a serial port")))
+        << window_->statusBar()->currentMessage().toStdString();
+    EXPECT_EQ(IniFile(ini_).LireINI("Hardware", "Com"), com);
+    EXPECT_FALSE(rig_->engine.SessionTimerRunning());
+  }
+}
+
 TEST_F(MainWindowTest, PortThatDoesNotOpenIsExplainedInTheStatusBar) {
   QtSerialDevice device;
   SteadyClock clock;

@@ -122,7 +122,7 @@ TEST_F(ServiceWindowsTest, EcuRefusingDiagnosticModeClosesTheTestWindow) {
             QStringLiteral("The ECU did not enter diagnostic mode."));
 }
 
-TEST_F(ServiceWindowsTest, FaultWindowStaysOpenAfterBackUntilDisconnect) {
+TEST_F(ServiceWindowsTest, FaultWindowGoesOnBackAndComesBackWithItsLog) {
   window_->DiagMenu()->trigger();
   FaultWindow* faults = window_->Form3();
   ASSERT_NE(faults, nullptr);
@@ -143,9 +143,12 @@ TEST_F(ServiceWindowsTest, FaultWindowStaysOpenAfterBackUntilDisconnect) {
   EXPECT_FALSE(rig_->engine.SessionTimerRunning());
   faults->BackMenu()->trigger();
   EXPECT_TRUE(window_->isVisible());
-  EXPECT_TRUE(faults->isVisible());
+  EXPECT_FALSE(faults->isVisible()) << "not left behind the main window";
   EXPECT_TRUE(rig_->engine.SessionTimerRunning());
   EXPECT_EQ(rig_->engine.SessionTimerInterval(), 20);
+  window_->DiagMenu()->trigger();
+  EXPECT_TRUE(faults->isVisible());
+  EXPECT_EQ(LogLines(*faults).size(), 2) << "its log is kept";
 
   window_->findChild<QCheckBox*>(QStringLiteral("Check2(0)"))->click();
   EXPECT_FALSE(faults->isVisible());
