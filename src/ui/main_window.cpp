@@ -349,6 +349,12 @@ void MainWindow::BuildMenus() {
 
   rate_ = new QLabel;
   rate_->setObjectName(QStringLiteral("PollRate"));
+  // Messages wrap onto a second line rather than being cut at the window's edge.
+  status_text_ = new QLabel;
+  status_text_->setObjectName(QStringLiteral("StatusText"));
+  status_text_->setWordWrap(true);
+  status_text_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  statusBar()->addWidget(status_text_, 1);
   statusBar()->addPermanentWidget(rate_);
   recording_ = new QLabel;
   recording_->setObjectName(QStringLiteral("Recording"));
@@ -392,7 +398,7 @@ bool MainWindow::StartRecording(const QString& path) {
   header.calibration = InfoLine(QStringLiteral("calibration :")).toStdString();
   header.started = QDateTime::currentDateTime();
   if (!recorder_.Start(path, header)) {
-    statusBar()->showMessage(recorder_.Error());
+    ShowPortMessage(recorder_.Error());
     return false;
   }
   record_->setEnabled(false);
@@ -407,7 +413,7 @@ void MainWindow::StopRecording(const QString& why) {
   record_->setEnabled(true);
   stop_recording_->setEnabled(false);
   recording_->clear();
-  if (!why.isEmpty()) statusBar()->showMessage(why);
+  if (!why.isEmpty()) ShowPortMessage(why);
 }
 
 void MainWindow::ShowRecording() {
@@ -519,7 +525,7 @@ void MainWindow::FollowEngine() {
             if (ServiceWindow* window = Window(id)) {
               window->statusBar()->showMessage(reason);
             } else {
-              statusBar()->showMessage(reason);
+              ShowPortMessage(reason);
             }
           });
   connect(&engine_.desk(), &ServiceDesk::PortOwnerChanged, this, [this](PortOwner owner) {
@@ -549,15 +555,12 @@ void MainWindow::FollowEngine() {
   });
 }
 
-// A long sentence may not fit the bar: the whole of it is in its tooltip.
 void MainWindow::ShowPortMessage(const QString& text) {
+  status_text_->setText(text);
   statusBar()->setToolTip(text);
-  if (text.isEmpty()) {
-    statusBar()->clearMessage();
-  } else {
-    statusBar()->showMessage(text);
-  }
 }
+
+QString MainWindow::StatusText() const { return status_text_->text(); }
 
 PanelChoices MainWindow::Choices() const {
   PanelChoices choices;

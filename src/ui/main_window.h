@@ -49,6 +49,8 @@ class MainWindow : public QMainWindow {
   std::optional<EcuType> SelectedType() const;
   // The ECU information box as shown.
   QString InfoText() const;
+  // The status bar's message (the port, the connection, a recording).
+  QString StatusText() const;
   DiagnosticEngine& engine() { return engine_; }
   TestWindow* Form1() const;
   FaultWindow* Form3() const;
@@ -96,6 +98,7 @@ class MainWindow : public QMainWindow {
   QCheckBox* check2_ = nullptr;
   QLineEdit* text6_ = nullptr;
   GaugePicture* image1_ = nullptr;
+  QLabel* status_text_ = nullptr;
   // Channels whose value is stale: the ECU stopped answering.
   std::bitset<kChannelCount> stale_;
   IndicatorShape* shape1_ = nullptr;

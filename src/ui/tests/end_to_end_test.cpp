@@ -127,8 +127,7 @@ TEST_P(EndToEndTest, PulledCableEndsDisconnected) {
   EXPECT_EQ(window_->Shape1()->FillColour(), kIndicatorRed);
   EXPECT_FALSE(SessionTimerRunning());
   EXPECT_TRUE(Value(kWatched).empty());
-  EXPECT_TRUE(window_->statusBar()->currentMessage().contains(
-      QString::fromStdString(server_->slave_path())));
+  EXPECT_TRUE(window_->StatusText().contains(QString::fromStdString(server_->slave_path())));
 }
 
 // Closing the window inside an actuator test's long wait: the engine leaves diagnostic mode,

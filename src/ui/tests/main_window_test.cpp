@@ -226,6 +226,23 @@ TEST_F(MainWindowTest, GaugeReadoutAndLampTellTheTruth) {
   about->close();
 }
 
+// The longest sentences the program writes (what the wire showed when the ECU stays silent)
+// are read in full at the window's default size: the status line wraps them.
+TEST_F(MainWindowTest, LongStatusMessagesAreReadInFull) {
+  QtSerialDevice device;
+  SteadyClock clock;
+  Open(device, clock);
+  window_->resize(window_->sizeHint());
+  Find<QLineEdit>(QStringLiteral("Text6"))->setText(QStringLiteral("/dev/") + QString(300, 'x'));
+  ClickConnect();
+  ASSERT_GT(window_->StatusText().size(), 100) << window_->StatusText().toStdString();
+  QTest::qWait(50);
+  auto* line = Find<QLabel>(QStringLiteral("StatusText"));
+  EXPECT_LE(line->heightForWidth(line->width()), line->height())
+      << line->width() << " wide for: " << window_->StatusText().toStdString();
+  EXPECT_LE(line->geometry().right(), window_->width());
+}
+
 // A settings value or a typo that names no port: said so, the box unticked, the file untouched.
 TEST_F(MainWindowTest, FieldThatNamesNoPortLeavesTheSettingsAlone) {
   for (const char* com : {"1e308", "COM1", "-3"}) {
@@ -236,9 +253,8 @@ TEST_F(MainWindowTest, FieldThatNamesNoPortLeavesTheSettingsAlone) {
     ClickConnect();
     auto* connect_box = Find<QCheckBox>(QStringLiteral("Check2(0)"));
     EXPECT_FALSE(connect_box->isChecked());
-    EXPECT_TRUE(
-        window_->statusBar()->currentMessage().contains(QStringLiteral("not a serial port")))
-        << window_->statusBar()->currentMessage().toStdString();
+    EXPECT_TRUE(window_->StatusText().contains(QStringLiteral("not a serial port")))
+        << window_->StatusText().toStdString();
     EXPECT_EQ(IniFile(ini_).LireINI("Hardware", "Com"), com);
     EXPECT_FALSE(rig_->engine.SessionTimerRunning());
   }
@@ -250,7 +266,7 @@ TEST_F(MainWindowTest, PortThatDoesNotOpenIsExplainedInTheStatusBar) {
   Open(device, clock);
   Find<QLineEdit>(QStringLiteral("Text6"))->setText(QStringLiteral("/dev/kline-no-such-port"));
   ClickConnect();
-  const QString message = window_->statusBar()->currentMessage();
+  const QString message = window_->StatusText();
   EXPECT_EQ(message, QStringLiteral("Port /dev/kline-no-such-port does not exist."));
   auto* connect_box = Find<QCheckBox>(QStringLiteral("Check2(0)"));
   EXPECT_TRUE(connect_box->isChecked());

@@ -118,8 +118,7 @@ TEST_F(ServiceWindowsTest, EcuRefusingDiagnosticModeClosesTheTestWindow) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return window_->Form1() == nullptr; }, 3000));
   EXPECT_TRUE(window_->isVisible());
   EXPECT_TRUE(rig_->engine.SessionTimerRunning());
-  EXPECT_EQ(window_->statusBar()->currentMessage(),
-            QStringLiteral("The ECU did not enter diagnostic mode."));
+  EXPECT_EQ(window_->StatusText(), QStringLiteral("The ECU did not enter diagnostic mode."));
 }
 
 TEST_F(ServiceWindowsTest, FaultWindowGoesOnBackAndComesBackWithItsLog) {
