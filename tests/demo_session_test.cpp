@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QProcess>
@@ -44,7 +45,10 @@ TEST(DemoSession, ConnectPollServiceWindowsDisconnect) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return (tests = window->Form1()) != nullptr; }, 3000));
   ASSERT_TRUE(QTest::qWaitFor([&] { return !tests->Rtb1()->toPlainText().isEmpty(); }, 3000));
   EXPECT_TRUE(tests->Rtb1()->toPlainText().startsWith("Enter in diagnostic mode OK"));
-  tests->findChild<QPushButton*>(QStringLiteral("Command7"))->click();  // clears at once
+  tests->findChild<QPushButton*>(QStringLiteral("Command7"))->click();  // clears at once, once
+  auto* ask = tests->findChild<QMessageBox*>(QStringLiteral("ConfirmClear"));  // confirmed
+  ASSERT_NE(ask, nullptr);
+  ask->findChild<QPushButton*>(QStringLiteral("Clear"))->click();
   ASSERT_TRUE(
       QTest::qWaitFor([&] { return tests->Rtb1()->toPlainText().contains("Test finish"); }, 3000));
   tests->close();

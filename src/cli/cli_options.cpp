@@ -101,6 +101,9 @@ std::optional<ParsedArguments> ParseVerbOptions(const VerbName& verb, const QStr
       QStringLiteral("FILE"));
   const QCommandLineOption json(QStringLiteral("json"),
                                 QStringLiteral("Print one JSON document instead of text."));
+  const QCommandLineOption yes(
+      QStringLiteral("yes"),
+      QStringLiteral("Confirm clear-dtc, which erases the stored fault codes for good."));
   const QCommandLineOption code(
       QStringLiteral("code"),
       QStringLiteral("Run the custom test with this request byte in hexadecimal."),
@@ -113,7 +116,7 @@ std::optional<ParsedArguments> ParseVerbOptions(const VerbName& verb, const QStr
       parser.addOption(json);
       break;
     case Verb::kTest:
-      parser.addOption(code);
+      parser.addOptions({code, yes});
       parser.addPositionalArgument(
           QStringLiteral("NAME"),
           QStringLiteral("fuel-pump, injector-1, injector-2, rev-counter, coil-1, coil-2, "
@@ -184,6 +187,12 @@ std::optional<ParsedArguments> ParseVerbOptions(const VerbName& verb, const QStr
     } else {
       const std::optional<int> index = TestIndex(names.front());
       if (!index) return Mistake(QStringLiteral("unknown test \"%1\"").arg(names.front()));
+      if (*index == kClearFaultsTest && !given(yes)) {
+        return Mistake(QStringLiteral("clear-dtc needs --yes: ") +
+                       Q(kClearFaultsWarning)
+                           .replace(QStringLiteral("Diag, \"Read all\", \"Save report...\""),
+                                    QStringLiteral("kline-diag-cli faults")));
+      }
       command.test_index = *index;
     }
   }

@@ -53,6 +53,12 @@ inline constexpr std::array<ActuatorTestRow, 8> kActuatorTests = {{
      36},
 }};
 
+// The one test that cannot be undone: it erases the ECU's stored faults.
+inline constexpr int kClearFaultsTest = 6;
+inline constexpr std::string_view kClearFaultsWarning =
+    "Clearing erases the stored fault codes for good. Read and save them first: Diag, "
+    "\"Read all\", \"Save report...\".";
+
 inline constexpr std::string_view kCustomCodeDefault = "00";
 inline constexpr std::string_view kCustomCodeRangeLine =
     "Custom code must be one or two hexadecimal digits, 00 to FF (0x may come first)";

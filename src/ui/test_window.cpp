@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -34,8 +35,10 @@ TestWindow::TestWindow(DiagnosticEngine& engine)
     auto* button = new QPushButton(Q(row.caption));
     button->setObjectName(Q(row.control));
     const int index = static_cast<int>(i);
-    connect(button, &QPushButton::clicked, this,
-            [this, index] { engine_.RunTest(index, text1_->text()); });
+    connect(button, &QPushButton::clicked, this, [this, index] {
+      if (index == kClearFaultsTest) return AskBeforeClearing();
+      engine_.RunTest(index, text1_->text());
+    });
     buttons_[i] = button;
     grid->addWidget(button, index / kButtonColumns, index % kButtonColumns);
   }
@@ -54,6 +57,22 @@ TestWindow::TestWindow(DiagnosticEngine& engine)
   resize(420, 420);
 
   connect(back_, &QAction::triggered, this, [this] { engine_.LeaveTestWindow(); });
+}
+
+// One click must not erase the fault memory: the user confirms, told how to keep a copy.
+void TestWindow::AskBeforeClearing() {
+  auto* ask = new QMessageBox(QMessageBox::Warning, QStringLiteral("Clear DTC errors"),
+                              QStringLiteral("Clear the fault codes stored in the ECU?"),
+                              QMessageBox::Cancel, this);
+  ask->setObjectName(QStringLiteral("ConfirmClear"));
+  ask->setInformativeText(Q(kClearFaultsWarning));
+  QPushButton* clear = ask->addButton(QStringLiteral("Clear"), QMessageBox::DestructiveRole);
+  clear->setObjectName(QStringLiteral("Clear"));
+  ask->setDefaultButton(QMessageBox::Cancel);
+  ask->setAttribute(Qt::WA_DeleteOnClose);
+  connect(clear, &QPushButton::clicked, this,
+          [this] { engine_.RunTest(kClearFaultsTest, text1_->text()); });
+  ask->open();
 }
 
 void TestWindow::SetMaximum(float maximum) {

@@ -33,6 +33,8 @@ class TestWindow : public ServiceWindow {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  void AskBeforeClearing();
+
   std::array<QPushButton*, kActuatorTests.size()> buttons_{};
   QLineEdit* text1_;
   QProgressBar* pg1_;

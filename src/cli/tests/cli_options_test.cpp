@@ -25,6 +25,8 @@ TEST(CliOptionsTest, TypedLinesAreTakenOrRefused) {
       {"--port /dev/ttyUSB0 --type 16m test --code 8a", kExitDone, ""},
       {"--port 1 --type 16m test --code 0x81", kExitDone, ""},
       {"--port 1 --type 15m test fuel-pump", kExitDone, ""},
+      {"--port 1 --type 15m test clear-dtc --yes", kExitDone, ""},
+      {"--port 1 --type 15m test clear-dtc", kExitUsage, "clear-dtc needs --yes"},
       {"--port 1 --type 15m live --channels rpm,water --count 5", kExitDone, ""},
       {"--port 1 --type 15m test --code ZZ", kExitUsage, "one or two hexadecimal digits"},
       {"--port 1 --type 15m test --code 8Z", kExitUsage, "one or two hexadecimal digits"},

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -119,6 +120,31 @@ TEST_F(ServiceWindowsTest, EcuRefusingDiagnosticModeClosesTheTestWindow) {
   EXPECT_TRUE(window_->isVisible());
   EXPECT_TRUE(rig_->engine.SessionTimerRunning());
   EXPECT_EQ(window_->StatusText(), QStringLiteral("The ECU did not enter diagnostic mode."));
+}
+
+// "Clear DTC errors" erases the fault memory: nothing is sent until the user confirms.
+TEST_F(ServiceWindowsTest, ClearingTheFaultsIsConfirmedFirst) {
+  TestWindow* tests = OpenTests();
+  ASSERT_NE(tests, nullptr);
+  const size_t written = line_.written().size();
+  for (bool confirm : {false, true}) {
+    SCOPED_TRACE(confirm);
+    tests->Button(kClearFaultsTest)->click();
+    auto* ask = tests->findChild<QMessageBox*>(QStringLiteral("ConfirmClear"));
+    ASSERT_NE(ask, nullptr);
+    EXPECT_TRUE(ask->informativeText().contains(QStringLiteral("Save report")));
+    EXPECT_EQ(line_.written().size(), written) << "nothing sent before the answer";
+    if (confirm) {
+      ask->findChild<QPushButton*>(QStringLiteral("Clear"))->click();
+    } else {
+      ask->button(QMessageBox::Cancel)->click();
+    }
+    QTest::qWait(10);
+  }
+  ASSERT_EQ(line_.written().size(), written + 1);
+  const ActuatorTestRow& clear = kActuatorTests[kClearFaultsTest];
+  EXPECT_TRUE(line_.written().back() == clear.request_a ||
+              line_.written().back() == clear.request_b);
 }
 
 TEST_F(ServiceWindowsTest, FaultWindowGoesOnBackAndComesBackWithItsLog) {
