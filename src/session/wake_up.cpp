@@ -13,6 +13,10 @@ void SessionDriver::WakeUpEcu() {
       const int heard = port_.PendingCount();
       if (heard == 0) {
         init_ = true;
+        // The session goes on without the wake-up: an earlier "waiting for the ignition" no
+        // longer says what it does.
+        panel_.ShowPortMessage(
+            "No identification from the ECU within 3 s: going on without waking it.");
         return;
       }
       // Noise at key-on, a stray byte at port open or the wrong type selected: the ECU was

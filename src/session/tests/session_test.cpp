@@ -177,6 +177,11 @@ TEST(Session, IsoCodeVariants) {
       EXPECT_EQ(rig.panel.info, "");
       EXPECT_NE(rig.panel.port_message.find("4 of 6"), std::string::npos);
       EXPECT_EQ(rig.port.PendingCount(), 0);
+      // The next tick hears nothing and goes on unwoken: the message says so.
+      rig.Run(4000);
+      EXPECT_TRUE(rig.driver.init());
+      EXPECT_EQ(rig.panel.port_message.find("waiting for the ignition"), std::string::npos)
+          << rig.panel.port_message;
     }
   }
 }
