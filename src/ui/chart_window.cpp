@@ -15,6 +15,7 @@
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QThread>
 #include <QValueAxis>
 #include <QWheelEvent>
@@ -189,8 +190,20 @@ QWidget* ChartWindow::BuildControls() {
   auto* controls = new QWidget;
   auto* column = new QVBoxLayout(controls);
   auto* channels = new QGroupBox(QStringLiteral("Channels"));
-  boxes_ = new QVBoxLayout(channels);
-  column->addWidget(channels);
+  auto* inside = new QVBoxLayout(channels);
+  // A recording may have hundreds of columns: the list scrolls, the window keeps its size.
+  auto* scroll = new QScrollArea;
+  scroll->setObjectName(QStringLiteral("ChannelList"));
+  scroll->setWidgetResizable(true);
+  scroll->setFrameShape(QFrame::NoFrame);
+  scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  auto* list = new QWidget;
+  boxes_ = new QVBoxLayout(list);
+  boxes_->setContentsMargins(0, 0, 0, 0);
+  boxes_->setAlignment(Qt::AlignTop);
+  scroll->setWidget(list);
+  inside->addWidget(scroll);
+  column->addWidget(channels, 1);
 
   window_choice_ = new QComboBox;
   window_choice_->setObjectName(QStringLiteral("TimeWindow"));

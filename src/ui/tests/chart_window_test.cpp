@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QImage>
 #include <QLineSeries>
+#include <QScrollArea>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QValueAxis>
@@ -106,6 +107,33 @@ TEST(ChartWindowTest, OpensARecordingOffTheWindowThreadWithZoom) {
   }
   chart.ShowLive();
   EXPECT_EQ(chart.CurveCount(), kChannelCount);
+}
+
+// A recording of 200 columns lists them in a scrolling list: the window keeps its size.
+TEST(ChartWindowTest, ManyColumnsScrollInsteadOfGrowingTheWindow) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("wide.csv"));
+  {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    QStringList names{QStringLiteral("time_s")};
+    QStringList values{QStringLiteral("0")};
+    for (int c = 0; c < 200; ++c) {
+      names << QStringLiteral("extra_%1").arg(c);
+      values << QString::number(c);
+    }
+    file.write((names.join(',') + '\n' + values.join(',') + '\n').toUtf8());
+  }
+  ChartWindow chart;
+  chart.resize(900, 500);
+  chart.show();
+  chart.OpenRecording(path);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !chart.Loading(); }, 10000));
+  ASSERT_GT(chart.CurveCount(), 20) << chart.Message().toStdString();
+  QTest::qWait(20);
+  EXPECT_LE(chart.height(), 600);
+  EXPECT_LE(chart.minimumSizeHint().height(), 600);
+  EXPECT_NE(chart.findChild<QScrollArea*>(QStringLiteral("ChannelList")), nullptr);
 }
 
 TEST(ChartWindowTest, SavesThePictureAsPng) {
