@@ -213,12 +213,6 @@ TEST_F(CliEndToEnd, AskedChannelsArePolledForEveryType) {
     command.csv_path = QStringLiteral("-");
     const Outcome outcome = RunCommand(command);
     EXPECT_EQ(outcome.status, kExitDone) << outcome.err;
-    const QStringList lines = QString::fromStdString(outcome.out).split('\n', Qt::SkipEmptyParts);
-    const qsizetype header = lines.indexOf(QStringLiteral(
-        "time_s,rpm,injection_ms,advance_deg,pressure_mbar,air_c,water_c,throttle_deg,"
-        "battery_v,trimmer"));
-    ASSERT_GE(header, 0) << outcome.out;
-    ASSERT_EQ(lines.size() - header - 1, 3) << outcome.out;
     // What went out on the wire: the speed and water requests, not throttle or battery.
     std::set<uint8_t> asked;
     for (const sim::TraceEntry& entry : server_->Trace()) {
