@@ -134,28 +134,6 @@ TEST(Survival, CablePulledBetweenServiceRequests) {
   EXPECT_TRUE(Polling(rig));
 }
 
-TEST(Survival, CablePulledWhileATestWaitsForItsFinalAnswer) {
-  Rig rig(EcuType::k15m);
-  rig.Connect();
-  rig.Run(6000);
-  testing::Windows around;
-  rig.driver.LendPort();
-  ActuatorTests tests(rig.port, around.host, around.log, around.bar, around.buttons);
-  ASSERT_TRUE(tests.EnterDiagnosticMode());
-  rig.line.SetAnswer(0x80, 0x00);
-  around.host.on_events = [&] {
-    if (around.host.event_runs == 4) rig.line.PullCable();
-  };
-  const int64_t start = rig.clock.NowMs();
-  tests.Press(0, "");
-  // The pass that finds the port gone ends the test and gives the port back.
-  EXPECT_LE(rig.clock.NowMs() - start, 50 + 5000 + 4 * 1010);
-  EXPECT_EQ(around.log.lines.back(), kPortLostLine);
-  EXPECT_EQ(around.bar.values.back(), 0.0f);
-  EXPECT_EQ(around.host.closes, 1);
-  ExpectLossNoticed(rig);
-}
-
 TEST(Survival, CablePulledInsideAFaultRead) {
   Rig rig(EcuType::k15m);
   rig.Connect();

@@ -136,31 +136,6 @@ TEST(EngineTest, FaultWindowCannotTakeBackAPortItGaveAway) {
   EXPECT_EQ(refused.count(), 1);
 }
 
-// A fault button pressed during an actuator test's progress wait waits its turn: no exchange
-// runs inside the test, the test gets its verdict, and the read then finds the port taken.
-TEST(EngineTest, FaultReadDuringATestWaitsAndIsRefused) {
-  EngineRig rig(EcuType::k15m);
-  ConnectAndWake(rig);
-  rig.engine.OpenFaultWindow();
-  rig.engine.LeaveFaultWindow();
-  rig.engine.OpenTestWindow();
-  QSignalSpy log(&rig.engine.service(ServiceWindowId::kTest), &ServiceMirror::LogLine);
-  QSignalSpy refused(&rig.engine.desk(), &ServiceDesk::Refused);
-  const size_t mark = rig.line.trace().size();
-  rig.Plan(rig.clock.NowUs() + 2000 * kMs, UserAction::kReadFault, 0);
-  rig.Plan(rig.clock.NowUs() + 2500 * kMs, UserAction::kLeaveDiag);
-  rig.engine.RunTest(0, QString());  // fuel pump: a slow test with a late final answer
-
-  const auto sent = SentSince(rig, mark);
-  ASSERT_EQ(sent.size(), 1u);
-  EXPECT_EQ(sent[0].byte, 0x80);
-  EXPECT_EQ(refused.count(), 1);
-  EXPECT_EQ(rig.engine.owner(), PortOwner::kTestWindow);
-  bool verdict = false;
-  for (const auto& args : log) verdict |= args.at(0).toString() == QStringLiteral("Test finish");
-  EXPECT_TRUE(verdict);
-}
-
 // A stop at any moment of the wake-up: the routine sends nothing more (no AA or CC without
 // its pause, no rate switch with bytes queued, no identification), and the port closes.
 TEST(EngineTest, StopDuringTheWakeUpSendsNothingMore) {

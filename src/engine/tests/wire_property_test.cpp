@@ -96,14 +96,6 @@ TEST(WireInvariantsTest, EachRuleCatchesItsFault) {
   }
 }
 
-TEST(WireInvariantsTest, TheEndingAfterAStopIsAllowed) {
-  const std::vector<sim::TraceEntry> trace = {Pc(1000, 0xAA), Pc(1100, 0x80), Pc(1300, 0xFF)};
-  const std::vector<sim::TraceNote> notes = {Said(1002, "diagnostic mode entered"),
-                                             Said(1400, "PC side closed the port")};
-  EXPECT_TRUE(
-      CheckWire(trace, notes, WireRun{.type = EcuType::k15m, .stop_us = 1200 * kMs}).empty());
-}
-
 // Whether the ECU was in diagnostic mode when the stop came, from the simulator's notes.
 bool InDiagnosticModeAt(const EngineRig& rig, int64_t time_us) {
   bool in = false;

@@ -165,24 +165,6 @@ TEST(ActuatorTestsTest, ProgressBarCountsPassesUpToTheDuration) {
   EXPECT_EQ(rig.host.event_runs, 37);  // once before the request, once per pass
 }
 
-// The user keeps clicking while a test waits: no second request may go out, and the buttons
-// are off for as long as the test runs.
-TEST(ActuatorTestsTest, NoNestedTestWhileOneRuns) {
-  Rig rig;
-  int enabled_during_events = 0;
-  rig.host.on_events = [&] {
-    enabled_during_events += rig.buttons.enabled;
-    rig.tests.Press(IndexOf("Fuel pump"), "00");
-    EXPECT_FALSE(rig.tests.RunActuatorTest(0x87, "Injector2", 30));
-  };
-  rig.line.Script(0x81, {Arrival{20, {0x81, 0x00}}, Arrival{3000, {0xFF}}});
-  EXPECT_TRUE(rig.tests.RunActuatorTest(0x81, "Coil1", 30));
-  EXPECT_THAT(rig.line.written(), ElementsAre(0x81));
-  EXPECT_EQ(enabled_during_events, 0);
-  EXPECT_GT(rig.host.event_runs, 1);
-  EXPECT_TRUE(rig.buttons.enabled);
-}
-
 // Leaving is confirmed by "FFFF"; without it the main window's status bar says the ECU may
 // still be in diagnostic mode.
 TEST(ActuatorTestsTest, BackLeavesDiagnosticModeOnce) {
