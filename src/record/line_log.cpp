@@ -167,8 +167,10 @@ LineLog::LineLog(size_t capacity) : capacity_(std::max<size_t>(capacity, 1)) {
   staged_.reserve(kStagedLimit);
 }
 
+// Written bytes keep waiting on the stage: their labels are theirs already, and their echoes,
+// read later (the wake-up's are read only once identification has begun), must still find
+// them there so that the rows stay in time order.
 void LineLog::SetActivity(Activity activity) {
-  CommitAllSent();
   activity_ = activity;
   answer_label_ = LabelsOf(activity).unasked;
   observation_ = WireObservation{.port_open = observation_.port_open};

@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "engine/connection_watch.h"
+#include "engine/line_batcher.h"
 #include "engine/mirrors.h"
 #include "engine/testing/engine_rig.h"
 #include "service/actuator_tests.h"
@@ -61,6 +62,18 @@ TEST(EngineTest, WireIsTheSessionsOwn) {
   const size_t common = std::min(ours.size(), theirs.size());
   ASSERT_GT(common, 600u);
   for (size_t i = 0; i < common; ++i) EXPECT_EQ(ours[i], theirs[i]) << "entry " << i;
+}
+
+// The line monitor's rows run forward in time, also across the wake-up, whose echoes are read
+// only after the identification has begun.
+TEST(EngineTest, LineMonitorTimesNeverGoBack) {
+  EngineRig rig(EcuType::k15m);
+  ConnectAndWake(rig);
+  const std::vector<LineEntry> entries = rig.engine.lines().log().Entries();
+  ASSERT_GT(entries.size(), 30u);
+  for (size_t i = 1; i < entries.size(); ++i) {
+    EXPECT_GE(entries[i].time_us, entries[i - 1].time_us) << "row " << i;
+  }
 }
 
 TEST(EngineTest, SamplesAndFieldsReachTheWindowSide) {
