@@ -146,8 +146,7 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultCase{sim::FaultKind::kIgnitionOff, "switch the ignition on"},
                       FaultCase{sim::FaultKind::kNoEcho, "the interface does not echo"},
                       FaultCase{sim::FaultKind::kStrayByte, "garbled"},
-                      FaultCase{sim::FaultKind::kCablePulled, "unplugged"},
-                      FaultCase{sim::FaultKind::kGarbage, "garbled"}));
+                      FaultCase{sim::FaultKind::kCablePulled, "unplugged"}));
 
 }  // namespace
 }  // namespace kline

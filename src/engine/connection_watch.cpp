@@ -8,9 +8,10 @@ namespace kline {
 
 namespace {
 
-constexpr char kGarbledTexts[] =
-    "The ECU's texts are not readable: its answers arrive garbled. Check the K-line wire and "
-    "the interface, then the ECU type.";
+constexpr char kGarbled[] =
+    "The ECU's answers arrive garbled: of %1 requests, %2 echoes did not come back as sent and "
+    "%3 bytes came that were not asked for. Check the K-line wire and the interface, then the "
+    "ECU type.";
 // How long an ECU may take to say who it is before the status bar says what the wire shows.
 constexpr int64_t kWakeUpPatienceUs = 3'000'000;
 
@@ -49,19 +50,14 @@ void ConnectionWatch::OnSample(const LiveSample& sample) {
   }
 }
 
-void ConnectionWatch::OnInfoLine(const QString& line) {
-  static const QString kTexts[] = {QStringLiteral("ecu data    : "),
-                                   QStringLiteral("calibration : ")};
-  for (const QString& label : kTexts) {
-    if (!line.startsWith(label)) continue;
-    const QString text = line.mid(label.size()).trimmed();
-    const bool readable = std::all_of(text.begin(), text.end(), [](QChar c) {
-      return c.unicode() >= 0x20 && c.unicode() < 0x7F;
-    });
-    if (readable) return;
-    diagnosis_ = QString::fromLatin1(kGarbledTexts);
-    emit PortMessage(diagnosis_);
-  }
+void ConnectionWatch::AfterIdentification(const WireObservation& seen) {
+  const int missing_echoes = std::max(0, seen.sent - seen.echoes);
+  const int out_of_place = std::max(0, seen.others - seen.sent);
+  // No echo at all is the interface's silence, which the live step's diagnosis names.
+  const bool echoes_garbled = seen.echoes > 0 && missing_echoes > 0;
+  if (seen.sent == 0 || (!echoes_garbled && out_of_place == 0)) return;
+  diagnosis_ = QString::fromLatin1(kGarbled).arg(seen.sent).arg(missing_echoes).arg(out_of_place);
+  emit PortMessage(diagnosis_);
 }
 
 }  // namespace kline

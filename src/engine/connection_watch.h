@@ -1,6 +1,6 @@
 // Watches a connection for the ways it fails and says, once per change, what the wire showed:
 // an ECU that has not said who it is some seconds after "Connect", a first live step without
-// a single value, identification texts that arrive unreadable.
+// a single answer, an identification whose echoes or answers arrived garbled.
 #pragma once
 
 #include <QObject>
@@ -24,9 +24,10 @@ class ConnectionWatch : public QObject {
   // After each session tick; `waiting`: the ECU has not been woken yet.
   void AfterTick(int64_t now_us, bool waiting);
   void OnSample(const LiveSample& sample);
-  // An identification text that is not readable text means the answers arrive garbled
-  // although the exchanges succeed.
-  void OnInfoLine(const QString& line);
+  // At the end of the identification: its requests each bring back their echo and one
+  // answer; echoes that did not come back as sent, or more bytes than were asked for, mean
+  // the answers arrive garbled. The texts themselves may hold any byte.
+  void AfterIdentification(const WireObservation& seen);
   // What the wire showed while the connection is failing; empty while all is well.
   const QString& diagnosis() const { return diagnosis_; }
 

@@ -255,7 +255,9 @@ void DiagnosticEngine::TimerTick() {
 // after tick is judged on everything the wire showed since "Connect".
 void DiagnosticEngine::SetActivity(Activity activity) {
   LineLog& log = lines_->log();
-  if (log.activity() != activity) log.SetActivity(activity);
+  if (log.activity() == activity) return;
+  if (log.activity() == Activity::kIdentification) watch_->AfterIdentification(log.observation());
+  log.SetActivity(activity);
 }
 
 void DiagnosticEngine::End() {

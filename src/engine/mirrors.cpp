@@ -32,11 +32,7 @@ void PanelMirror::SetSpeedBar(int lit_below) { emit SpeedBarChanged(lit_below); 
 
 void PanelMirror::SetSpeedReadout(const std::string& text) { emit SpeedReadoutChanged(Q(text)); }
 
-void PanelMirror::AppendInfo(const std::string& text) {
-  const QString line = Q(text);
-  watch_.OnInfoLine(line);
-  emit InfoAppended(line);
-}
+void PanelMirror::AppendInfo(const std::string& text) { emit InfoAppended(Q(text)); }
 
 void PanelMirror::ClearInfo() { emit InfoCleared(); }
 
