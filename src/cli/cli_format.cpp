@@ -92,9 +92,18 @@ QByteArray FaultsJson(EcuType type, const IdentificationTexts& identification,
            DecodeFaultBits(button.table, HexToBits(answers[i].toStdString()))) {
         texts.append(Q(text));
       }
+      const FaultByteView view = ViewFaultByte(button.table, answers[i].toStdString());
+      QJsonArray bits;
+      for (const FaultBit& bit : view.bits) {
+        bits.append(QJsonObject{{QStringLiteral("bit"), bit.bit},
+                                {QStringLiteral("set"), bit.set},
+                                {QStringLiteral("text"), Q(bit.text)}});
+      }
       entry.insert(QStringLiteral("answer"), answers[i]);
-      entry.insert(QStringLiteral("value"), answers[i].toInt(nullptr, 16));
+      entry.insert(QStringLiteral("value"), view.value.value_or(0));
       entry.insert(QStringLiteral("texts"), texts);
+      entry.insert(QStringLiteral("bits"), bits);
+      if (view.set_bit_names_fault) entry.insert(QStringLiteral("fault_count"), view.FaultCount());
     }
     bytes.append(entry);
   }
@@ -109,6 +118,7 @@ QByteArray FaultsJson(EcuType type, const IdentificationTexts& identification,
        QJsonObject{{QStringLiteral("iso_code"), text_or_null(identification.iso_code)},
                    {QStringLiteral("ecu_data"), text_or_null(identification.ecu_data)},
                    {QStringLiteral("calibration"), text_or_null(identification.calibration)}}},
+      {QStringLiteral("places"), Q(kFaultPlacesLine)},
       {QStringLiteral("faults"), bytes}};
   return QJsonDocument(document).toJson(QJsonDocument::Indented);
 }

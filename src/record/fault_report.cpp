@@ -27,28 +27,45 @@ std::string FaultReport::Text() const {
     text += "Identification:\n";
     for (const std::string& line : identification_) text += "  " + line + "\n";
   }
+  if (!reads_.empty()) text += "\n" + std::string(kFaultPlacesLine) + "\n";
   for (const Read& read : reads_) {
     char request[8];
     std::snprintf(request, sizeof request, "0x%02X", read.button->request);
     text += "\n";
     text += read.button->caption;
     text += " (request " + std::string(request) + "): ";
-    if (read.answer_hex.empty()) {
+    const FaultByteView view = ViewFaultByte(read.button->table, read.answer_hex);
+    if (!view.value) {
       text += std::string(kNoAnswerLine) + "\n";
       continue;
     }
-    text += read.answer_hex + "\n";
-    const std::vector<std::string_view> lines =
-        DecodeFaultBits(read.button->table, HexToBits(read.answer_hex));
-    // A fault byte with no bit set names no circuit; say so rather than leave a blank.
-    if (lines.empty()) text += "  no fault recorded\n";
-    for (std::string_view line : lines) {
-      text += "  ";
-      text += line;
+    text += FaultValueText(*view.value);
+    if (view.set_bit_names_fault) {
+      const int faults = view.FaultCount();
+      text += faults == 0   ? ", no fault recorded"
+              : faults == 1 ? ", 1 fault"
+                            : ", " + std::to_string(faults) + " faults";
+    }
+    text += "\n";
+    // Every bit with its text, the set ones marked, so that 04 and 0C never read the same.
+    for (const FaultBit& bit : view.bits) {
+      text += "  bit " + std::to_string(bit.bit) + (bit.set ? " [x] " : " [ ] ");
+      text += bit.text;
       text += "\n";
     }
   }
   return text;
+}
+
+std::string FaultValueText(uint8_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%02X = ", value);
+  std::string result = text;
+  for (int bit = 7; bit >= 0; --bit) {
+    result += (value >> bit) & 1 ? '1' : '0';
+    if (bit == 4) result += ' ';
+  }
+  return result;
 }
 
 QString FaultReport::SaveTo(const QString& path) const {

@@ -1,5 +1,6 @@
 // A plain-text report of a fault-memory reading, to keep or share: when, which ECU, its
-// identification texts and every fault byte read with the texts its bits stand for.
+// identification texts, what the places are, and every fault byte read with its value and each
+// bit's text, the set bits marked.
 #pragma once
 
 #include <QDateTime>
@@ -10,6 +11,9 @@
 #include "service/fault_memory.h"
 
 namespace kline {
+
+// A byte read as the fault view writes it: "0C = 0000 1100".
+std::string FaultValueText(uint8_t value);
 
 class FaultReport {
  public:

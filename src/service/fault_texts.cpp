@@ -1,5 +1,7 @@
 #include "service/fault_texts.h"
 
+#include <algorithm>
+
 namespace kline {
 
 namespace {
@@ -116,6 +118,40 @@ std::vector<std::string_view> DecodeFaultBits(FaultTable table, std::string_view
       return EveryBitLines(FaultTexts::StatusByteTexts(), bits);
   }
   return {};
+}
+
+int FaultByteView::FaultCount() const {
+  if (!set_bit_names_fault) return 0;
+  return static_cast<int>(std::count_if(bits.begin(), bits.end(), [](const FaultBit& b) { return b.set; }));
+}
+
+FaultByteView ViewFaultByte(FaultTable table, std::string_view answer_hex) {
+  const bool single = table == FaultTable::kFaultByte1 || table == FaultTable::kFaultByte2;
+  FaultByteView view{.value = std::nullopt, .set_bit_names_fault = single, .bits = {}};
+  const std::string bits = HexToBits(answer_hex);
+  uint8_t value = 0;
+  for (int row = 0; row < kFaultRows; ++row) {
+    const bool set = BitSet(bits, row);
+    if (set) value |= static_cast<uint8_t>(0x80 >> row);
+    std::string_view text;
+    switch (table) {
+      case FaultTable::kFaultByte1:
+        text = kFaultByte1[row];
+        break;
+      case FaultTable::kFaultByte2:
+        text = kFaultByte2[row];
+        break;
+      case FaultTable::kFaultByte3:
+        text = kFaultByte3[2 * row + (set ? 1 : 0)];
+        break;
+      case FaultTable::kStatusByte:
+        text = kStatusByte[2 * row + (set ? 1 : 0)];
+        break;
+    }
+    view.bits[row] = FaultBit{.bit = kFaultRows - 1 - row, .set = set, .text = text};
+  }
+  if (!answer_hex.empty()) view.value = value;
+  return view;
 }
 
 std::string HexToBits(std::string_view hex) {

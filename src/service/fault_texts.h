@@ -3,6 +3,8 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,6 +38,33 @@ std::vector<std::string_view> EveryBitLines(const PairTextTable& table, std::str
 // The lines of `table` under its own rule: set-bit for the two single-text tables, every-bit
 // for the two pair tables. Only the first eight bit characters are looked at.
 std::vector<std::string_view> DecodeFaultBits(FaultTable table, std::string_view bits);
+
+// What the buttons' places hold, in one line for the fault view: the names say which memory each
+// place is; what each bit means is in the tables, and nothing more is known for sure.
+inline constexpr std::string_view kFaultPlacesLine =
+    "Uniram = the ECU's working memory (RAM), Cuneep and Unieep = its EEPROM, kept with the "
+    "ignition off; bytes 1 and 2 name a faulty circuit by a set bit, byte 3 and the status byte "
+    "(Unirams) give one of two texts per bit.";
+
+// One bit of a record byte as the fault view shows it: the text for the bit's state (for the
+// set-bit tables the circuit's text whatever the state).
+struct FaultBit {
+  int bit;  // 7 (mask 0x80) down to 0
+  bool set;
+  std::string_view text;
+};
+
+// A record byte read, taken apart for the fault view.
+struct FaultByteView {
+  std::optional<uint8_t> value;  // absent: the ECU did not answer
+  bool set_bit_names_fault;      // bytes 1 and 2: a set bit is a faulty circuit
+  std::array<FaultBit, kFaultRows> bits;
+  // Set bits of a byte 1 or 2: the number of faulty circuits; 0 for the other tables.
+  int FaultCount() const;
+};
+
+// `answer_hex` is the answer as the buttons give it: two hexadecimal digits, empty for none.
+FaultByteView ViewFaultByte(FaultTable table, std::string_view answer_hex);
 
 // Four '0'/'1' characters per hexadecimal digit, most significant bit first, either letter
 // case: "a5" gives "10100101". A character that is not a hexadecimal digit gives "0000", so

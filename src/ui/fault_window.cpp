@@ -5,9 +5,12 @@
 #include <QDateTime>
 #include <QFileDialog>
 #include <QGridLayout>
+#include <QHeaderView>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include "engine/text.h"
@@ -26,7 +29,8 @@ constexpr int kButtonColumns = 3;
 FaultWindow::FaultWindow(DiagnosticEngine& engine, const MainWindow& main)
     : ServiceWindow(engine, QStringLiteral("Form3"), QStringLiteral("Diag")),
       main_(main),
-      read_all_(new QPushButton(QStringLiteral("Read all"))) {
+      read_all_(new QPushButton(QStringLiteral("Read all"))),
+      view_(new QTreeWidget) {
   auto* central = new QWidget(this);
   auto* column = new QVBoxLayout(central);
   auto* grid = new QGridLayout;
@@ -62,8 +66,17 @@ FaultWindow::FaultWindow(DiagnosticEngine& engine, const MainWindow& main)
   grid->addWidget(save, 4, 2);
   column->addLayout(grid);
   column->addWidget(rtb1_, 1);
+  // The log keeps its texts as they always were; the view beside it shows each byte's value and
+  // every bit, so that two values that share their texts never look alike.
+  auto* places = new QLabel(Q(kFaultPlacesLine));
+  places->setWordWrap(true);
+  column->addWidget(places);
+  view_->setObjectName(QStringLiteral("FaultView"));
+  view_->setHeaderLabels({QStringLiteral("Byte"), QStringLiteral("Value"), QStringLiteral("Text")});
+  view_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  column->addWidget(view_, 2);
   setCentralWidget(central);
-  resize(460, 460);
+  resize(520, 720);
 
   // Back to the main window: this one goes out of its way, and "Diag" brings it back with its
   // log, rather than staying hidden behind the main window.
@@ -87,6 +100,40 @@ void FaultWindow::SetPortOwner(PortOwner owner) {
 void FaultWindow::NoteRead(int index, const QString& answer) {
   std::erase_if(reads_, [index](const auto& read) { return read.first == index; });
   reads_.emplace_back(index, answer.toStdString());
+  ShowReads();
+}
+
+void FaultWindow::ShowReads() {
+  view_->clear();
+  for (const auto& [index, answer] : reads_) {
+    const FaultButton& button = kFaultButtons[static_cast<size_t>(index)];
+    const FaultByteView view = ViewFaultByte(button.table, answer);
+    auto* byte = new QTreeWidgetItem(view_);
+    byte->setText(0, QStringLiteral("%1 (0x%2)").arg(
+                         Q(button.caption),
+                         QStringLiteral("%1").arg(button.request, 2, 16, QLatin1Char('0')).toUpper()));
+    if (!view.value) {
+      byte->setText(1, Q(kNoAnswerLine));
+      continue;
+    }
+    byte->setText(1, Q(FaultValueText(*view.value)));
+    if (view.set_bit_names_fault) {
+      const int faults = view.FaultCount();
+      byte->setText(2, faults == 0   ? QStringLiteral("no fault recorded")
+                       : faults == 1 ? QStringLiteral("1 fault")
+                                     : QStringLiteral("%1 faults").arg(faults));
+    }
+    for (const FaultBit& bit : view.bits) {
+      auto* row = new QTreeWidgetItem(byte);
+      row->setText(0, QStringLiteral("bit %1").arg(bit.bit));
+      row->setText(1, bit.set ? QStringLiteral("set") : QString());
+      row->setText(2, Q(bit.text));
+      QFont font = row->font(0);
+      font.setBold(bit.set);
+      for (int column = 0; column < 3; ++column) row->setFont(column, font);
+    }
+    byte->setExpanded(true);
+  }
 }
 
 QString FaultWindow::SaveReport(const QString& path) const {

@@ -1,5 +1,6 @@
 // The fault-memory window (`Form3`, "Diag"): ten buttons that each read one fault or status
-// byte; the engine reads it and the log explains its bits.
+// byte; the engine reads it, the log explains its bits and the fault view shows each byte read
+// with its value and every bit.
 #pragma once
 
 #include <array>
@@ -11,6 +12,7 @@
 #include "ui/service_window.h"
 
 class QPushButton;
+class QTreeWidget;
 
 namespace kline::ui {
 
@@ -34,9 +36,13 @@ class FaultWindow : public ServiceWindow {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  // Rebuilds the fault view from `reads_`.
+  void ShowReads();
+
   const MainWindow& main_;
   std::array<QPushButton*, kFaultButtons.size()> buttons_{};
   QPushButton* read_all_;
+  QTreeWidget* view_;
   // The last answer of each button, in the order they were read.
   std::vector<std::pair<int, std::string>> reads_;
 };

@@ -194,7 +194,15 @@ TEST_F(CliEndToEnd, FaultsJsonHoldsEveryDecodedText) {
     }
     const QJsonObject entry = faults[static_cast<qsizetype>(i)].toObject();
     EXPECT_EQ(entry.value("texts").toVariant().toStringList(), expected) << button.caption;
-    EXPECT_EQ(entry.value("value").toInt(-1), profile.answers.at(button.request)) << button.caption;
+    const int value = profile.answers.at(button.request);
+    EXPECT_EQ(entry.value("value").toInt(-1), value) << button.caption;
+    const QJsonArray bits = entry.value("bits").toArray();
+    ASSERT_EQ(bits.size(), kFaultRows);
+    for (int row = 0; row < kFaultRows; ++row) {
+      const QJsonObject bit = bits[row].toObject();
+      EXPECT_EQ(bit.value("bit").toInt(), 7 - row);
+      EXPECT_EQ(bit.value("set").toBool(), ((value >> (7 - row)) & 1) != 0) << button.caption;
+    }
   }
 }
 

@@ -52,18 +52,25 @@ TEST(PollRateTest, MeasuresTheLastWindowOfSteps) {
 TEST(FaultReportTest, ListsEveryReadWithItsTexts) {
   FaultReport report(QDateTime(QDate(2026, 3, 2), QTime(9, 5)), "P8");
   report.AddIdentification("ecu data    : 0123456789\r\n");
-  report.AddRead(kFaultButtons[0], "80");
+  report.AddRead(kFaultButtons[0], "0C");
   report.AddRead(kFaultButtons[1], "");
   report.AddRead(kFaultButtons[4], "00");
-  report.AddRead(kFaultButtons[3], "00");
+  report.AddRead(kFaultButtons[3], "04");
   const std::string text = report.Text();
-  for (std::string_view expected :
-       {std::string_view("2026-03-02T09:05:00"), std::string_view("ECU type: P8"),
-        std::string_view("  ecu data    : 0123456789\n"),
-        std::string_view("Uniram1 (request 0x0F): 80\n"), FaultTexts::FaultByte1Texts()[0],
-        std::string_view("Uniram2 (request 0x10): No answer from ECU\n"),
-        std::string_view("Cuneep1 (request 0x16): 00\n  no fault recorded\n"),
-        FaultTexts::StatusByteTexts()[14]}) {
+  for (std::string_view expected : {
+           "2026-03-02T09:05:00",
+           "ECU type: P8",
+           "  ecu data    : 0123456789\n",
+           "Uniram = the ECU's working memory",
+           "Uniram1 (request 0x0F): 0C = 0000 1100, 2 faults\n"
+           "  bit 7 [ ] VAE blocked open or closed\n",
+           "  bit 3 [x] Water temperature\n  bit 2 [x] Lamba sensor",
+           "Uniram2 (request 0x10): No answer from ECU\n",
+           "Cuneep1 (request 0x16): 00 = 0000 0000, no fault recorded\n",
+           // An every-bit byte: 04 and 0C differ by their marks, not by a count.
+           "Unirams (request 0x15): 04 = 0000 0100\n",
+           "  bit 3 [ ] ABS not active\n  bit 2 [x] Conditionner active\n",
+       }) {
     EXPECT_NE(text.find(expected), std::string::npos) << expected;
   }
 

@@ -11,6 +11,7 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeWidget>
 #include <memory>
 
 #include "engine/mirrors.h"
@@ -159,6 +160,14 @@ TEST_F(ServiceWindowsTest, FaultWindowGoesOnBackAndComesBackWithItsLog) {
   faults->Button(0)->click();  // Uniram1
   EXPECT_EQ(LogLines(*faults), (QStringList{QStringLiteral("VAE blocked open or closed"),
                                             QStringLiteral("throttle valve position sensor")}));
+  // The view beside the log: the byte, its value and every bit, the set ones marked.
+  const QTreeWidgetItem* read = faults->findChild<QTreeWidget*>("FaultView")->topLevelItem(0);
+  ASSERT_NE(read, nullptr);
+  EXPECT_EQ(read->text(1), QStringLiteral("81 = 1000 0001"));
+  EXPECT_EQ(read->text(2), QStringLiteral("2 faults"));
+  ASSERT_EQ(read->childCount(), kFaultRows);
+  EXPECT_EQ(read->child(1)->text(1), QString());
+  EXPECT_EQ(read->child(7)->text(1), QStringLiteral("set"));
   faults->close();  // close box while the main window is hidden
   EXPECT_TRUE(window_->isVisible());
   EXPECT_TRUE(rig_->engine.SessionTimerRunning());
