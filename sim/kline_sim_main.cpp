@@ -21,7 +21,7 @@ constexpr char kUsage[] =
     "                 [--ignition-delay MS]\n"
     "commands on standard input: ignition on|off, set RR VV, fault KIND [ARG],\n"
     "  fault clear, status, quit\n"
-    "fault kinds: silent, no-echo, stray, drop, late, extra, garbage, ignition-off, cable\n";
+    "fault kinds: silent, no-echo, stray, drop, late, extra, garbage, ignition-off, cable, rate\n";
 
 struct Arguments {
   kline::EcuType type = kline::EcuType::k15m;

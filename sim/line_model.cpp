@@ -14,6 +14,8 @@ namespace {
 constexpr int kDefaultLateMs = 3100;
 // An injected garbage answer: always differs from the real one.
 constexpr uint8_t kGarbageMask = 0xA5;
+// An adapter that cannot do the rates asked for is usually left at a common one.
+constexpr int32_t kDefaultWrongBaud = 9600;
 
 struct FaultRow {
   FaultKind kind;
@@ -25,7 +27,7 @@ constexpr FaultRow kFaultRows[] = {
     {FaultKind::kStrayByte, "stray"},   {FaultKind::kDropAnswer, "drop"},
     {FaultKind::kLateAnswer, "late"},   {FaultKind::kExtraBytes, "extra"},
     {FaultKind::kGarbage, "garbage"},   {FaultKind::kIgnitionOff, "ignition-off"},
-    {FaultKind::kCablePulled, "cable"},
+    {FaultKind::kCablePulled, "cable"}, {FaultKind::kWrongRate, "rate"},
 };
 
 }  // namespace
@@ -86,8 +88,9 @@ std::optional<int64_t> LineModel::NextEventUs() const {
 
 void LineModel::SetPcBaud(int64_t now_us, int32_t baud) {
   AdvanceTo(now_us);
-  if (baud != pc_baud_) Note(now_us, "PC side set to " + std::to_string(baud) + " baud");
-  pc_baud_ = baud;
+  if (baud != pc_asked_baud_) Note(now_us, "PC side set to " + std::to_string(baud) + " baud");
+  pc_asked_baud_ = baud;
+  pc_baud_ = forced_baud_.value_or(baud);
 }
 
 void LineModel::PcPort(int64_t now_us, bool open) {
@@ -158,6 +161,10 @@ void LineModel::InjectFault(int64_t now_us, FaultKind kind, int arg) {
       cable_pulled_ = true;
       received_.clear();
       break;
+    case FaultKind::kWrongRate:
+      forced_baud_ = arg > 0 ? arg : kDefaultWrongBaud;
+      pc_baud_ = *forced_baud_;
+      break;
   }
 }
 
@@ -170,6 +177,8 @@ void LineModel::ClearFaults() {
   extra_bytes_ = 0;
   garbage_ = false;
   cable_pulled_ = false;
+  forced_baud_.reset();
+  pc_baud_ = pc_asked_baud_;
   Note(now_us_, "faults cleared");
 }
 

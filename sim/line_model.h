@@ -29,10 +29,11 @@ enum class FaultKind {
   kGarbage,      // every answer is replaced by a wrong byte
   kIgnitionOff,  // the ignition is switched off now
   kCablePulled,  // the device vanishes: nothing passes until the faults are cleared
+  kWrongRate,    // the adapter runs at arg baud (9600 when arg <= 0) whatever the PC sets
 };
 
 // Names for the command line: "silent", "no-echo", "stray", "drop", "late", "extra",
-// "garbage", "ignition-off", "cable".
+// "garbage", "ignition-off", "cable", "rate".
 std::string_view FaultName(FaultKind kind);
 std::optional<FaultKind> FaultFromName(std::string_view name);
 
@@ -106,7 +107,9 @@ class LineModel {
 
   EcuModel ecu_;
   int64_t now_us_ = 0;
-  int32_t pc_baud_ = 1200;
+  int32_t pc_baud_ = 1200;  // the rate the adapter really runs at
+  int32_t pc_asked_baud_ = 1200;
+  std::optional<int32_t> forced_baud_;
   int64_t pc_free_us_ = 0;
   int64_t ecu_free_us_ = 0;
   uint64_t next_segment_ = 1;

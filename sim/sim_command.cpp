@@ -72,7 +72,7 @@ std::optional<SimCommand> ParseSimCommand(std::string_view line, std::string* er
     if (!kind) {
       return Fail(error, "unknown fault \"" + std::string(words[1]) +
                              "\": silent, no-echo, stray, drop, late, extra, garbage, "
-                             "ignition-off, cable, clear");
+                             "ignition-off, cable, rate, clear");
     }
     command.kind = SimCommand::Kind::kFault;
     command.fault = *kind;

@@ -23,7 +23,12 @@ ConnectionWatch::ConnectionWatch(const LineLog& log, std::function<bool()> port_
 void ConnectionWatch::Connected(int64_t now_us) {
   connected_at_us_ = now_us;
   answered_ = false;
+  strange_wake_up_.reset();
   diagnosis_.clear();
+}
+
+void ConnectionWatch::AfterWakeUp(const WireObservation& seen, bool strange) {
+  if (strange) strange_wake_up_ = seen;
 }
 
 void ConnectionWatch::AfterTick(int64_t now_us, bool waiting) {
@@ -33,7 +38,10 @@ void ConnectionWatch::AfterTick(int64_t now_us, bool waiting) {
 void ConnectionWatch::Diagnose(FailedStep step) {
   WireObservation seen = log_.observation();
   seen.port_open = port_ok_();
-  const QString sentence = QString::fromStdString(DiagnoseConnection(seen, step).sentence);
+  // Nothing but echoes since a wake-up on strange bytes: the wake-up is what failed.
+  const bool not_woken = seen.port_open && seen.others == 0 && strange_wake_up_;
+  const QString sentence = QString::fromStdString(
+      (not_woken ? DiagnoseNotWoken(*strange_wake_up_) : DiagnoseConnection(seen, step)).sentence);
   if (sentence == diagnosis_) return;
   diagnosis_ = sentence;
   emit PortMessage(diagnosis_);

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <optional>
 
 #include "record/line_log.h"
 #include "session/live_sample.h"
@@ -28,6 +29,9 @@ class ConnectionWatch : public QObject {
   // answer; echoes that did not come back as sent, or more bytes than were asked for, mean
   // the answers arrive garbled. The texts themselves may hold any byte.
   void AfterIdentification(const WireObservation& seen);
+  // At the end of the wake-up; `strange`: the bytes it took for the identification were not
+  // one, so an ECU silent from then on was never woken.
+  void AfterWakeUp(const WireObservation& seen, bool strange);
   // What the wire showed while the connection is failing; empty while all is well.
   const QString& diagnosis() const { return diagnosis_; }
 
@@ -42,6 +46,7 @@ class ConnectionWatch : public QObject {
   QString diagnosis_;
   int64_t connected_at_us_ = 0;
   bool answered_ = false;  // a complete live step since connecting
+  std::optional<WireObservation> strange_wake_up_;
 };
 
 }  // namespace kline

@@ -256,6 +256,9 @@ void DiagnosticEngine::TimerTick() {
 void DiagnosticEngine::SetActivity(Activity activity) {
   LineLog& log = lines_->log();
   if (log.activity() == activity) return;
+  if (log.activity() == Activity::kWakeUp) {
+    watch_->AfterWakeUp(log.observation(), driver_ && driver_->strange_identification());
+  }
   if (log.activity() == Activity::kIdentification) watch_->AfterIdentification(log.observation());
   log.SetActivity(activity);
 }

@@ -35,4 +35,13 @@ ConnectionDiagnosis DiagnoseConnection(const WireObservation& seen, FailedStep s
           "interface and the K-line wire."};
 }
 
+ConnectionDiagnosis DiagnoseNotWoken(const WireObservation& wake_up) {
+  return {ConnectionFinding::kNotWoken,
+          "The wake-up failed: the " + std::to_string(wake_up.others) +
+              " bytes that came in place of the identification (port at " +
+              std::to_string(wake_up.others_baud) +
+              " baud) are not what this ECU type sends, so the ECU was not woken. Check the ECU "
+              "type and the adapter's rate."};
+}
+
 }  // namespace kline

@@ -27,6 +27,7 @@ enum class ConnectionFinding {
   kOnlyEchoes,       // the interface works; the ECU does not answer
   kNoEcho,           // the ECU answers but the interface gives nothing of ours back
   kUnexpectedBytes,  // something answered, but not what the selected type would say
+  kNotWoken,         // the wake-up took bytes that were no identification
 };
 
 struct ConnectionDiagnosis {
@@ -35,5 +36,8 @@ struct ConnectionDiagnosis {
 };
 
 ConnectionDiagnosis DiagnoseConnection(const WireObservation& seen, FailedStep step);
+// The wake-up went on with bytes that were no identification (`wake_up` is what it saw); an
+// ECU that then stays silent was never woken, and that is the step to name.
+ConnectionDiagnosis DiagnoseNotWoken(const WireObservation& wake_up);
 
 }  // namespace kline

@@ -67,6 +67,7 @@ void SessionDriver::Connect() {
   port_.clock().SleepMs(8);
   port_.Flush();
   init_ = false;
+  strange_identification_ = false;
   panel_.SetStatus("Wait for ignition..");
   if (type == EcuType::kP8) {
     init_ = true;

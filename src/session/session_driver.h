@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "link/ecu_type.h"
 #include "link/ini_file.h"
@@ -20,6 +21,10 @@ namespace kline {
 
 // What a tick is about to do on the wire, for those who label the traffic.
 enum class SessionStage { kWakeUp, kIdentification, kLiveData };
+
+inline constexpr std::string_view kStrangeIdentificationLine =
+    "The identification bytes are not what this ECU type sends (no 0x55 among them): check the "
+    "ECU type and the adapter's rate.";
 
 class SessionDriver {
  public:
@@ -58,6 +63,9 @@ class SessionDriver {
   void CheckPortLost();
 
   bool init() const { return init_; }
+  // The bytes the wake-up took for the identification held no 0x55, the byte every ISO code
+  // starts with: the ECU talks at another rate or is of another type, and was not woken.
+  bool strange_identification() const { return strange_identification_; }
   bool ecuinf() const { return ecuinf_; }
   bool cal_ask() const { return cal_ask_; }
 
@@ -88,6 +96,7 @@ class SessionDriver {
   TempTable p8_temp_table_;
   char decimal_separator_ = '.';
   bool init_ = false;
+  bool strange_identification_ = false;
   bool ecuinf_ = false;
   bool cal_ask_ = false;
   bool connected_ = false;

@@ -1,4 +1,6 @@
 // The wake-up handshake: listen for the ISO code, send 0x0F 0xAA 0xCC, switch the rate.
+#include <algorithm>
+
 #include "session/session_driver.h"
 
 namespace kline {
@@ -27,13 +29,17 @@ void SessionDriver::WakeUpEcu() {
       return;
     }
     clock.SleepMs(100);
-    const std::string reply = KLinePort::ToReplyHex(port_.ReadAll());
+    const Bytes bytes = port_.ReadAll();
+    const std::string reply = KLinePort::ToReplyHex(bytes);
     const size_t at = reply.find("55");
     const std::string code = at == std::string::npos ? reply : reply.substr(at, 12);
     panel_.AppendInfo("Iso Code    : " + code + "\r\n");
+    strange_identification_ = std::find(bytes.begin(), bytes.end(), 0x55) == bytes.end();
   }
   panel_.SetStatus("");
-  panel_.ShowPortMessage("");
+  // The handshake goes on either way (the bytes may yet be a code we do not know), but the
+  // user learns at once what the wire showed.
+  panel_.ShowPortMessage(strange_identification_ ? std::string(kStrangeIdentificationLine) : "");
   clock.SleepMs(600);
   clock.SleepMs(8);
   port_.Flush();

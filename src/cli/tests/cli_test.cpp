@@ -134,6 +134,19 @@ TEST_F(CliEndToEnd, CommandsEndWithTheirStatusAndOutput) {
          EXPECT_LT(o.ms, 4000);
          EXPECT_NE(o.err.find("did not answer"), std::string::npos) << o.err;
        }},
+      // The identification arrives garbled and the wake-up goes on; the step that failed is
+      // named, not the ignition.
+      {"adapter stuck at the wrong rate", Verb::kInfo,
+       [](Command& c, sim::PtyEcuServer& server) {
+         server.InjectFault(sim::FaultKind::kWrongRate, 9600);
+         c.wake_limit_ms = 4000;
+       },
+       kExitNoAnswer,
+       [](const Outcome& o) {
+         EXPECT_NE(o.err.find("not what this ECU type sends"), std::string::npos) << o.err;
+         EXPECT_NE(o.err.find("The wake-up failed"), std::string::npos) << o.err;
+         EXPECT_EQ(o.err.find("Only the echo"), std::string::npos) << o.err;
+       }},
       {"port that does not exist", Verb::kLive,
        [](Command& c, sim::PtyEcuServer&) { c.port_field = QStringLiteral("/dev/ttyNOPE9"); },
        kExitPortNotOpened,
