@@ -122,7 +122,8 @@ std::vector<std::string_view> DecodeFaultBits(FaultTable table, std::string_view
 
 int FaultByteView::FaultCount() const {
   if (!set_bit_names_fault) return 0;
-  return static_cast<int>(std::count_if(bits.begin(), bits.end(), [](const FaultBit& b) { return b.set; }));
+  return static_cast<int>(
+      std::count_if(bits.begin(), bits.end(), [](const FaultBit& b) { return b.set; }));
 }
 
 FaultByteView ViewFaultByte(FaultTable table, std::string_view answer_hex) {

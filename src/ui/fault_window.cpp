@@ -109,9 +109,10 @@ void FaultWindow::ShowReads() {
     const FaultButton& button = kFaultButtons[static_cast<size_t>(index)];
     const FaultByteView view = ViewFaultByte(button.table, answer);
     auto* byte = new QTreeWidgetItem(view_);
-    byte->setText(0, QStringLiteral("%1 (0x%2)").arg(
-                         Q(button.caption),
-                         QStringLiteral("%1").arg(button.request, 2, 16, QLatin1Char('0')).toUpper()));
+    byte->setText(
+        0, QStringLiteral("%1 (0x%2)")
+               .arg(Q(button.caption),
+                    QStringLiteral("%1").arg(button.request, 2, 16, QLatin1Char('0')).toUpper()));
     if (!view.value) {
       byte->setText(1, Q(kNoAnswerLine));
       continue;

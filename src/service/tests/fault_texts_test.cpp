@@ -20,7 +20,8 @@ TEST(FaultTextsTest, EachRuleGivesItsLines) {
     std::vector<std::string> lines;
   };
   const Case cases[] = {
-      {FaultTable::kFaultByte1, "81",
+      {FaultTable::kFaultByte1,
+       "81",
        {"VAE blocked open or closed", "throttle valve position sensor"}},
       {FaultTable::kFaultByte2, "40", {"Signal panel sequence"}},
       {FaultTable::kFaultByte2, "00", {}},
