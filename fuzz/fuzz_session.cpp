@@ -80,10 +80,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     testing::Windows around;
     around.host.type = type;
     driver.LendPort();
-    FaultMemory faults(port, around.host, around.log);
+    FaultMemory faults(port, around.host);
     for (const FaultButton& button : kFaultButtons) faults.Press(button);
     faults.Back();
-    ActuatorTests tests(port, around.host, around.log, around.bar, around.buttons);
+    ActuatorTests tests(port, around.host);
     if (tests.EnterDiagnosticMode()) {
       tests.Press(data[1] % static_cast<int>(kActuatorTests.size()), "8a");
       tests.Back();

@@ -109,7 +109,7 @@ TEST(Survival, CablePulledBetweenServiceRequests) {
   testing::Windows around;
   rig.driver.LendPort();
 
-  ActuatorTests tests(rig.port, around.host, around.log, around.bar, around.buttons);
+  ActuatorTests tests(rig.port, around.host);
   ASSERT_TRUE(tests.EnterDiagnosticMode());
   rig.line.SetAnswer(0x80, 0x00);  // the pump runs; its final answer never comes
   rig.clock.SleepMs(100);
@@ -121,11 +121,11 @@ TEST(Survival, CablePulledBetweenServiceRequests) {
   EXPECT_EQ(around.host.closes, 1);
   EXPECT_EQ(around.host.timer_calls.back(), 20);
 
-  FaultMemory faults(rig.port, around.host, around.log);
+  FaultMemory faults(rig.port, around.host);
   const int64_t read_start = rig.clock.NowMs();
   faults.Press(kFaultButtons[0]);
   EXPECT_LE(rig.clock.NowMs() - read_start, 2510);
-  EXPECT_EQ(around.log.lines.back(), std::string(kNoAnswerLine));
+  EXPECT_EQ(around.host.lines.back(), std::string(kNoAnswerLine));
   ExpectLossNoticed(rig);
 
   rig.line.ClearFaults();
@@ -143,11 +143,11 @@ TEST(Survival, CablePulledInsideAFaultRead) {
   PullingClock clock(rig.clock, rig.line, rig.clock.NowUs() + 500'000);
   KLinePort port(rig.line, clock);
   testing::Windows around;
-  FaultMemory faults(port, around.host, around.log);
+  FaultMemory faults(port, around.host);
   const int64_t start = rig.clock.NowMs();
   faults.Press(kFaultButtons[3]);
   EXPECT_LT(rig.clock.NowMs() - start, 600) << "a vanished port ends the wait at once";
-  EXPECT_EQ(around.log.lines, std::vector<std::string>{std::string(kNoAnswerLine)});
+  EXPECT_EQ(around.host.lines, std::vector<std::string>{std::string(kNoAnswerLine)});
   faults.Back();
   ExpectLossNoticed(rig);
 }

@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -130,6 +131,8 @@ struct FaultCase {
   const char* phrase;  // what the status bar's sentence must say
 };
 
+void PrintTo(const FaultCase& c, std::ostream* os) { *os << sim::FaultName(c.fault); }
+
 class DiagnosisTest : public WireEndToEndTest, public ::testing::WithParamInterface<FaultCase> {};
 
 TEST_P(DiagnosisTest, NamesThePartAtFault) {
@@ -146,7 +149,21 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultCase{sim::FaultKind::kIgnitionOff, "switch the ignition on"},
                       FaultCase{sim::FaultKind::kNoEcho, "the interface does not echo"},
                       FaultCase{sim::FaultKind::kStrayByte, "garbled"},
-                      FaultCase{sim::FaultKind::kCablePulled, "unplugged"}));
+                      FaultCase{sim::FaultKind::kCablePulled, "unplugged"}),
+    [](const auto& info) {
+      // "no-echo" and "ignition-off" as test names a person can type: NoEcho, IgnitionOff.
+      std::string name;
+      bool upper = true;
+      for (char c : sim::FaultName(info.param.fault)) {
+        if (c == '-') {
+          upper = true;
+          continue;
+        }
+        name += upper ? static_cast<char>(std::toupper(static_cast<unsigned char>(c))) : c;
+        upper = false;
+      }
+      return name;
+    });
 
 }  // namespace
 }  // namespace kline

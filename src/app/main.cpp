@@ -1,7 +1,6 @@
 // kline-diag: the main window on the first serial port, or on a simulated ECU for a
 // demonstration without a motorcycle.
 #include <QApplication>
-#include <QCheckBox>
 #include <QCommandLineParser>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -148,9 +147,7 @@ int main(int argc, char** argv) {
   });
 #endif
   if (parser.isSet(connect_option)) {
-    QTimer::singleShot(0, &window, [&window] {
-      if (auto* box = window.findChild<QCheckBox*>(QStringLiteral("Check2(0)"))) box->click();
-    });
+    QTimer::singleShot(0, &window, [&window] { window.TickConnect(); });
   }
   return QApplication::exec();
 }

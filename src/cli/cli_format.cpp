@@ -8,7 +8,7 @@
 
 #include "engine/text.h"
 #include "record/channel_columns.h"
-#include "service/service_log.h"
+#include "service/service_host.h"
 
 namespace kline::cli {
 
@@ -74,7 +74,7 @@ std::string LiveLine(const LiveSample& sample, int64_t first_us, const ChannelSe
   return line + '\n';
 }
 
-QByteArray FaultsJson(EcuType type, const IdentificationTexts& identification,
+QByteArray FaultsJson(EcuType type, const EcuIdentification& identification,
                       const QDateTime& read_at, const FaultAnswers& answers) {
   QJsonArray bytes;
   for (size_t i = 0; i < kFaultButtons.size(); ++i) {
@@ -107,8 +107,8 @@ QByteArray FaultsJson(EcuType type, const IdentificationTexts& identification,
     }
     bytes.append(entry);
   }
-  const auto text_or_null = [](const QString& text) {
-    return text.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(text);
+  const auto text_or_null = [](const std::optional<std::string>& text) {
+    return text ? QJsonValue(Q(*text)) : QJsonValue(QJsonValue::Null);
   };
   const QJsonObject document{
       {QStringLiteral("program"), QStringLiteral("kline-diag-cli " KLINE_VERSION)},

@@ -28,16 +28,10 @@ std::string LiveLine(const LiveSample& sample, int64_t first_us, const ChannelSe
 
 // The answers of kFaultButtons in order; empty: the ECU did not answer that one.
 using FaultAnswers = std::array<QString, kFaultButtons.size()>;
-// The ECU's identification texts; empty when not read.
-struct IdentificationTexts {
-  QString iso_code;
-  QString ecu_data;
-  QString calibration;
-};
 
 // Every byte with its request, answer (digits and value) and decoded texts, beside the ECU's
 // type and identification, when it was read and by which program.
-QByteArray FaultsJson(EcuType type, const IdentificationTexts& identification,
+QByteArray FaultsJson(EcuType type, const EcuIdentification& identification,
                       const QDateTime& read_at, const FaultAnswers& answers);
 
 }  // namespace kline::cli

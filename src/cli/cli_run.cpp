@@ -15,7 +15,7 @@
 #include "record/line_log.h"
 #include "service/actuator_tests.h"
 #include "service/cable_check.h"
-#include "service/service_log.h"
+#include "service/service_host.h"
 
 namespace kline::cli {
 
@@ -131,6 +131,8 @@ void CliRun::ConnectSignals(DiagnosticEngine& engine) {
   });
   connect(panel, &PanelMirror::InfoAppended, this,
           [this](const QString& text) { identification_ << text.trimmed(); });
+  connect(panel, &PanelMirror::IdentificationChanged, this,
+          [this](const EcuIdentification& facts) { facts_ = facts; });
   connect(panel, &PanelMirror::SampleTaken, this, &CliRun::OnSample);
   connect(&engine.desk(), &ServiceDesk::Refused, this, [this](ServiceWindowId, const QString& why) {
     Complain(why);
@@ -234,13 +236,6 @@ void CliRun::StartCommand() {
   }
 }
 
-QString CliRun::Identification(std::string_view label) const {
-  for (const QString& line : identification_) {
-    if (line.startsWith(Q(label))) return line.section(QStringLiteral(": "), 1).trimmed();
-  }
-  return {};
-}
-
 void CliRun::StartLive() {
   if (command_.csv_path.isEmpty()) {
     Print(LiveHeadLine(command_.channels));
@@ -248,9 +243,9 @@ void CliRun::StartLive() {
   }
   const RecordingHeader header{
       .ecu_type = std::string(EcuTypeName(command_.type.value_or(EcuType::k15m))),
-      .iso_code = Identification("Iso Code").toStdString(),
-      .ecu_data = Identification("ecu data").toStdString(),
-      .calibration = Identification("calibration").toStdString(),
+      .iso_code = facts_.iso_code.value_or(""),
+      .ecu_data = facts_.ecu_data.value_or(""),
+      .calibration = facts_.calibration.value_or(""),
       .started = QDateTime::currentDateTime()};
   if (command_.csv_path == QStringLiteral("-")) {
     Print(CsvHead(header));
@@ -281,10 +276,7 @@ void CliRun::OnFaultRead(int index, const QString& answer) {
   Engine().LeaveFaultWindow();
   const EcuType type = command_.type.value_or(EcuType::k15m);
   if (command_.json) {
-    const IdentificationTexts texts{.iso_code = Identification("Iso Code"),
-                                    .ecu_data = Identification("ecu data"),
-                                    .calibration = Identification("calibration")};
-    Print(FaultsJson(type, texts, QDateTime::currentDateTime(), answers_).toStdString());
+    Print(FaultsJson(type, facts_, QDateTime::currentDateTime(), answers_).toStdString());
   } else {
     FaultReport report(QDateTime::currentDateTime(), std::string(EcuTypeName(type)));
     for (const QString& line : identification_) report.AddIdentification(line.toStdString());

@@ -47,7 +47,6 @@ class CliRun : public QObject {
   void OnFaultRead(int index, const QString& answer);
   void OnTestLog(const QString& text);
   void OnTestWindowClosed();
-  QString Identification(std::string_view label) const;
   void Print(const std::string& text);
   void Complain(const QString& text);
   void End(int status);
@@ -66,7 +65,8 @@ class CliRun : public QObject {
   bool woken_ = false;
   bool ready_ = false;
   QString last_message_;
-  QStringList identification_;
+  QStringList identification_;  // the info box's lines, as shown
+  EcuIdentification facts_;
   // live
   std::optional<int64_t> first_us_;
   int samples_ = 0;

@@ -34,6 +34,7 @@ DiagnosticEngine::DiagnosticEngine(EngineSetup setup, QObject* parent)
   qRegisterMetaType<PortOwner>();
   qRegisterMetaType<ServiceWindowId>();
   qRegisterMetaType<LiveSample>();
+  qRegisterMetaType<EcuIdentification>();
   qRegisterMetaType<EcuType>();
   qRegisterMetaType<PanelChoices>();
   qRegisterMetaType<std::vector<LineEntry>>();
@@ -151,7 +152,7 @@ void DiagnosticEngine::SetChannel(int channel, bool ticked) {
   if (channel < 0 || channel >= kChannelCount) return;
   Post({.state = [this, channel, ticked] {
     choices_.channels.at(static_cast<size_t>(channel)) = ticked;
-    driver_->OnChannelBox(channel);
+    driver_->OnChannelBox();
   }});
 }
 

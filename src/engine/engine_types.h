@@ -32,5 +32,6 @@ struct PanelChoices {
 Q_DECLARE_METATYPE(kline::PortOwner)
 Q_DECLARE_METATYPE(kline::ServiceWindowId)
 Q_DECLARE_METATYPE(kline::LiveSample)
+Q_DECLARE_METATYPE(kline::EcuIdentification)
 Q_DECLARE_METATYPE(kline::EcuType)
 Q_DECLARE_METATYPE(kline::PanelChoices)

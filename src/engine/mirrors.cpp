@@ -36,6 +36,10 @@ void PanelMirror::AppendInfo(const std::string& text) { emit InfoAppended(Q(text
 
 void PanelMirror::ClearInfo() { emit InfoCleared(); }
 
+void PanelMirror::ShowIdentification(const EcuIdentification& facts) {
+  emit IdentificationChanged(facts);
+}
+
 void PanelMirror::SetStatus(const std::string& text) { emit StatusChanged(Q(text)); }
 
 // While the connection fails, what the wire showed goes with the session's own message.

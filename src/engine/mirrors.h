@@ -12,10 +12,7 @@
 #include "engine/connection_watch.h"
 #include "engine/engine_types.h"
 #include "engine/wire_scheduler.h"
-#include "service/progress_bar.h"
 #include "service/service_host.h"
-#include "service/service_log.h"
-#include "service/test_buttons.h"
 #include "session/main_panel.h"
 
 namespace kline {
@@ -36,6 +33,7 @@ class PanelMirror : public QObject, public MainPanel {
   void SetSpeedReadout(const std::string& text) override;
   void AppendInfo(const std::string& text) override;
   void ClearInfo() override;
+  void ShowIdentification(const EcuIdentification& facts) override;
   void SetStatus(const std::string& text) override;
   void ShowPortMessage(const std::string& text) override;
   std::string PortFieldText() const override;
@@ -59,6 +57,7 @@ class PanelMirror : public QObject, public MainPanel {
   void SpeedReadoutChanged(const QString& text);
   void InfoAppended(const QString& text);
   void InfoCleared();
+  void IdentificationChanged(const kline::EcuIdentification& facts);
   void StatusChanged(const QString& text);
   void PortMessage(const QString& text);
   void ConnectTickedChanged(bool ticked);
@@ -78,11 +77,7 @@ class PanelMirror : public QObject, public MainPanel {
 };
 
 // One per service window.
-class ServiceMirror : public QObject,
-                      public ServiceHost,
-                      public ServiceLog,
-                      public ProgressBar,
-                      public TestButtons {
+class ServiceMirror : public QObject, public ServiceHost {
   Q_OBJECT
 
  public:

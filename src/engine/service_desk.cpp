@@ -35,7 +35,7 @@ ServiceDesk::~ServiceDesk() = default;
 void ServiceDesk::Attach(KLinePort& port, SessionDriver& driver) {
   port_ = &port;
   driver_ = &driver;
-  faults_ = std::make_unique<FaultMemory>(port, fault_mirror_, fault_mirror_);
+  faults_ = std::make_unique<FaultMemory>(port, fault_mirror_);
 }
 
 void ServiceDesk::Detach() {
@@ -67,8 +67,7 @@ void ServiceDesk::OpenTestWindow() {
   set_activity_(ActuatorTestsActivity(choices_.type.value_or(EcuType::k15m)));
   port_->clock().SleepMs(kTestsMenuPauseMs);
   emit ServiceWindowShown(ServiceWindowId::kTest);
-  tests_ = std::make_unique<ActuatorTests>(*port_, test_mirror_, test_mirror_, test_mirror_,
-                                           test_mirror_);
+  tests_ = std::make_unique<ActuatorTests>(*port_, test_mirror_);
   tests_->EnterDiagnosticMode();
 }
 

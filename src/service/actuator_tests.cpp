@@ -64,9 +64,7 @@ std::string_view CustomCodeRefusal(std::string_view text) {
   return {};
 }
 
-ActuatorTests::ActuatorTests(KLinePort& port, ServiceHost& host, ServiceLog& log, ProgressBar& bar,
-                             TestButtons& buttons)
-    : port_(port), host_(host), log_(log), bar_(bar), buttons_(buttons) {}
+ActuatorTests::ActuatorTests(KLinePort& port, ServiceHost& host) : port_(port), host_(host) {}
 
 bool ActuatorTests::EnterDiagnosticMode() {
   Clock& clock = port_.clock();
@@ -80,7 +78,7 @@ bool ActuatorTests::EnterDiagnosticMode() {
     if (port_.WaitForCountTimed(2, kEnterLimitMs, PollPause::k1msAround3)) {
       const std::string reply = KLinePort::ToReplyHex(port_.ReadAll());
       if (reply == "AAFF" || reply == "AAAA") {
-        log_.AppendLine("Enter in diagnostic mode OK");
+        host_.AppendLine("Enter in diagnostic mode OK");
         entered_ = true;
         return true;
       }
@@ -108,8 +106,8 @@ void ActuatorTests::Press(int index, std::string_view custom_text) {
     }
     case TestChoice::kCustom: {
       if (const std::string_view refusal = CustomCodeRefusal(custom_text); !refusal.empty()) {
-        log_.AppendLine(refusal);
-        log_.MoveCaretToEnd();
+        host_.AppendLine(refusal);
+        host_.MoveCaretToEnd();
         return;
       }
       RunActuatorTest(*ParseCustomCode(custom_text),
@@ -122,7 +120,7 @@ void ActuatorTests::Press(int index, std::string_view custom_text) {
 bool ActuatorTests::RunActuatorTest(uint8_t request, std::string_view log_name, int duration) {
   if (test_running_ || handed_back_) return false;
   test_running_ = true;
-  buttons_.SetTestButtonsEnabled(false);
+  host_.SetTestButtonsEnabled(false);
 
   Clock& clock = port_.clock();
   SetValue(0);
@@ -131,27 +129,27 @@ bool ActuatorTests::RunActuatorTest(uint8_t request, std::string_view log_name, 
     clock.SleepMs(50);
     port_.Flush();
     if (!port_.IsOpen()) {
-      log_.AppendLine(kNoAnswerLine);
+      host_.AppendLine(kNoAnswerLine);
     } else {
       port_.WriteByte(request);
-      log_.AppendLine(log_name);
+      host_.AppendLine(log_name);
       if (!port_.WaitForCountTimed(2, kFirstReplyLimitMs, PollPause::k3msThen1ms)) {
-        log_.AppendLine(kNoAnswerLine);
+        host_.AppendLine(kNoAnswerLine);
       } else {
         const std::string reply = KLinePort::ToReplyHex(port_.ReadAll());
-        log_.AppendLine(reply);
+        host_.AppendLine(reply);
         if (EndsWith(reply, "FF")) {
-          log_.AppendLine("Test finish");
+          host_.AppendLine("Test finish");
         } else {
           WaitTestResult(duration);
         }
       }
     }
-    log_.MoveCaretToEnd();
+    host_.MoveCaretToEnd();
   }
 
   test_running_ = false;
-  buttons_.SetTestButtonsEnabled(true);
+  host_.SetTestButtonsEnabled(true);
   if (back_requested_) Back();
   return true;
 }
@@ -159,7 +157,7 @@ bool ActuatorTests::RunActuatorTest(uint8_t request, std::string_view log_name, 
 void ActuatorTests::WaitTestResult(int duration) {
   Clock& clock = port_.clock();
   maximum_ = static_cast<float>(duration);
-  bar_.SetMaximum(maximum_);
+  host_.SetMaximum(maximum_);
   std::string last_answer;
   while (maximum_ > value_) {
     host_.ProcessPendingEvents();
@@ -172,26 +170,26 @@ void ActuatorTests::WaitTestResult(int duration) {
     clock.SleepMs(kPassMs);
     if (port_.WasLost()) {
       // No answer can come any more: say so now rather than after the whole duration.
-      log_.AppendLine(kPortLostLine);
+      host_.AppendLine(kPortLostLine);
       SetValue(0);
       back_requested_ = true;
       return;
     }
     if (port_.IsOpen() && port_.PendingCount() >= 1) {
       last_answer = KLinePort::ToReplyHex(port_.ReadAll());
-      log_.AppendLine(last_answer);
+      host_.AppendLine(last_answer);
       // Several bytes may arrive in one pass ("00FF"): the last one is the ECU's latest word.
       if (EndsWith(last_answer, "FF")) {
         SetValue(maximum_);
-        log_.AppendLine("Test finish");
+        host_.AppendLine("Test finish");
       } else if (EndsWith(last_answer, "EE")) {
         SetValue(maximum_);
-        log_.AppendLine("Test failed");
+        host_.AppendLine("Test failed");
       }
     }
     host_.Refresh();
   }
-  if (last_answer.empty()) log_.AppendLine("Test unknown");
+  if (last_answer.empty()) host_.AppendLine("Test unknown");
   if (value_ == maximum_) SetValue(0);
 }
 
@@ -224,7 +222,7 @@ void ActuatorTests::LeaveDiagnosticMode() {
   mode_requested_ = false;
   if (port_.WaitForCountTimed(2, kLeaveLimitMs, PollPause::k1msAround3) &&
       KLinePort::ToReplyHex(port_.ReadAll()) == "FFFF") {
-    log_.AppendLine("Exit diagnostic mode OK");
+    host_.AppendLine("Exit diagnostic mode OK");
   } else if (entered_) {
     // Live polling resumes either way; the user must know the ECU may not take part.
     host_.ShowStatusMessage(kStillInDiagnosticModeMessage);
@@ -240,7 +238,7 @@ void ActuatorTests::HandBack() {
 
 void ActuatorTests::SetValue(float value) {
   value_ = value;
-  bar_.SetValue(value_);
+  host_.SetValue(value_);
 }
 
 }  // namespace kline

@@ -11,10 +11,7 @@
 
 #include "link/ecu_type.h"
 #include "link/kline_port.h"
-#include "service/progress_bar.h"
 #include "service/service_host.h"
-#include "service/service_log.h"
-#include "service/test_buttons.h"
 
 namespace kline {
 
@@ -83,8 +80,7 @@ std::string_view CustomCodeRefusal(std::string_view text);
 
 class ActuatorTests {
  public:
-  ActuatorTests(KLinePort& port, ServiceHost& host, ServiceLog& log, ProgressBar& bar,
-                TestButtons& buttons);
+  ActuatorTests(KLinePort& port, ServiceHost& host);
 
   // The window's load step. Returns true when the ECU is in diagnostic mode; otherwise the
   // main window's status bar says so and "Back" runs, which closes the window.
@@ -121,9 +117,6 @@ class ActuatorTests {
 
   KLinePort& port_;
   ServiceHost& host_;
-  ServiceLog& log_;
-  ProgressBar& bar_;
-  TestButtons& buttons_;
   float maximum_ = 0;
   float value_ = 0;
   bool test_running_ = false;

@@ -12,8 +12,7 @@ constexpr int kHandBackInterval = 20;
 
 }  // namespace
 
-FaultMemory::FaultMemory(KLinePort& port, ServiceHost& host, ServiceLog& log)
-    : port_(port), host_(host), log_(log) {}
+FaultMemory::FaultMemory(KLinePort& port, ServiceHost& host) : port_(port), host_(host) {}
 
 std::string FaultMemory::ReadFaultByte(uint8_t request) {
   // A closed port cannot answer; waiting out the bound would only freeze the window.
@@ -31,13 +30,13 @@ std::string FaultMemory::ReadFaultByte(uint8_t request) {
 std::string FaultMemory::Press(const FaultButton& button) {
   const std::string answer = ReadFaultByte(button.request);
   if (answer.empty()) {
-    log_.AppendLine(kNoAnswerLine);
+    host_.AppendLine(kNoAnswerLine);
   } else {
     for (std::string_view line : DecodeFaultBits(button.table, HexToBits(answer))) {
-      log_.AppendLine(line);
+      host_.AppendLine(line);
     }
   }
-  log_.MoveCaretToEnd();
+  host_.MoveCaretToEnd();
   return answer;
 }
 

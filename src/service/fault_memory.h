@@ -10,7 +10,6 @@
 #include "link/kline_port.h"
 #include "service/fault_texts.h"
 #include "service/service_host.h"
-#include "service/service_log.h"
 
 namespace kline {
 
@@ -37,7 +36,7 @@ inline constexpr std::array<FaultButton, 10> kFaultButtons = {{
 
 class FaultMemory {
  public:
-  FaultMemory(KLinePort& port, ServiceHost& host, ServiceLog& log);
+  FaultMemory(KLinePort& port, ServiceHost& host);
 
   // Pauses 8 ms, flushes and sends `request`. The answer byte as two hexadecimal digits; empty
   // when the port is closed, the reply does not come within 2500 ms or its first byte is not
@@ -55,7 +54,6 @@ class FaultMemory {
  private:
   KLinePort& port_;
   ServiceHost& host_;
-  ServiceLog& log_;
 };
 
 }  // namespace kline

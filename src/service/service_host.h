@@ -1,5 +1,7 @@
-// What a service window needs from the main window and the window toolkit: the selected ECU
-// type, the session timer, showing the main window again, and its own repaint and close.
+// What a service routine needs from its window, the main window and the window toolkit: the
+// selected ECU type, the session timer, showing the main window again, its own repaint and
+// close, its log (`Rtb1`), the test window's progress bar (`Pg1`) and test buttons. One
+// object stands for all of it; a routine uses the part it needs.
 #pragma once
 
 #include <optional>
@@ -9,6 +11,9 @@
 #include "link/session_timer.h"
 
 namespace kline {
+
+// Written when a request gets no valid answer (time-out, wrong echo, port closed).
+inline constexpr std::string_view kNoAnswerLine = "No answer from ECU";
 
 class ServiceHost : public SessionTimer {
  public:
@@ -25,6 +30,20 @@ class ServiceHost : public SessionTimer {
   virtual void CloseWindow() = 0;
   // A message in the main window's status bar.
   virtual void ShowStatusMessage(std::string_view text) = 0;
+
+  // The log: `text` and "\r\n" go at its end, never by rewriting what is there, and the
+  // caret follows.
+  virtual void AppendLine(std::string_view text) = 0;
+  // Moves the caret to the end so that the newest line is in view.
+  virtual void MoveCaretToEnd() = 0;
+
+  // The progress bar, advanced once a second while a test result is awaited.
+  virtual void SetMaximum(float maximum) = 0;
+  virtual void SetValue(float value) = 0;
+
+  // The eight test buttons, switched off while a test holds the port so that the events
+  // processed during the wait cannot start a second test.
+  virtual void SetTestButtonsEnabled(bool enabled) = 0;
 };
 
 }  // namespace kline

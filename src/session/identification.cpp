@@ -5,7 +5,8 @@
 namespace kline {
 
 void SessionDriver::ReadIdentification(uint8_t first, uint8_t last, PollPause pause,
-                                       const char* label) {
+                                       const char* label,
+                                       std::optional<std::string> EcuIdentification::*fact) {
   std::string text;
   for (int request = first; request <= last; ++request) {
     const ExchangeResult result = port_.ExchangeByte({.request = static_cast<uint8_t>(request),
@@ -21,18 +22,22 @@ void SessionDriver::ReadIdentification(uint8_t first, uint8_t last, PollPause pa
     text += AnsiCharacter(static_cast<uint8_t>(*byte));
   }
   panel_.AppendInfo(label + text + "\r\n");
+  identification_.*fact = text;
+  panel_.ShowIdentification(identification_);
 }
 
 void SessionDriver::ReadEcuInfo() {
   if (panel_.EcuDataTicked() && port_.IsOpen()) {
-    ReadIdentification(0x17, 0x20, PollPause::k3msThen1ms, "ecu data    : ");
+    ReadIdentification(0x17, 0x20, PollPause::k3msThen1ms,
+                       "ecu data    : ", &EcuIdentification::ecu_data);
   }
   ecuinf_ = true;
 }
 
 void SessionDriver::ReadCalibration() {
   if (panel_.CalibrationTicked() && port_.IsOpen()) {
-    ReadIdentification(0x21, 0x28, PollPause::k3ms, "calibration : ");
+    ReadIdentification(0x21, 0x28, PollPause::k3ms,
+                       "calibration : ", &EcuIdentification::calibration);
   }
   cal_ask_ = true;
 }

@@ -19,6 +19,14 @@ inline constexpr int kSpeedSegments = 120;
 inline constexpr uint32_t kIndicatorGreen = 65280;  // blue-green-red colour value
 inline constexpr uint32_t kIndicatorRed = 255;
 
+// What the ECU said about itself, as values beside the info box's lines; each part is absent
+// until it has been read.
+struct EcuIdentification {
+  std::optional<std::string> iso_code;
+  std::optional<std::string> ecu_data;
+  std::optional<std::string> calibration;
+};
+
 class MainPanel : public SessionTimer {
  public:
   // Channel boxes Check1(i) and value fields Text1(i), i = 0..8.
@@ -38,6 +46,8 @@ class MainPanel : public SessionTimer {
   // ECU information box (Text4).
   virtual void AppendInfo(const std::string& text) = 0;
   virtual void ClearInfo() = 0;
+  // After each change of what the ECU said about itself.
+  virtual void ShowIdentification(const EcuIdentification& facts) = 0;
   // Status line (Label4).
   virtual void SetStatus(const std::string& text) = 0;
   // The status bar below everything: why a port did not open, that it was lost.

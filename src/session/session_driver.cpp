@@ -74,7 +74,7 @@ void SessionDriver::Connect() {
     for (int channel : kP8UntickedChannels) {
       if (!panel_.ChannelTicked(channel)) continue;
       panel_.SetChannelTicked(channel, false);
-      OnChannelBox(channel);
+      OnChannelBox();
     }
   }
   panel_.TimerOn(kSessionInterval);
@@ -90,6 +90,8 @@ void SessionDriver::Disconnect() {
   connected_ = false;
   port_lent_ = false;
   panel_.ClearInfo();
+  identification_ = {};
+  panel_.ShowIdentification(identification_);
   for (int i = 0; i < kChannelCount; ++i) EmptyField(i);
   init_ = ecuinf_ = cal_ask_ = false;
   if (silent_) panel_.ShowPortMessage("");
@@ -148,8 +150,7 @@ void SessionDriver::Entering(SessionStage stage) {
   if (on_stage_) on_stage_(stage);
 }
 
-void SessionDriver::OnChannelBox(int channel) {
-  (void)channel;  // every box runs the same bookkeeping
+void SessionDriver::OnChannelBox() {
   panel_.ProcessPendingEvents();
   if (init_) panel_.TimerOn(0);
   bool any_ticked = false;
@@ -162,7 +163,7 @@ void SessionDriver::OnChannelBox(int channel) {
   }
   if (!any_ticked) {
     panel_.SetChannelTicked(kThrottleChannel, true);
-    OnChannelBox(kThrottleChannel);
+    OnChannelBox();
   }
   if (init_) panel_.TimerOn(kSessionInterval);
 }

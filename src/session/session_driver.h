@@ -41,7 +41,7 @@ class SessionDriver {
   void OnStage(std::function<void(SessionStage)> listener) { on_stage_ = std::move(listener); }
 
   // Handlers of the channel boxes Check1(i), "Ecu data" (Check3) and "Calibration" (Check4).
-  void OnChannelBox(int channel);
+  void OnChannelBox();
   void OnEcuDataBox(bool ticked);
   void OnCalibrationBox(bool ticked);
 
@@ -77,7 +77,8 @@ class SessionDriver {
   void LiveData(const LiveRules& rules);
   // Polls one ticked channel into the fields and `sample`; false when the ECU did not answer.
   bool PollChannel(int channel, const LiveRules& rules, LiveSample& sample);
-  void ReadIdentification(uint8_t first, uint8_t last, PollPause pause, const char* label);
+  void ReadIdentification(uint8_t first, uint8_t last, PollPause pause, const char* label,
+                          std::optional<std::string> EcuIdentification::*fact);
   // The speed field with its readout and bar, which show the value without the field's pad.
   void ShowSpeed(int64_t rpm, const std::string& field);
   // Empties a value field, and for engine speed its readout and bar with it.
@@ -97,6 +98,7 @@ class SessionDriver {
   char decimal_separator_ = '.';
   bool init_ = false;
   bool strange_identification_ = false;
+  EcuIdentification identification_;
   bool ecuinf_ = false;
   bool cal_ask_ = false;
   bool connected_ = false;

@@ -34,6 +34,8 @@ void SessionDriver::WakeUpEcu() {
     const size_t at = reply.find("55");
     const std::string code = at == std::string::npos ? reply : reply.substr(at, 12);
     panel_.AppendInfo("Iso Code    : " + code + "\r\n");
+    identification_.iso_code = code;
+    panel_.ShowIdentification(identification_);
     strange_identification_ = std::find(bytes.begin(), bytes.end(), 0x55) == bytes.end();
   }
   panel_.SetStatus("");

@@ -378,24 +378,20 @@ ChartWindow* MainWindow::OpenChart() {
   return chart_;
 }
 
-QString MainWindow::InfoText() const { return text4_->toPlainText(); }
-
-// The identification lines of the info box, for a recording's header.
-QString MainWindow::InfoLine(const QString& label) const {
-  for (const QString& line : InfoText().split(QLatin1Char('\n'))) {
-    if (line.startsWith(label)) return line.mid(label.size()).trimmed();
-  }
-  return {};
+void MainWindow::TickConnect() {
+  if (!check2_->isChecked()) check2_->click();
 }
+
+QString MainWindow::InfoText() const { return text4_->toPlainText(); }
 
 bool MainWindow::StartRecording(const QString& path) {
   StopRecording(QString());
   RecordingHeader header;
   const std::optional<EcuType> type = SelectedType();
   header.ecu_type = type ? std::string(EcuTypeName(*type)) : std::string();
-  header.iso_code = InfoLine(QStringLiteral("Iso Code    :")).toStdString();
-  header.ecu_data = InfoLine(QStringLiteral("ecu data    :")).toStdString();
-  header.calibration = InfoLine(QStringLiteral("calibration :")).toStdString();
+  header.iso_code = identification_.iso_code.value_or("");
+  header.ecu_data = identification_.ecu_data.value_or("");
+  header.calibration = identification_.calibration.value_or("");
   header.started = QDateTime::currentDateTime();
   if (!recorder_.Start(path, header)) {
     ShowPortMessage(recorder_.Error());
@@ -491,6 +487,8 @@ void MainWindow::FollowEngine() {
   connect(panel, &PanelMirror::SpeedReadoutChanged, label26_, &QLabel::setText);
   connect(panel, &PanelMirror::InfoAppended, this, &MainWindow::AppendInfo);
   connect(panel, &PanelMirror::InfoCleared, text4_, &QPlainTextEdit::clear);
+  connect(panel, &PanelMirror::IdentificationChanged, this,
+          [this](const EcuIdentification& facts) { identification_ = facts; });
   connect(panel, &PanelMirror::StatusChanged, label4_, &QLabel::setText);
   connect(panel, &PanelMirror::PortMessage, this, &MainWindow::ShowPortMessage);
   connect(&engine_.watch(), &ConnectionWatch::PortMessage, this, &MainWindow::ShowPortMessage);

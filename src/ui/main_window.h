@@ -45,6 +45,8 @@ class MainWindow : public QMainWindow {
   // Start-up choices made outside the window (command line): as if the user had made them.
   void SelectType(EcuType type);
   void SetPortFieldText(const QString& text);
+  // Ticks "Connect" unless it is ticked already.
+  void TickConnect();
 
   std::optional<EcuType> SelectedType() const;
   // The ECU information box as shown.
@@ -80,7 +82,6 @@ class MainWindow : public QMainWindow {
   void FollowEngine();
   void TakeSample(const LiveSample& sample);
   void ShowRecording();
-  QString InfoLine(const QString& label) const;
   void LoadSettings();
   PanelChoices Choices() const;
   void ShowServiceWindow(ServiceWindowId window);
@@ -94,6 +95,7 @@ class MainWindow : public QMainWindow {
   DiagnosticEngine& engine_;
   IniFile settings_;
   bool closing_ = false;
+  EcuIdentification identification_;
 
   QCheckBox* check2_ = nullptr;
   QLineEdit* text6_ = nullptr;

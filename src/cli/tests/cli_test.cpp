@@ -137,9 +137,8 @@ TEST_F(CliEndToEnd, CommandsEndWithTheirStatusAndOutput) {
       // The identification arrives garbled and the wake-up goes on; the step that failed is
       // named, not the ignition.
       {"adapter stuck at the wrong rate", Verb::kInfo,
-       [](Command& c, sim::PtyEcuServer& server) {
+       [](Command&, sim::PtyEcuServer& server) {
          server.InjectFault(sim::FaultKind::kWrongRate, 9600);
-         c.wake_limit_ms = 4000;
        },
        kExitNoAnswer,
        [](const Outcome& o) {

@@ -55,14 +55,13 @@ TEST(SetBaudRate, ChangesOnlyTheRateOrRecordsWhyNot) {
   struct Case {
     bool open, readable, writable;
     int number;
-    const char* text;
     int32_t baud;
   };
   const Case cases[] = {
-      {true, true, true, 0, "", 7812},
-      {false, true, true, 8018, "Operation valid only when the port is open", 1200},
-      {true, false, true, 8021, "Could not read current state of the port", 1200},
-      {true, true, false, 8015, "Could not set port to specified baud rate", 1200},
+      {true, true, true, 0, 7812},
+      {false, true, true, 8018, 1200},
+      {true, false, true, 8021, 1200},
+      {true, true, false, 8015, 1200},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.number);
@@ -74,8 +73,6 @@ TEST(SetBaudRate, ChangesOnlyTheRateOrRecordsWhyNot) {
     line.settings_unwritable = !c.writable;
     port.SetBaudRate(kWorkingBaud);
     EXPECT_EQ(port.LastError().number, c.number);
-    EXPECT_EQ(port.LastError().description, c.text);
-    EXPECT_EQ(port.LastError().source, c.number ? "MSComm1" : "");
     EXPECT_EQ(line.settings(), (LineSettings{c.baud, 8, Parity::kNone, 1}));
   }
 }

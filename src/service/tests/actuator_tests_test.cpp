@@ -23,7 +23,7 @@ int IndexOf(std::string_view caption) {
 }
 
 struct Rig : testing::Bench {
-  ActuatorTests tests{port, host, log, bar, buttons};
+  ActuatorTests tests{port, host};
 };
 
 TEST(ActuatorTestsTest, ButtonsPickRequestAndLogNameByType) {
@@ -56,11 +56,11 @@ TEST(ActuatorTestsTest, ButtonsPickRequestAndLogNameByType) {
     rig.tests.Press(IndexOf(c.caption), "00");
     if (c.request) {
       EXPECT_THAT(rig.line.written(), ElementsAre(*c.request));
-      EXPECT_THAT(rig.log.lines, ElementsAre(c.log_name, KLinePort::ToReplyHex({*c.request, 0xFF}),
-                                             "Test finish"));
+      EXPECT_THAT(rig.host.lines, ElementsAre(c.log_name, KLinePort::ToReplyHex({*c.request, 0xFF}),
+                                              "Test finish"));
     } else {
       EXPECT_THAT(rig.line.written(), IsEmpty());
-      EXPECT_THAT(rig.log.lines, IsEmpty());
+      EXPECT_THAT(rig.host.lines, IsEmpty());
     }
   }
 }
@@ -96,10 +96,10 @@ TEST(ActuatorTestsTest, CustomCodeIsOneOrTwoHexDigits) {
     rig.tests.Press(IndexOf("Custom code"), text);
     if (request) {
       EXPECT_THAT(rig.line.written(), ElementsAre(*request));
-      EXPECT_EQ(rig.log.lines.at(0), "Custom code " + text);
+      EXPECT_EQ(rig.host.lines.at(0), "Custom code " + text);
     } else {
       EXPECT_THAT(rig.line.written(), IsEmpty());
-      EXPECT_THAT(rig.log.lines, ElementsAre(refusal));
+      EXPECT_THAT(rig.host.lines, ElementsAre(refusal));
     }
   }
 }
@@ -147,10 +147,10 @@ TEST(ActuatorTestsTest, OutcomesOfATest) {
     Rig rig;
     rig.line.Script(0x81, c.reply);
     EXPECT_TRUE(rig.tests.RunActuatorTest(0x81, "Coil1", 30));
-    EXPECT_THAT(rig.log.lines, ElementsAreArray(c.lines));
+    EXPECT_THAT(rig.host.lines, ElementsAreArray(c.lines));
     EXPECT_GE(rig.clock.NowMs(), c.min_ms);
     EXPECT_LE(rig.clock.NowMs(), c.max_ms);
-    EXPECT_EQ(rig.bar.values.back(), 0.0f);  // the bar is at rest afterwards
+    EXPECT_EQ(rig.host.bar_values.back(), 0.0f);  // the bar is at rest afterwards
   }
 }
 
@@ -158,10 +158,10 @@ TEST(ActuatorTestsTest, ProgressBarCountsPassesUpToTheDuration) {
   Rig rig;
   rig.line.Script(0x80, {Arrival{20, {0x80, 0x00}}});
   rig.tests.RunActuatorTest(0x80, "Fuel pump", 36);
-  EXPECT_EQ(rig.bar.maximum, 36.0f);
+  EXPECT_EQ(rig.host.bar_maximum, 36.0f);
   std::vector<float> expected(38);
   for (int i = 1; i <= 36; ++i) expected[i] = static_cast<float>(i);
-  EXPECT_THAT(rig.bar.values, ElementsAreArray(expected));  // 0, 1 .. 36, 0
+  EXPECT_THAT(rig.host.bar_values, ElementsAreArray(expected));  // 0, 1 .. 36, 0
   EXPECT_EQ(rig.host.event_runs, 37);  // once before the request, once per pass
 }
 
@@ -178,7 +178,7 @@ TEST(ActuatorTestsTest, BackLeavesDiagnosticModeOnce) {
     EXPECT_TRUE(rig.tests.OnCloseBox());  // the close event after the window's own close
     rig.tests.Press(IndexOf("Fuel pump"), "00");
     EXPECT_THAT(rig.line.written(), ElementsAre(0xAA, 0xFF));
-    EXPECT_EQ(rig.log.lines.back(),
+    EXPECT_EQ(rig.host.lines.back(),
               answered ? "Exit diagnostic mode OK" : "Enter in diagnostic mode OK");
     EXPECT_EQ(rig.host.status,
               answered ? std::vector<std::string>{}
@@ -207,8 +207,8 @@ TEST(ActuatorTestsTest, LeavingDuringATestWaitsForItToStop) {
     rig.line.Script(0x80, {Arrival{20, {0x80, 0x00}}});
     rig.line.Script(0xFF, {Arrival{10, {0xFF, 0xFF}}});
     rig.tests.RunActuatorTest(0x80, "Fuel pump", 36);
-    EXPECT_THAT(rig.log.lines, ElementsAre("Fuel pump", "8000", "Exit diagnostic mode OK"));
-    EXPECT_EQ(rig.bar.values.back(), 0.0f);
+    EXPECT_THAT(rig.host.lines, ElementsAre("Fuel pump", "8000", "Exit diagnostic mode OK"));
+    EXPECT_EQ(rig.host.bar_values.back(), 0.0f);
     EXPECT_LT(rig.clock.NowMs(), 3000);
     EXPECT_THAT(rig.host.timer_calls, ElementsAre(20));
     EXPECT_EQ(rig.host.closes, 1);

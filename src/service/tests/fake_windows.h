@@ -9,36 +9,9 @@
 
 #include "link/kline_port.h"
 #include "link/testing/scripted_line.h"
-#include "service/progress_bar.h"
 #include "service/service_host.h"
-#include "service/service_log.h"
-#include "service/test_buttons.h"
 
 namespace kline::testing {
-
-class FakeLog : public ServiceLog {
- public:
-  void AppendLine(std::string_view text) override { lines.emplace_back(text); }
-  void MoveCaretToEnd() override { ++caret_moves; }
-
-  std::vector<std::string> lines;
-  int caret_moves = 0;
-};
-
-class FakeBar : public ProgressBar {
- public:
-  void SetMaximum(float value) override { maximum = value; }
-  void SetValue(float v) override { values.push_back(v); }
-
-  std::optional<float> maximum;
-  std::vector<float> values;
-};
-
-class FakeButtons : public TestButtons {
- public:
-  void SetTestButtonsEnabled(bool on) override { enabled = on; }
-  bool enabled = true;
-};
 
 class FakeHost : public ServiceHost {
  public:
@@ -56,6 +29,11 @@ class FakeHost : public ServiceHost {
   void Refresh() override { ++refreshes; }
   void CloseWindow() override { ++closes; }
   void ShowStatusMessage(std::string_view text) override { status.emplace_back(text); }
+  void AppendLine(std::string_view text) override { lines.emplace_back(text); }
+  void MoveCaretToEnd() override { ++caret_moves; }
+  void SetMaximum(float value) override { bar_maximum = value; }
+  void SetValue(float v) override { bar_values.push_back(v); }
+  void SetTestButtonsEnabled(bool on) override { buttons_enabled = on; }
 
   std::optional<EcuType> type = EcuType::k15m;
   bool main_hidden = true;
@@ -66,14 +44,16 @@ class FakeHost : public ServiceHost {
   int closes = 0;
   std::vector<std::string> status;
   std::function<void()> on_events;  // what the "user" does while events are processed
+  std::vector<std::string> lines;   // the log
+  int caret_moves = 0;
+  std::optional<float> bar_maximum;
+  std::vector<float> bar_values;
+  bool buttons_enabled = true;
 };
 
 // The windows around a service routine.
 struct Windows {
   FakeHost host;
-  FakeLog log;
-  FakeBar bar;
-  FakeButtons buttons;
 };
 
 // A port open on a scripted line with the windows around it, fresh for every case.

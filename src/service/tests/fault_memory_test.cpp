@@ -21,10 +21,10 @@ const FaultButton& Button(std::string_view caption) {
 // Presses one button against a reply script; gives the log.
 std::vector<std::string> Press(testing::Bench& bench, std::string_view caption,
                                std::vector<Arrival> reply) {
-  FaultMemory memory(bench.port, bench.host, bench.log);
+  FaultMemory memory(bench.port, bench.host);
   bench.line.Script(Button(caption).request, std::move(reply));
   memory.Press(Button(caption));
-  return bench.log.lines;
+  return bench.host.lines;
 }
 
 // The reply 0x40 shows which table and rule a button uses: a set-bit table names its second
@@ -56,7 +56,7 @@ TEST(FaultMemoryTest, EachButtonSendsItsRequestAndUsesItsTable) {
     EXPECT_THAT(bench.line.written(), ElementsAre(c.request));
     ASSERT_EQ(lines.size(), c.count);
     EXPECT_EQ(lines[c.count == 1 ? 0 : 1], c.second_row);
-    EXPECT_EQ(bench.log.caret_moves, 1);
+    EXPECT_EQ(bench.host.caret_moves, 1);
   }
 }
 
@@ -64,7 +64,7 @@ TEST(FaultMemoryTest, EachButtonSendsItsRequestAndUsesItsTable) {
 // this window open.
 TEST(FaultMemoryTest, BackAndCloseBoxHandThePortBack) {
   testing::Bench bench;
-  FaultMemory memory(bench.port, bench.host, bench.log);
+  FaultMemory memory(bench.port, bench.host);
   memory.OnCloseBox();
   memory.OnCloseBox();  // main window visible again: nothing left to do
   EXPECT_THAT(bench.host.timer_calls, ElementsAre(20));

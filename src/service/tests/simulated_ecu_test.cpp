@@ -36,7 +36,7 @@ sim::Profile P8WithTests() {
 TEST(SimulatedEcuTest, ActuatorSessionFromEnteringToLeaving) {
   SimRig rig(P8WithTests());
   rig.host.type = EcuType::kP8;
-  ActuatorTests tests(rig.port, rig.host, rig.log, rig.bar, rig.buttons);
+  ActuatorTests tests(rig.port, rig.host);
 
   ASSERT_TRUE(tests.EnterDiagnosticMode());
   EXPECT_TRUE(rig.line.InDiagnosticMode());
@@ -45,12 +45,12 @@ TEST(SimulatedEcuTest, ActuatorSessionFromEnteringToLeaving) {
   tests.Press(2, "00");  // injector 2: done at once
   tests.Back();
 
-  EXPECT_THAT(rig.log.lines,
+  EXPECT_THAT(rig.host.lines,
               ElementsAre("Enter in diagnostic mode OK", "Fuel pump", "8000", "FF", "Test finish",
                           "Coil1", "8200", "EE", "Test failed", "Injector2", "87FF", "Test finish",
                           "Exit diagnostic mode OK"));
   EXPECT_FALSE(rig.line.InDiagnosticMode());
-  EXPECT_EQ(rig.bar.values.back(), 0.0f);
+  EXPECT_EQ(rig.host.bar_values.back(), 0.0f);
   EXPECT_THAT(rig.host.timer_calls, ElementsAre(20));
   EXPECT_EQ(rig.host.closes, 1);
 }
@@ -82,10 +82,10 @@ TEST(SimulatedEcuTest, EnteringDiagnosticMode) {
     SimRig rig(profile);
     if (c.fault) rig.line.InjectFault(*c.fault, c.arg);
     if (!c.port_open) rig.port.Close();
-    ActuatorTests tests(rig.port, rig.host, rig.log, rig.bar, rig.buttons);
+    ActuatorTests tests(rig.port, rig.host);
     EXPECT_EQ(tests.EnterDiagnosticMode(), c.entered);
     if (c.entered) {
-      EXPECT_THAT(rig.log.lines, ElementsAre("Enter in diagnostic mode OK"));
+      EXPECT_THAT(rig.host.lines, ElementsAre("Enter in diagnostic mode OK"));
       EXPECT_THAT(rig.host.timer_calls, ElementsAre());
       EXPECT_EQ(rig.host.closes, 0);
     } else {
@@ -104,12 +104,12 @@ TEST(SimulatedEcuTest, FullFaultRecordAndStatusByte) {
   rig.line.SetAnswer(0x1E, 0x40);
   rig.line.SetAnswer(0x1F, 0xFF);
   rig.line.SetAnswer(0x15, 0x08);
-  FaultMemory memory(rig.port, rig.host, rig.log);
+  FaultMemory memory(rig.port, rig.host);
   for (const FaultButton& button : kFaultButtons) {
     if (button.request == 0x15 || button.request >= 0x1D) memory.Press(button);
   }
   EXPECT_THAT(
-      rig.log.lines,
+      rig.host.lines,
       ElementsAre("Power On,no digimatic gear change", "Decrease in advance for detonation",
                   "Awaiting recognition of signal panel", "Partialised", "ABS active",
                   "Absence of conditioner command", "Neutral position", "VAE normal operation",
@@ -136,10 +136,10 @@ TEST(SimulatedEcuTest, FaultReadsWithoutAValidAnswer) {
       SCOPED_TRACE(c.name + " " + std::string(kFaultButtons[button].caption));
       SimRig rig(sim::BuiltinProfile(EcuType::kP8));
       rig.line.InjectFault(*c.fault, c.arg);
-      FaultMemory memory(rig.port, rig.host, rig.log);
+      FaultMemory memory(rig.port, rig.host);
       const int64_t start = rig.clock.NowMs();
       memory.Press(kFaultButtons[button]);
-      EXPECT_THAT(rig.log.lines, ElementsAre("No answer from ECU"));
+      EXPECT_THAT(rig.host.lines, ElementsAre("No answer from ECU"));
       EXPECT_GE(rig.clock.NowMs() - start, c.min_ms);
       EXPECT_LE(rig.clock.NowMs() - start, c.max_ms);
     }

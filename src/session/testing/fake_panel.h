@@ -25,6 +25,7 @@ class FakePanel : public MainPanel {
   void SetValueStale(int channel, bool on) override { stale[channel] = on; }
   void AppendInfo(const std::string& text) override { info += text; }
   void ClearInfo() override { info.clear(); }
+  void ShowIdentification(const EcuIdentification& facts) override { identification = facts; }
   void SetStatus(const std::string& text) override { status = text; }
   void ShowPortMessage(const std::string& text) override { port_message = text; }
   std::string PortFieldText() const override { return port_field; }
@@ -49,6 +50,7 @@ class FakePanel : public MainPanel {
   int lit = -1;  // -1: the bar was never written
   std::string readout;
   std::string info;
+  EcuIdentification identification;
   std::string status;
   std::string port_message;
   std::string port_field = "1";

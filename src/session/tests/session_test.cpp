@@ -377,7 +377,7 @@ TEST(Session, ChannelBoxRules) {
   rig.Run(5000);
   for (int i = 0; i < kChannelCount; ++i) {
     rig.panel.SetChannelTicked(i, false);
-    rig.driver.OnChannelBox(i);
+    rig.driver.OnChannelBox();
   }
   for (int i = 0; i < kChannelCount; ++i) EXPECT_EQ(rig.panel.ChannelTicked(i), i == 6) << i;
   EXPECT_EQ(rig.panel.readout, "");

@@ -19,7 +19,12 @@
 #include "ui/pictures.h"
 #include "ui/test_window.h"
 
-namespace kline::ui {
+namespace kline {
+
+// Listings name the type, not its bytes.
+void PrintTo(EcuType type, std::ostream* os) { *os << EcuTypeName(type); }
+
+namespace ui {
 namespace {
 
 constexpr int kConnectBoundMs = 8000;
@@ -164,4 +169,5 @@ INSTANTIATE_TEST_SUITE_P(Types, EndToEndTest, ::testing::Values(EcuType::k15m, E
                          [](const auto& info) { return std::string(EcuTypeName(info.param)); });
 
 }  // namespace
-}  // namespace kline::ui
+}  // namespace ui
+}  // namespace kline
