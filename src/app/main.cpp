@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "engine/engine_thread.h"
+#include "engine/target_options.h"
 #include "link/ecu_type.h"
 #include "link/ini_file.h"
 #include "ui/main_window.h"
@@ -22,13 +23,6 @@
 #endif
 
 namespace {
-
-constexpr char kSimulate[] = "simulate";
-constexpr char kSimulateWithType[] = "--simulate=";
-
-std::optional<kline::EcuType> ParseType(const QString& text) {
-  return kline::EcuTypeFromName(text.toStdString());
-}
 
 int Fail(const QString& message) {
   std::fprintf(stderr, "kline-diag: %s\n", qPrintable(message));
@@ -49,33 +43,17 @@ int main(int argc, char** argv) {
                      "serial cable."));
   const QCommandLineOption help_option = parser.addHelpOption();
   const QCommandLineOption version_option = parser.addVersionOption();
-  const QCommandLineOption port_option(QStringLiteral("port"),
-                                       QStringLiteral("Serial port: a number or a device path."),
-                                       QStringLiteral("P"));
-  const QCommandLineOption type_option(QStringLiteral("type"),
-                                       QStringLiteral("ECU type: 15m, 15Rc, 16m or P8."),
-                                       QStringLiteral("TYPE"));
-  const QCommandLineOption connect_option(
-      QStringLiteral("connect"), QStringLiteral("Tick \"Connect\" once the window is up."));
-  const QCommandLineOption simulate_option(
-      QString::fromLatin1(kSimulate),
+  kline::TargetOptions target_options(
       QStringLiteral("--simulate[=TYPE]: serve a simulated ECU of that type (default: the "
                      "selected one) on a pseudo-terminal and use it as the port."));
-  parser.addOption(port_option);
-  parser.addOption(type_option);
+  target_options.AddTo(parser);
+  const QCommandLineOption connect_option(
+      QStringLiteral("connect"), QStringLiteral("Tick \"Connect\" once the window is up."));
   parser.addOption(connect_option);
-  parser.addOption(simulate_option);
 
-  // The parser has no options with an optional value: take "--simulate=TYPE" apart first.
   QStringList arguments;
   for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
-  QString simulate_type;
-  for (QString& argument : arguments) {
-    if (argument.startsWith(QLatin1String(kSimulateWithType))) {
-      simulate_type = argument.mid(static_cast<qsizetype>(sizeof(kSimulateWithType) - 1));
-      argument = QStringLiteral("--") + QLatin1String(kSimulate);
-    }
-  }
+  arguments = target_options.Prepare(arguments);
   // Help, version and mistakes are answered before any window system is touched, so they
   // work on a machine without a display.
   if (!parser.parse(arguments) || parser.isSet(help_option) || parser.isSet(version_option)) {
@@ -87,20 +65,11 @@ int main(int argc, char** argv) {
     return Fail(QStringLiteral("unexpected argument \"%1\" (see --help)")
                     .arg(parser.positionalArguments().constFirst()));
   }
+  QString mistake;
+  const std::optional<kline::TargetChoice> target = target_options.Read(parser, &mistake);
+  if (!target) return Fail(mistake);
   QApplication app(argc, argv);
   NameApplication();
-
-  std::optional<kline::EcuType> type;
-  if (parser.isSet(type_option)) {
-    type = ParseType(parser.value(type_option));
-    if (!type)
-      return Fail(QStringLiteral("unknown ECU type \"%1\"").arg(parser.value(type_option)));
-  }
-  std::optional<kline::EcuType> simulated_type;
-  if (!simulate_type.isEmpty()) {
-    simulated_type = ParseType(simulate_type);
-    if (!simulated_type) return Fail(QStringLiteral("unknown ECU type \"%1\"").arg(simulate_type));
-  }
 
 #ifdef KLINE_WITH_SIMULATOR
   // Outlives the engine, so the port is closed before its far side goes away.
@@ -109,20 +78,20 @@ int main(int argc, char** argv) {
   // A demonstration keeps its settings (the pseudo-terminal's path) to itself, so that the
   // real cable's port is still in the field at the next ordinary start.
   QTemporaryDir demo_settings;
-  const QString settings_path = parser.isSet(simulate_option)
+  const QString settings_path = target->simulate
                                     ? demo_settings.filePath(QStringLiteral("kline-diag.ini"))
                                     : kline::DefaultSettingsPath();
   // The wire's owner runs on a thread of its own; it stops (leaving diagnostic mode and
   // closing the port) before the simulator's far side goes away.
   kline::EngineThread engine({.device = nullptr, .clock = nullptr, .settings_path = settings_path});
   kline::ui::MainWindow window(engine.engine(), settings_path);
-  if (type) window.SelectType(*type);
-  if (parser.isSet(port_option)) window.SetPortFieldText(parser.value(port_option));
+  if (target->type) window.SelectType(*target->type);
+  if (target->port) window.SetPortFieldText(*target->port);
 
-  if (parser.isSet(simulate_option)) {
+  if (target->simulate) {
 #ifdef KLINE_WITH_SIMULATOR
     const kline::EcuType chosen =
-        simulated_type.value_or(window.SelectedType().value_or(kline::EcuType::k15m));
+        target->simulated_type.value_or(window.SelectedType().value_or(kline::EcuType::k15m));
     std::string error;
     simulator = kline::sim::StartDemoServer(chosen, &error);
     if (!simulator) {

@@ -4,6 +4,7 @@
 #include <limits>
 #include <string_view>
 
+#include "engine/target_options.h"
 #include "engine/text.h"
 #include "record/channel_columns.h"
 #include "service/actuator_tests.h"
@@ -13,8 +14,6 @@ namespace kline::cli {
 namespace {
 
 constexpr char kProgram[] = "kline-diag-cli";
-constexpr char kSimulate[] = "simulate";
-constexpr char kSimulateWithType[] = "--simulate=";
 constexpr int kCustomTestIndex = 7;
 
 struct VerbName {
@@ -211,31 +210,16 @@ ParsedArguments ParseArguments(const QStringList& arguments) {
                                 QStringLiteral("Print this help, or the command's, and exit."));
   const QCommandLineOption version(QStringLiteral("version"),
                                    QStringLiteral("Print the version and exit."));
-  const QCommandLineOption port(QStringLiteral("port"),
-                                QStringLiteral("Serial port: a number or a device path."),
-                                QStringLiteral("P"));
-  const QCommandLineOption type(QStringLiteral("type"),
-                                QStringLiteral("ECU type: 15m, 15Rc, 16m or P8."),
-                                QStringLiteral("TYPE"));
-  const QCommandLineOption simulate(
-      QLatin1String(kSimulate),
+  TargetOptions target_options(
       QStringLiteral("--simulate[=TYPE]: talk to a simulated ECU of that type (default: --type, "
                      "else 15m) on a pseudo-terminal."));
-  parser.addOptions({help, version, port, type, simulate});
+  parser.addOptions({help, version});
+  target_options.AddTo(parser);
   parser.addPositionalArgument(QStringLiteral("command"),
                                QStringLiteral("What to do (see Commands)."),
                                QStringLiteral("command [options]"));
 
-  // The parser has no options with an optional value: take "--simulate=TYPE" apart first.
-  QStringList plain = arguments;
-  QString simulate_type;
-  for (QString& argument : plain) {
-    if (argument.startsWith(QLatin1String(kSimulateWithType))) {
-      simulate_type = argument.mid(static_cast<qsizetype>(sizeof(kSimulateWithType) - 1));
-      argument = QStringLiteral("--") + QLatin1String(kSimulate);
-    }
-  }
-  if (!parser.parse(plain)) return Mistake(parser.errorText());
+  if (!parser.parse(target_options.Prepare(arguments))) return Mistake(parser.errorText());
   if (parser.isSet(version)) {
     return Text(
         QStringLiteral("%1 %2\n").arg(QLatin1String(kProgram), QStringLiteral(KLINE_VERSION)));
@@ -259,18 +243,16 @@ ParsedArguments ParseArguments(const QStringList& arguments) {
     return *stop;
   }
 
-  const QString type_text = simulate_type.isEmpty() ? parser.value(type) : simulate_type;
-  if (!type_text.isEmpty()) {
-    command.type = EcuTypeFromName(type_text.toStdString());
-    if (!command.type) return Mistake(QStringLiteral("unknown ECU type \"%1\"").arg(type_text));
-  }
-  command.simulate = parser.isSet(simulate);
-  command.port_field = parser.value(port);
+  QString mistake;
+  const std::optional<TargetChoice> target = target_options.Read(parser, &mistake);
+  if (!target) return Mistake(mistake);
+  command.type = target->simulated_type ? target->simulated_type : target->type;
+  command.simulate = target->simulate;
+  command.port_field = target->port.value_or(QString());
   if (command.simulate) {
-    if (parser.isSet(port))
-      return Mistake(QStringLiteral("--port and --simulate exclude each other"));
+    if (target->port) return Mistake(QStringLiteral("--port and --simulate exclude each other"));
     command.type = command.type.value_or(EcuType::k15m);
-  } else if (!parser.isSet(port)) {
+  } else if (!target->port) {
     return Mistake(QStringLiteral("--port (or --simulate) is needed"));
   } else if (!command.type && command.verb != Verb::kCheckCable) {
     return Mistake(QStringLiteral("--type is needed"));

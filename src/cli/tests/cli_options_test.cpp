@@ -38,6 +38,7 @@ TEST(CliOptionsTest, TypedLinesAreTakenOrRefused) {
       {"--port 1 --type 15m live --count 99999999999", kExitUsage, "from 1 to 2147483647"},
       {"--port 1 --type 15m live --count 0", kExitUsage, "from 1 to"},
       {"--port 1 --type 15x info", kExitUsage, "unknown ECU type"},
+      {"--simulate=16x info", kExitUsage, "unknown ECU type \"16x\""},
       {"--port 1 --simulate info", kExitUsage, "exclude each other"},
       {"--type 15m info", kExitUsage, "--port (or --simulate) is needed"},
       {"--port 1 --type 15m", kExitUsage, "a command is needed"},
