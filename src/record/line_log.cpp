@@ -3,7 +3,6 @@
 #include <QSaveFile>
 #include <algorithm>
 #include <cstdio>
-#include <initializer_list>
 #include <utility>
 
 namespace kline {
@@ -12,130 +11,34 @@ namespace {
 
 constexpr size_t kStagedLimit = 64;
 
+// What the line monitor calls a byte sent that the activity does not use, and what the ECU
+// sends before being asked.
 struct ActivityLabels {
-  std::array<std::string_view, 256> requests{};
-  // A byte sent that the activity does not use, and what the ECU sends before being asked.
   std::string_view other;
   std::string_view unasked;
 };
 
-constexpr ActivityLabels Labels(std::initializer_list<std::pair<uint8_t, std::string_view>> rows,
-                                std::string_view other, std::string_view unasked) {
-  ActivityLabels labels;
-  for (const auto& [request, text] : rows) labels.requests[request] = text;
-  labels.other = other;
-  labels.unasked = unasked;
-  return labels;
-}
-
 constexpr std::string_view kUnasked = "sent by the ECU unasked";
 
-constexpr ActivityLabels kNoLabels = Labels({}, "", "");
-constexpr ActivityLabels kInterfaceCheckLabels =
-    Labels({}, "interface check pattern", "not an echo: someone else is talking");
-constexpr ActivityLabels kWakeUpLabels =
-    Labels({{0x0F, "0F wake-up 1"}, {0xAA, "AA wake-up 2"}, {0xCC, "CC wake-up 3"}}, "wake-up",
-           "ECU identification at key-on");
-constexpr ActivityLabels kIdentificationLabels = Labels(
-    {
-        {0x17, "17 ECU data character 1"},
-        {0x18, "18 ECU data character 2"},
-        {0x19, "19 ECU data character 3"},
-        {0x1A, "1A ECU data character 4"},
-        {0x1B, "1B ECU data character 5"},
-        {0x1C, "1C ECU data character 6"},
-        {0x1D, "1D ECU data character 7"},
-        {0x1E, "1E ECU data character 8"},
-        {0x1F, "1F ECU data character 9"},
-        {0x20, "20 ECU data character 10"},
-        {0x21, "21 calibration character 1"},
-        {0x22, "22 calibration character 2"},
-        {0x23, "23 calibration character 3"},
-        {0x24, "24 calibration character 4"},
-        {0x25, "25 calibration character 5"},
-        {0x26, "26 calibration character 6"},
-        {0x27, "27 calibration character 7"},
-        {0x28, "28 calibration character 8"},
-    },
-    "identification", kUnasked);
-// 0x0B and 0x0F never both belong to one type, so one table serves every type.
-constexpr ActivityLabels kLiveLabels = Labels(
-    {
-        {0x01, "01 engine speed, first byte"},
-        {0x02, "02 engine speed, second byte"},
-        {0x03, "03 injection time, first byte"},
-        {0x04, "04 injection time, second byte"},
-        {0x05, "05 ignition advance"},
-        {0x06, "06 manifold pressure"},
-        {0x07, "07 air temperature"},
-        {0x08, "08 coolant temperature"},
-        {0x09, "09 throttle angle"},
-        {0x0A, "0A battery voltage"},
-        {0x0B, "0B trimmer (16m, P8)"},
-        {0x0F, "0F trimmer (15m, 15Rc)"},
-    },
-    "live data", kUnasked);
-constexpr ActivityLabels kTests15Labels = Labels(
-    {
-        {0xAA, "AA enter diagnostic mode"},
-        {0xFF, "FF leave diagnostic mode"},
-        {0x80, "80 fuel pump test"},
-        {0x81, "81 coil 1 test"},
-        {0x82, "82 coil 2 test"},
-        {0x83, "83 clear fault memory"},
-        {0x85, "85 rev counter test"},
-        {0x86, "86 injector 1 test"},
-        {0x87, "87 injector 2 test"},
-    },
-    "actuator test, custom code", "final answer of the test");
-constexpr ActivityLabels kTests16Labels = Labels(
-    {
-        {0xAA, "AA enter diagnostic mode"},
-        {0xFF, "FF leave diagnostic mode"},
-        {0x80, "80 fuel pump test"},
-        {0x81, "81 injector 1 test"},
-        {0x82, "82 coil 1 test"},
-        {0x83, "83 coil 2 test"},
-        {0x84, "84 clear fault memory"},
-        {0x86, "86 rev counter test"},
-        {0x87, "87 injector 2 test"},
-    },
-    "actuator test, custom code", "final answer of the test");
-constexpr ActivityLabels kFaultMemoryLabels = Labels(
-    {
-        {0x0F, "0F Uniram1: faults now, byte 1"},
-        {0x10, "10 Uniram2: faults now, byte 2"},
-        {0x11, "11 Uniram3: faults now, directions"},
-        {0x15, "15 Unirams: status byte"},
-        {0x16, "16 Cuneep1: stored faults, byte 1"},
-        {0x17, "17 Cuneep2: stored faults, byte 2"},
-        {0x18, "18 Cuneep3: stored faults, directions"},
-        {0x1D, "1D Unieep1A: stored faults, byte 1"},
-        {0x1E, "1E Unieep2A: stored faults, byte 2"},
-        {0x1F, "1F Unieep3A: stored faults, directions"},
-    },
-    "fault memory", kUnasked);
-
-const ActivityLabels& LabelsOf(Activity activity) {
+ActivityLabels LabelsOf(Activity activity) {
   switch (activity) {
     case Activity::kNone:
       break;
     case Activity::kInterfaceCheck:
-      return kInterfaceCheckLabels;
+      return {"interface check pattern", "not an echo: someone else is talking"};
     case Activity::kWakeUp:
-      return kWakeUpLabels;
+      return {"wake-up", "ECU identification at key-on"};
     case Activity::kIdentification:
-      return kIdentificationLabels;
+      return {"identification", kUnasked};
     case Activity::kLiveData:
-      return kLiveLabels;
+      return {"live data", kUnasked};
     case Activity::kActuatorTests15:
-      return kTests15Labels;
     case Activity::kActuatorTests16:
-      return kTests16Labels;
+      return {"actuator test, custom code", "final answer of the test"};
     case Activity::kFaultMemory:
-      return kFaultMemoryLabels;
+      return {"fault memory", kUnasked};
   }
-  return kNoLabels;
+  return {"", ""};
 }
 
 const char* DirName(LineDir dir) {
@@ -152,15 +55,9 @@ const char* DirName(LineDir dir) {
 
 }  // namespace
 
-Activity ActuatorTestsActivity(EcuType type) {
-  return type == EcuType::k15m || type == EcuType::k15Rc ? Activity::kActuatorTests15
-                                                         : Activity::kActuatorTests16;
-}
-
 std::string_view RequestLabel(Activity activity, uint8_t request) {
-  const ActivityLabels& labels = LabelsOf(activity);
-  const std::string_view label = labels.requests[request];
-  return label.empty() ? labels.other : label;
+  const RequestRow* row = FindRequest(activity, request);
+  return row ? row->label : LabelsOf(activity).other;
 }
 
 LineLog::LineLog(size_t capacity) : capacity_(std::max<size_t>(capacity, 1)) {

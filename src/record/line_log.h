@@ -13,28 +13,13 @@
 #include <string_view>
 #include <vector>
 
-#include "link/ecu_type.h"
+#include "link/protocol.h"
 #include "link/wire_tap.h"
 #include "service/connection_diagnosis.h"
 
 namespace kline {
 
 enum class LineDir : uint8_t { kSent, kEcho, kFromEcu };
-
-// What the program is doing on the wire: the same request byte asks for different things in
-// each (0x0F is a wake-up byte, the trimmer or a fault byte).
-enum class Activity : uint8_t {
-  kNone,
-  kInterfaceCheck,
-  kWakeUp,
-  kIdentification,
-  kLiveData,
-  kActuatorTests15,  // 15m and 15Rc number their tests one way
-  kActuatorTests16,  // 16m and P8 another
-  kFaultMemory,
-};
-
-Activity ActuatorTestsActivity(EcuType type);
 
 // "01 engine speed, first byte"; for a byte the activity does not send, the activity's name.
 std::string_view RequestLabel(Activity activity, uint8_t request);

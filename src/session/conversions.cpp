@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "link/numbers.h"
-#include "session/main_panel.h"
+#include "link/protocol.h"
 
 namespace kline {
 
@@ -38,6 +38,72 @@ int64_t ManifoldPressure(int b) {
 double Temperature(int b) { return b - 55.0; }
 double ThrottleAngle(int b) { return b <= 170 ? b * 0.1848 - 1.41 : b * 0.7058 - 90; }
 double BatteryVoltage(int b) { return b * 0.0625; }
+
+namespace {
+
+// Engine speed: "FF FF" is no value (the engine stands), "00 00" is a stopped engine; any
+// other pair is a period. A "00" byte never divides: the P8 rule, which also spares the
+// others a zero period.
+ChannelReading DecodeSpeed(bool p8, std::optional<uint8_t> hi, std::optional<uint8_t> lo,
+                           char separator) {
+  if (!hi || !lo) return {};
+  if (*hi == 0xFF && *lo == 0xFF) return {std::nullopt, " ----"};
+  if (*hi == 0x00 && *lo == 0x00) return {0.0, " 0"};
+  const bool usable = p8 ? *hi != 0x00 && *lo != 0x00 : *hi != 0xFF;
+  if (!usable) return {};
+  const double rpm =
+      static_cast<double>(EngineSpeed(p8 ? 30000000.0 : 15000000.0, *hi * 256 + *lo));
+  return {rpm, PlainNumber(rpm, separator)};
+}
+
+}  // namespace
+
+ChannelReading DecodeChannel(int channel, EcuType type, std::optional<uint8_t> hi,
+                             std::optional<uint8_t> lo, const TempTable& p8_temps, char separator) {
+  // 15m, 15Rc and 16m answer "FF" for no value; P8 takes every byte as a value and reads its
+  // temperatures from a table.
+  const bool p8 = type == EcuType::kP8;
+  const Conversion conversion = kChannelColumns.at(static_cast<size_t>(channel)).conversion;
+  if (conversion == Conversion::kEngineSpeed) return DecodeSpeed(p8, hi, lo, separator);
+  if (!hi) return {};
+  if (conversion == Conversion::kInjectionTime) {
+    if (!lo || (!p8 && *hi == 0xFF)) return {};
+  } else if (conversion != Conversion::kTrimmer && !p8 && *hi == 0xFF) {
+    return {};
+  }
+  std::optional<double> value;
+  bool hundredths = false;
+  switch (conversion) {
+    case Conversion::kEngineSpeed:
+      break;
+    case Conversion::kInjectionTime:
+      value = InjectionTime(*hi * 256 + *lo);
+      break;
+    case Conversion::kTrimmer:
+      value = TrimmerValue(*hi);
+      break;
+    case Conversion::kIgnitionAdvance:
+      value = IgnitionAdvance(*hi);
+      break;
+    case Conversion::kManifoldPressure:
+      value = static_cast<double>(ManifoldPressure(*hi));
+      break;
+    case Conversion::kTemperature:
+      value = p8 ? p8_temps[*hi] : std::optional<double>(Temperature(*hi));
+      hundredths = p8;
+      break;
+    case Conversion::kThrottleAngle:
+      value = ThrottleAngle(*hi);
+      hundredths = true;
+      break;
+    case Conversion::kBatteryVoltage:
+      value = BatteryVoltage(*hi);
+      break;
+  }
+  if (!value) return {};
+  return {WithoutBinaryNoise(*value),
+          hundredths ? TwoDecimals(*value, separator) : PlainNumber(*value, separator)};
+}
 double TrimmerValue(int b) { return b - 128.0; }
 
 std::optional<int> HexByte(std::string_view text) {

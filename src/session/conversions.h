@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "link/ecu_type.h"
+
 namespace kline {
 
 // Air and coolant temperature of the P8 types, indexed by the data byte (0..256); entries
@@ -17,6 +19,8 @@ TempTable MakeP8TempTable();
 
 // Fix(constant / period): 15000000 for 15m, 15Rc and 16m, 30000000 for P8. period > 0.
 int64_t EngineSpeed(double constant, int period);
+inline constexpr int kSpeedSegments = 120;
+
 // Segments of the 120-segment bar to light for a speed text's value: speed / 100 rounded
 // half to even, never more than the bar has.
 int SpeedBarLitCount(int64_t rpm);
@@ -33,6 +37,18 @@ double TrimmerValue(int b);
 // (0.43799999999999994) that no sensor of ours resolves; recordings and the tool's output
 // then write the number a person expects.
 double WithoutBinaryNoise(double value);
+
+// What one live channel's answer bytes mean, for its field and for the recorder.
+struct ChannelReading {
+  std::optional<double> value;      // the number recorded; nullopt: none this step
+  std::optional<std::string> text;  // the field's new text; nullopt: it keeps what it shows
+};
+
+// The decode half of a live step, per type: `hi` is the answer behind the echo of the
+// channel's first request, `lo` behind its second (two-byte channels only); nullopt where
+// none came. Texts use `separator` as the decimal point.
+ChannelReading DecodeChannel(int channel, EcuType type, std::optional<uint8_t> hi,
+                             std::optional<uint8_t> lo, const TempTable& p8_temps, char separator);
 
 // An answer byte as the port writes it (two hexadecimal digits); nullopt for anything else,
 // such as the empty or half answer a read that came up short leaves.

@@ -1,49 +1,23 @@
 // The live-data step shared by every ECU type: poll each ticked channel in order, convert,
 // show. What differs between the types is data in LiveRules.
-#include "link/numbers.h"
 #include "session/session_driver.h"
 
 namespace kline {
 
-namespace {
-
-constexpr int kChannelSpeed = 0;
-constexpr int kChannelInjection = 1;
-constexpr int kChannelTrimmer = 8;
-
-// Request bytes of channels 0..8; speed and injection time take two each.
-struct ChannelRequests {
-  uint8_t first;
-  std::optional<uint8_t> second;
-};
-constexpr ChannelRequests kRequests[kChannelCount] = {{0x01, 0x02}, {0x03, 0x04}, {0x05, {}},
-                                                      {0x06, {}},   {0x07, {}},   {0x08, {}},
-                                                      {0x09, {}},   {0x0A, {}},   {0x0F, {}}};
-
-}  // namespace
-
 struct SessionDriver::LiveRules {
-  uint8_t trimmer_request;
-  double speed_constant;
-  // 15m, 15Rc and 16m read "FF" as "no value"; P8 takes every byte as a value, reads its
-  // temperatures from a table and first lets pending window events run.
+  EcuType type;  // 15Rc polls as 15m does
+  // P8 first lets pending window events run.
   bool p8;
 };
 
-void SessionDriver::LiveData15m() { LiveData({0x0F, 15000000.0, false}); }
-void SessionDriver::LiveData16m() { LiveData({0x0B, 15000000.0, false}); }
-void SessionDriver::LiveDataP8() { LiveData({0x0B, 30000000.0, true}); }
-
-void SessionDriver::ShowSpeed(int64_t rpm, const std::string& field) {
-  panel_.SetSpeedBar(SpeedBarLitCount(rpm));
-  panel_.SetValueText(kChannelSpeed, field);
-  panel_.SetSpeedReadout(Plain(static_cast<double>(rpm)));
-}
+void SessionDriver::LiveData15m() { LiveData({EcuType::k15m, false}); }
+void SessionDriver::LiveData16m() { LiveData({EcuType::k16m, false}); }
+void SessionDriver::LiveDataP8() { LiveData({EcuType::kP8, true}); }
 
 void SessionDriver::EmptyField(int channel) {
   panel_.SetValueText(channel, "");
   MarkStale(channel, false);
-  if (channel != kChannelSpeed) return;
+  if (channel != kSpeedChannel) return;
   // The readout and the bar repeat the speed field: they never outlive it.
   panel_.SetSpeedReadout("");
   panel_.SetSpeedBar(0);
@@ -89,101 +63,45 @@ void SessionDriver::LiveData(const LiveRules& rules) {
 }
 
 bool SessionDriver::PollChannel(int channel, const LiveRules& rules, LiveSample& sample) {
-  Clock& clock = port_.clock();
-  const uint8_t first =
-      channel == kChannelTrimmer ? rules.trimmer_request : kRequests[channel].first;
-  const std::optional<uint8_t> second = kRequests[channel].second;
+  std::optional<uint8_t> hi;
+  std::optional<uint8_t> lo;
+  if (!ExchangeChannel(kChannelColumns[channel].RequestsFor(rules.type), sample, &hi, &lo)) {
+    return false;
+  }
+  // An answer behind its echo counts even when it converts to no value (FF FF, engine stopped).
+  if (hi) ++sample.answered;
+  const ChannelReading reading =
+      DecodeChannel(channel, rules.type, hi, lo, p8_temp_table_, decimal_separator_);
+  if (!reading.text) return true;
+  panel_.SetValueText(channel, *reading.text);
+  sample.values[channel] = reading.value;
+  if (channel == kSpeedChannel) {
+    // The readout and the bar repeat the field: no value there either, not the last speed.
+    const int64_t rpm = static_cast<int64_t>(reading.value.value_or(0));
+    panel_.SetSpeedBar(SpeedBarLitCount(rpm));
+    panel_.SetSpeedReadout(reading.value ? Plain(static_cast<double>(rpm)) : *reading.text);
+  }
+  return true;
+}
 
+bool SessionDriver::ExchangeChannel(const ChannelRequests& requests, LiveSample& sample,
+                                    std::optional<uint8_t>* hi, std::optional<uint8_t>* lo) {
+  Clock& clock = port_.clock();
   clock.SleepMs(8);
   port_.Flush();
-  port_.WriteByte(first);
+  port_.WriteByte(requests.first);
   ++sample.requests;
   if (!port_.WaitForCountTimed(2, 2000, PollPause::k3ms)) return false;
-  if (second) {
+  if (requests.second) {
     clock.SleepMs(8);
-    port_.WriteByte(*second);
+    port_.WriteByte(*requests.second);
     ++sample.requests;
     if (!port_.WaitForCountTimed(4, 2000, PollPause::k3ms)) return false;
   }
-  const std::string reply = KLinePort::ToReplyHex(port_.ReadAll());
-  std::string hi;
-  std::string lo;
-  if (reply.size() >= 4 && reply.compare(0, 2, KLinePort::ToReplyHex({first})) == 0) {
-    hi = reply.substr(2, 2);
-  }
-  if (second && reply.size() >= 8 && reply.compare(4, 2, KLinePort::ToReplyHex({*second})) == 0) {
-    lo = reply.substr(6, 2);
-  }
-  const std::optional<int> b = HexByte(hi);
-  // An answer behind its echo counts even when it converts to no value (FF FF, engine stopped).
-  if (b) ++sample.answered;
-
-  if (channel == kChannelSpeed) {
-    const bool both = !hi.empty() && !lo.empty();
-    const bool zero = both && hi == "00" && lo == "00";
-    const bool no_value = both && hi == "FF" && lo == "FF";
-    const int period = both ? *b * 256 + *HexByte(lo) : 0;
-    // A "00" byte never divides: the P8 rule, which also spares the others a zero period.
-    const bool usable =
-        both && !no_value && (rules.p8 ? hi != "00" && lo != "00" : hi != "FF" && !zero);
-    if (usable) {
-      const int64_t rpm = EngineSpeed(rules.speed_constant, period);
-      ShowSpeed(rpm, Plain(static_cast<double>(rpm)));
-      sample.values[channel] = static_cast<double>(rpm);
-    }
-    if (no_value) {
-      // The readout and the bar repeat the field: no value there either, not the last speed.
-      panel_.SetValueText(kChannelSpeed, " ----");
-      panel_.SetSpeedReadout(" ----");
-      panel_.SetSpeedBar(0);
-    }
-    if (zero) {
-      ShowSpeed(0, " 0");
-      sample.values[channel] = 0.0;
-    }
-    return true;
-  }
-  std::optional<double> value;
-  bool hundredths = false;
-  if (channel == kChannelInjection) {
-    if (!hi.empty() && !lo.empty() && (rules.p8 || hi != "FF")) {
-      value = InjectionTime(*b * 256 + *HexByte(lo));
-    }
-  } else if (!b) {
-    return true;
-  } else if (channel == kChannelTrimmer) {
-    value = TrimmerValue(*b);
-  } else if (!rules.p8 && hi == "FF") {
-    return true;
-  } else {
-    switch (channel) {
-      case 2:
-        value = IgnitionAdvance(*b);
-        break;
-      case 3:
-        value = static_cast<double>(ManifoldPressure(*b));
-        break;
-      case 4:
-      case 5:
-        if (!rules.p8) {
-          value = Temperature(*b);
-        } else {
-          value = p8_temp_table_[*b];
-          hundredths = true;
-        }
-        break;
-      case 6:
-        value = ThrottleAngle(*b);
-        hundredths = true;
-        break;
-      case 7:
-        value = BatteryVoltage(*b);
-        break;
-    }
-  }
-  if (!value) return true;
-  panel_.SetValueText(channel, hundredths ? Hundredths(*value) : Plain(*value));
-  sample.values[channel] = WithoutBinaryNoise(*value);
+  // Each answer counts only behind the echo of its own request.
+  const Bytes reply = port_.ReadAll();
+  if (reply.size() >= 2 && reply[0] == requests.first) *hi = reply[1];
+  if (requests.second && reply.size() >= 4 && reply[2] == *requests.second) *lo = reply[3];
   return true;
 }
 

@@ -8,14 +8,13 @@
 #include <string>
 
 #include "link/ecu_type.h"
+#include "link/protocol.h"
 #include "link/session_timer.h"
 
 namespace kline {
 
 struct LiveSample;
 
-inline constexpr int kChannelCount = 9;
-inline constexpr int kSpeedSegments = 120;
 inline constexpr uint32_t kIndicatorGreen = 65280;  // blue-green-red colour value
 inline constexpr uint32_t kIndicatorRed = 255;
 

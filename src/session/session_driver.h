@@ -77,10 +77,13 @@ class SessionDriver {
   void LiveData(const LiveRules& rules);
   // Polls one ticked channel into the fields and `sample`; false when the ECU did not answer.
   bool PollChannel(int channel, const LiveRules& rules, LiveSample& sample);
+  // The exchange half of a channel's poll: sends its request bytes and gives the answers
+  // that came behind their echoes; false when the ECU did not answer within the bound.
+  bool ExchangeChannel(const ChannelRequests& requests, LiveSample& sample,
+                       std::optional<uint8_t>* hi, std::optional<uint8_t>* lo);
   void ReadIdentification(uint8_t first, uint8_t last, PollPause pause, const char* label,
                           std::optional<std::string> EcuIdentification::*fact);
   // The speed field with its readout and bar, which show the value without the field's pad.
-  void ShowSpeed(int64_t rpm, const std::string& field);
   // Empties a value field, and for engine speed its readout and bar with it.
   void EmptyField(int channel);
   // Tells the panel only when a field's staleness changes.

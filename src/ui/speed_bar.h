@@ -5,7 +5,7 @@
 #include <QWidget>
 #include <array>
 
-#include "session/main_panel.h"
+#include "session/conversions.h"
 
 namespace kline::ui {
 

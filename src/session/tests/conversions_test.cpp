@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <QLocale>
+#include <algorithm>
 #include <cmath>
+#include <string>
 
 #include "link/numbers.h"
+#include "link/protocol.h"
 
 namespace kline {
 namespace {
@@ -66,6 +69,68 @@ TEST(Conversions, ValuesLoseTheirBinaryNoiseOnly) {
                          ThrottleAngle(b), BatteryVoltage(b), TrimmerValue(b)}) {
       EXPECT_NEAR(WithoutBinaryNoise(value), value, std::abs(value) * 1e-11) << b;
     }
+  }
+}
+
+// Over every byte of every single-byte channel, for every type: "FF" is no value except on a
+// P8 and for the trimmer, a P8 temperature past its table has none, and otherwise the field
+// shows the number recorded.
+TEST(DecodeChannel, EveryByteOfEverySingleByteChannel) {
+  const TempTable p8_temps = MakeP8TempTable();
+  for (EcuType type : kAllEcuTypes) {
+    const bool p8 = type == EcuType::kP8;
+    for (int channel = 2; channel < kChannelCount; ++channel) {
+      const Conversion conversion = kChannelColumns[static_cast<size_t>(channel)].conversion;
+      EXPECT_FALSE(DecodeChannel(channel, type, std::nullopt, std::nullopt, p8_temps, '.').text);
+      for (int b = 0; b < 256; ++b) {
+        SCOPED_TRACE(std::string(EcuTypeName(type)) + " channel " + std::to_string(channel) +
+                     " byte " + std::to_string(b));
+        const ChannelReading reading =
+            DecodeChannel(channel, type, static_cast<uint8_t>(b), std::nullopt, p8_temps, ',');
+        const bool shown = (p8 || b != 0xFF || conversion == Conversion::kTrimmer) &&
+                           !(p8 && conversion == Conversion::kTemperature && b > 240);
+        ASSERT_EQ(reading.text.has_value(), shown);
+        ASSERT_EQ(reading.value.has_value(), shown);
+        if (!shown) continue;
+        std::string text = *reading.text;
+        std::replace(text.begin(), text.end(), ',', '.');
+        EXPECT_NEAR(std::stod(text), *reading.value, 0.0051) << *reading.text;
+      }
+    }
+  }
+}
+
+// Two-byte channels: a period, with "FF FF" and "00 00" and a "00" on a P8 read apart.
+TEST(DecodeChannel, SpeedAndInjectionPairs) {
+  const TempTable p8_temps = MakeP8TempTable();
+  struct Case {
+    int channel;
+    EcuType type;
+    std::optional<uint8_t> hi, lo;
+    std::optional<std::string> text;
+    std::optional<double> value;
+  };
+  const Case cases[] = {
+      {0, EcuType::k15m, 0x2E, 0xE0, "1250", 1250},
+      {0, EcuType::kP8, 0x2E, 0xE0, "2500", 2500},
+      {0, EcuType::k16m, 0xFF, 0xFF, " ----", std::nullopt},
+      {0, EcuType::kP8, 0xFF, 0xFF, " ----", std::nullopt},
+      {0, EcuType::k15m, 0x00, 0x00, " 0", 0},
+      {0, EcuType::kP8, 0x00, 0x00, " 0", 0},
+      {0, EcuType::k15m, 0x00, 0x05, "3000000", 3000000},
+      {0, EcuType::kP8, 0x00, 0x05, std::nullopt, std::nullopt},
+      {0, EcuType::k15m, 0xFF, 0x05, std::nullopt, std::nullopt},
+      {0, EcuType::kP8, 0xFF, 0x05, "459", 459},
+      {0, EcuType::k15m, 0x2E, std::nullopt, std::nullopt, std::nullopt},
+      {1, EcuType::k15m, 0x05, 0xDC, "3", 3},
+      {1, EcuType::k15Rc, 0xFF, 0x00, std::nullopt, std::nullopt},
+      {1, EcuType::kP8, 0xFF, 0x00, "130.56", 130.56},
+      {1, EcuType::k16m, 0x05, std::nullopt, std::nullopt, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    const ChannelReading reading = DecodeChannel(c.channel, c.type, c.hi, c.lo, p8_temps, '.');
+    EXPECT_EQ(reading.text, c.text) << c.channel << " " << EcuTypeName(c.type);
+    EXPECT_EQ(reading.value, c.value) << c.channel << " " << EcuTypeName(c.type);
   }
 }
 

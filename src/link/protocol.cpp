@@ -1,0 +1,96 @@
+#include "link/protocol.h"
+
+namespace kline {
+
+namespace {
+
+constexpr TypeSet k15 = TypeBit(EcuType::k15m) | TypeBit(EcuType::k15Rc);
+constexpr TypeSet k16 = TypeBit(EcuType::k16m) | TypeBit(EcuType::kP8);
+constexpr TypeSet kWoken = k15 | TypeBit(EcuType::k16m);  // P8 is never woken
+
+constexpr RequestRow kRequests[] = {
+    {Activity::kWakeUp, 0x0F, kWoken, "0F wake-up 1"},
+    {Activity::kWakeUp, 0xAA, kWoken, "AA wake-up 2"},
+    {Activity::kWakeUp, 0xCC, kWoken, "CC wake-up 3"},
+
+    {Activity::kIdentification, 0x17, kEveryType, "17 ECU data character 1"},
+    {Activity::kIdentification, 0x18, kEveryType, "18 ECU data character 2"},
+    {Activity::kIdentification, 0x19, kEveryType, "19 ECU data character 3"},
+    {Activity::kIdentification, 0x1A, kEveryType, "1A ECU data character 4"},
+    {Activity::kIdentification, 0x1B, kEveryType, "1B ECU data character 5"},
+    {Activity::kIdentification, 0x1C, kEveryType, "1C ECU data character 6"},
+    {Activity::kIdentification, 0x1D, kEveryType, "1D ECU data character 7"},
+    {Activity::kIdentification, 0x1E, kEveryType, "1E ECU data character 8"},
+    {Activity::kIdentification, 0x1F, kEveryType, "1F ECU data character 9"},
+    {Activity::kIdentification, 0x20, kEveryType, "20 ECU data character 10"},
+    {Activity::kIdentification, 0x21, kEveryType, "21 calibration character 1"},
+    {Activity::kIdentification, 0x22, kEveryType, "22 calibration character 2"},
+    {Activity::kIdentification, 0x23, kEveryType, "23 calibration character 3"},
+    {Activity::kIdentification, 0x24, kEveryType, "24 calibration character 4"},
+    {Activity::kIdentification, 0x25, kEveryType, "25 calibration character 5"},
+    {Activity::kIdentification, 0x26, kEveryType, "26 calibration character 6"},
+    {Activity::kIdentification, 0x27, kEveryType, "27 calibration character 7"},
+    {Activity::kIdentification, 0x28, kEveryType, "28 calibration character 8"},
+
+    {Activity::kLiveData, 0x01, kEveryType, "01 engine speed, first byte"},
+    {Activity::kLiveData, 0x02, kEveryType, "02 engine speed, second byte"},
+    {Activity::kLiveData, 0x03, kEveryType, "03 injection time, first byte"},
+    {Activity::kLiveData, 0x04, kEveryType, "04 injection time, second byte"},
+    {Activity::kLiveData, 0x05, kEveryType, "05 ignition advance"},
+    {Activity::kLiveData, 0x06, kEveryType, "06 manifold pressure"},
+    {Activity::kLiveData, 0x07, kEveryType, "07 air temperature"},
+    {Activity::kLiveData, 0x08, kEveryType, "08 coolant temperature"},
+    {Activity::kLiveData, 0x09, kEveryType, "09 throttle angle"},
+    {Activity::kLiveData, 0x0A, kEveryType, "0A battery voltage"},
+    {Activity::kLiveData, 0x0B, k16, "0B trimmer (16m, P8)"},
+    {Activity::kLiveData, 0x0F, k15, "0F trimmer (15m, 15Rc)"},
+
+    {Activity::kActuatorTests15, 0xAA, k15, "AA enter diagnostic mode"},
+    {Activity::kActuatorTests15, 0xFF, k15, "FF leave diagnostic mode"},
+    {Activity::kActuatorTests15, 0x80, k15, "80 fuel pump test"},
+    {Activity::kActuatorTests15, 0x81, k15, "81 coil 1 test"},
+    {Activity::kActuatorTests15, 0x82, k15, "82 coil 2 test"},
+    {Activity::kActuatorTests15, 0x83, k15, "83 clear fault memory"},
+    {Activity::kActuatorTests15, 0x85, k15, "85 rev counter test"},
+    {Activity::kActuatorTests15, 0x86, k15, "86 injector 1 test"},
+    {Activity::kActuatorTests15, 0x87, k15, "87 injector 2 test"},
+
+    {Activity::kActuatorTests16, 0xAA, k16, "AA enter diagnostic mode"},
+    {Activity::kActuatorTests16, 0xFF, k16, "FF leave diagnostic mode"},
+    {Activity::kActuatorTests16, 0x80, k16, "80 fuel pump test"},
+    {Activity::kActuatorTests16, 0x81, k16, "81 injector 1 test"},
+    {Activity::kActuatorTests16, 0x82, k16, "82 coil 1 test"},
+    {Activity::kActuatorTests16, 0x83, k16, "83 coil 2 test"},
+    {Activity::kActuatorTests16, 0x84, k16, "84 clear fault memory"},
+    {Activity::kActuatorTests16, 0x86, k16, "86 rev counter test"},
+    {Activity::kActuatorTests16, 0x87, k16, "87 injector 2 test"},
+
+    {Activity::kFaultMemory, 0x0F, kEveryType, "0F Uniram1: faults now, byte 1"},
+    {Activity::kFaultMemory, 0x10, kEveryType, "10 Uniram2: faults now, byte 2"},
+    {Activity::kFaultMemory, 0x11, kEveryType, "11 Uniram3: faults now, directions"},
+    {Activity::kFaultMemory, 0x15, kEveryType, "15 Unirams: status byte"},
+    {Activity::kFaultMemory, 0x16, kEveryType, "16 Cuneep1: stored faults, byte 1"},
+    {Activity::kFaultMemory, 0x17, kEveryType, "17 Cuneep2: stored faults, byte 2"},
+    {Activity::kFaultMemory, 0x18, kEveryType, "18 Cuneep3: stored faults, directions"},
+    {Activity::kFaultMemory, 0x1D, kEveryType, "1D Unieep1A: stored faults, byte 1"},
+    {Activity::kFaultMemory, 0x1E, kEveryType, "1E Unieep2A: stored faults, byte 2"},
+    {Activity::kFaultMemory, 0x1F, kEveryType, "1F Unieep3A: stored faults, directions"},
+};
+
+}  // namespace
+
+Activity ActuatorTestsActivity(EcuType type) {
+  return type == EcuType::k15m || type == EcuType::k15Rc ? Activity::kActuatorTests15
+                                                         : Activity::kActuatorTests16;
+}
+
+std::span<const RequestRow> RequestCatalogue() { return kRequests; }
+
+const RequestRow* FindRequest(Activity activity, uint8_t request) {
+  for (const RequestRow& row : kRequests) {
+    if (row.activity == activity && row.request == request) return &row;
+  }
+  return nullptr;
+}
+
+}  // namespace kline
