@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
+#include <tuple>
 
 #include "engine/engine_thread.h"
 #include "sim/pty_ecu_server.h"
@@ -75,16 +76,11 @@ TEST(DemoSession, ConnectPollServiceWindowsDisconnect) {
 // On a machine without a display: no window system may be touched before they answer.
 // A stray word on the command line is refused there too, not ignored.
 TEST(DemoSession, HelpVersionAndMistakesNeedNoDisplay) {
-  struct Case {
-    const char* argument;
-    int status;
-    const char* says;
-  };
-  const Case cases[] = {{"--help", 0, "kline-diag"},
-                        {"--version", 0, "kline-diag"},
-                        {"connect", 2, "unexpected argument \"connect\""}};
-  for (const Case& c : cases) {
-    const char* option = c.argument;
+  const std::tuple<const char*, int, const char*> cases[] = {
+      {"--help", 0, "kline-diag"},
+      {"--version", 0, "kline-diag"},
+      {"connect", 2, "unexpected argument \"connect\""}};
+  for (const auto& [option, status, says] : cases) {
     QProcess program;
     QProcessEnvironment bare = QProcessEnvironment::systemEnvironment();
     bare.remove(QStringLiteral("DISPLAY"));
@@ -94,9 +90,9 @@ TEST(DemoSession, HelpVersionAndMistakesNeedNoDisplay) {
     program.start(QStringLiteral(KLINE_DIAG_PATH), {QString::fromLatin1(option)});
     ASSERT_TRUE(program.waitForFinished(10000)) << option;
     EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << option;
-    EXPECT_EQ(program.exitCode(), c.status) << option;
+    EXPECT_EQ(program.exitCode(), status) << option;
     const QByteArray said = program.readAllStandardOutput() + program.readAllStandardError();
-    EXPECT_TRUE(said.contains(c.says)) << option << ": " << said.toStdString();
+    EXPECT_TRUE(said.contains(says)) << option << ": " << said.toStdString();
   }
 }
 #endif

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <tuple>
 
 #include "link/kline_port.h"
 #include "service/actuator_tests.h"
@@ -54,12 +55,7 @@ void ExpectLossNoticed(Rig& rig) {
 }
 
 TEST(Survival, LineFaultsDuringASessionAreBoundedAndRecoverable) {
-  struct Case {
-    const char* name;
-    std::function<void(Rig&)> fault;
-    int64_t after_ms;  // how far into the session the fault comes
-  };
-  const Case cases[] = {
+  const std::tuple<const char*, std::function<void(Rig&)>, int64_t> cases[] = {
       {"garbage answers", [](Rig& r) { r.line.InjectFault(FaultKind::kGarbage); }, 6000},
       {"extra bytes", [](Rig& r) { r.line.InjectFault(FaultKind::kExtraBytes, 3); }, 6000},
       {"stray bytes while identifying", [](Rig& r) { r.line.InjectFault(FaultKind::kStrayByte); },
@@ -69,12 +65,12 @@ TEST(Survival, LineFaultsDuringASessionAreBoundedAndRecoverable) {
       {"ignition off while polling", [](Rig& r) { r.line.SetIgnition(false); }, 6000},
       {"ignition off while waking", [](Rig& r) { r.line.SetIgnition(false); }, 700},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& [name, fault, after_ms] : cases) {
+    SCOPED_TRACE(name);
     Rig rig(EcuType::k15m);
     rig.Connect();
-    rig.Run(c.after_ms);
-    c.fault(rig);
+    rig.Run(after_ms);
+    fault(rig);
     EXPECT_LE(rig.Run(20000), kTickBoundMs);
     EXPECT_TRUE(rig.port.IsOpen());
 

@@ -18,76 +18,50 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
-// The slow actuator test finishes quickly here: these tests run in real time.
-Profile QuickProfile(EcuType type) {
-  Profile profile = BuiltinProfile(type);
+TEST(PtyEcuServer, ServesTheWholeConversationToARealPort) {
+  // The real serial port code talking to the server through the pseudo-terminal, in real
+  // time: the slow actuator test is made quick.
+  Profile profile = BuiltinProfile(EcuType::k15m);
   for (auto& [request, test] : profile.tests) test.delay_ms = std::min(test.delay_ms, 300);
-  return profile;
-}
-
-// The real serial port code talking to the server through the pseudo-terminal.
-struct PtyBench {
-  explicit PtyBench(EcuType type, int ignition_delay_ms = 100)
-      : server(QuickProfile(type), {ignition_delay_ms, "", 120}), pc(device, clock) {
-    std::string error;
-    started = server.Start(&error);
-    EXPECT_TRUE(started) << error;
-    pc.port().Open(server.slave_path());
-    EXPECT_TRUE(pc.port().IsOpen()) << pc.port().OpenProblem();
-  }
-
-  void WakeUp() {
-    EXPECT_TRUE(pc.port().WaitForCountTimed(7, 2000, PollPause::k3ms));
-    clock.SleepMs(100);
-    pc.SendWakeUp();
-  }
-
-  PtyEcuServer server;
+  PtyEcuServer server(profile, {100, "", 120});
+  std::string error;
+  ASSERT_TRUE(server.Start(&error)) << error;
   QtSerialDevice device;
   SteadyClock clock;
-  PcSide pc;
-  bool started = false;
-};
+  PcSide pc(device, clock);
+  pc.port().Open(server.slave_path());
+  ASSERT_TRUE(pc.port().IsOpen()) << pc.port().OpenProblem();
+  ASSERT_TRUE(pc.port().WaitForCountTimed(7, 2000, PollPause::k3ms));
+  clock.SleepMs(100);
+  EXPECT_THAT(pc.port().ReadAll(), ElementsAre(0x80, 0x55, 0x0F, 0x5A, 0x03, 0x11, 0x22));
+  pc.SendWakeUp();
+  EXPECT_THAT(pc.Ask(0x17, 2, 100), ElementsAre(0x17));  // still at 1200
+  pc.port().SetBaudRate(7812);
+  EXPECT_THAT(pc.Ask(0x17), ElementsAre(0x17, 'M'));
+  EXPECT_THAT(pc.Ask(0xAA), ElementsAre(0xAA, 0xFF));
+  EXPECT_THAT(pc.Ask(0x87), ElementsAre(0x87, 0x00));
+  EXPECT_TRUE(pc.port().WaitForCountTimed(1, 1000, PollPause::k3ms));
+  EXPECT_THAT(pc.port().ReadAll(), ElementsAre(0xEE));
+  EXPECT_THAT(pc.Ask(0xFF), ElementsAre(0xFF, 0xFF));
 
-TEST(PtyEcuServer, ServesTheWholeConversationToARealPort) {
-  PtyBench bench(EcuType::k15m);
-  ASSERT_TRUE(bench.started);
-  ASSERT_TRUE(bench.pc.port().WaitForCountTimed(7, 2000, PollPause::k3ms));
-  bench.clock.SleepMs(100);
-  EXPECT_THAT(bench.pc.port().ReadAll(), ElementsAre(0x80, 0x55, 0x0F, 0x5A, 0x03, 0x11, 0x22));
-  bench.pc.SendWakeUp();
-  EXPECT_THAT(bench.pc.Ask(0x17, 2, 100), ElementsAre(0x17));  // still at 1200
-  bench.pc.port().SetBaudRate(7812);
-  EXPECT_THAT(bench.pc.Ask(0x17), ElementsAre(0x17, 'M'));
-  EXPECT_THAT(bench.pc.Ask(0xAA), ElementsAre(0xAA, 0xFF));
-  EXPECT_THAT(bench.pc.Ask(0x87), ElementsAre(0x87, 0x00));
-  EXPECT_TRUE(bench.pc.port().WaitForCountTimed(1, 1000, PollPause::k3ms));
-  EXPECT_THAT(bench.pc.port().ReadAll(), ElementsAre(0xEE));
-  EXPECT_THAT(bench.pc.Ask(0xFF), ElementsAre(0xFF, 0xFF));
+  // The port closed and opened again: every opening is a fresh key-on, identification first.
+  pc.port().Close();
+  clock.SleepMs(50);
+  EXPECT_FALSE(server.PcPortOpen());
+  pc.port().Open(server.slave_path());
+  ASSERT_TRUE(pc.port().IsOpen());
+  EXPECT_TRUE(pc.port().WaitForCountTimed(7, 2000, PollPause::k3ms));
+  EXPECT_TRUE(server.PcPortOpen());
+  clock.SleepMs(100);
+  pc.SendWakeUp();
+  pc.port().SetBaudRate(7812);
+  EXPECT_THAT(pc.Ask(0x17), ElementsAre(0x17, 'M'));
 
   // A late answer needs the server to wake up by itself.
-  bench.server.InjectFault(FaultKind::kLateAnswer, 100);
-  bench.pc.port().WriteByte(0x17);
-  EXPECT_THAT(bench.pc.ReadAfter(50), ElementsAre(0x17));
-  EXPECT_THAT(bench.pc.ReadAfter(150), ElementsAre('M'));
-}
-
-TEST(PtyEcuServer, SurvivesThePortClosedAndOpenedAgain) {
-  PtyBench bench(EcuType::k16m);
-  ASSERT_TRUE(bench.started);
-  bench.WakeUp();
-  EXPECT_THAT(bench.pc.Ask(0x17), ElementsAre(0x17, 'M'));
-  bench.pc.port().Close();
-  bench.clock.SleepMs(50);
-  EXPECT_FALSE(bench.server.PcPortOpen());
-  bench.pc.port().Open(bench.server.slave_path());
-  ASSERT_TRUE(bench.pc.port().IsOpen());
-  // Every opening is a fresh key-on: the identification bytes come again.
-  EXPECT_TRUE(bench.pc.port().WaitForCountTimed(7, 2000, PollPause::k3ms));
-  EXPECT_TRUE(bench.server.PcPortOpen());
-  bench.clock.SleepMs(100);
-  bench.pc.SendWakeUp();
-  EXPECT_THAT(bench.pc.Ask(0x17), ElementsAre(0x17, 'M'));
+  server.InjectFault(FaultKind::kLateAnswer, 100);
+  pc.port().WriteByte(0x17);
+  EXPECT_THAT(pc.ReadAfter(50), ElementsAre(0x17));
+  EXPECT_THAT(pc.ReadAfter(150), ElementsAre('M'));
 }
 
 TEST(PtyEcuServer, CommandsAnswerWithOneLine) {

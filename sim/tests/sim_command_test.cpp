@@ -3,17 +3,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace kline::sim {
 namespace {
 
 using Kind = SimCommand::Kind;
 
 TEST(SimCommand, ParsesEveryCommand) {
-  struct Case {
-    const char* line;
-    SimCommand command;
-  };
-  const Case cases[] = {
+  const std::tuple<const char*, SimCommand> cases[] = {
       {"ignition on", {Kind::kIgnition, true}},
       {"  ignition off\r", {Kind::kIgnition, false}},
       {"set 17 41", {Kind::kSet, false, 0x17, 0x41}},
@@ -27,11 +25,11 @@ TEST(SimCommand, ParsesEveryCommand) {
       {"status", {Kind::kStatus}},
       {"quit", {Kind::kQuit}},
   };
-  for (const Case& c : cases) {
+  for (const auto& [line, expected] : cases) {
     std::string error;
-    const std::optional<SimCommand> command = ParseSimCommand(c.line, &error);
-    ASSERT_TRUE(command.has_value()) << c.line << ": " << error;
-    EXPECT_EQ(*command, c.command) << c.line;
+    const std::optional<SimCommand> command = ParseSimCommand(line, &error);
+    ASSERT_TRUE(command.has_value()) << line << ": " << error;
+    EXPECT_EQ(*command, expected) << line;
   }
 }
 

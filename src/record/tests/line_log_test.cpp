@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <tuple>
 
 #include "service/connection_diagnosis.h"
 #include "session/testing/sim_session.h"
@@ -74,17 +75,13 @@ TEST(LineLogTest, SessionLogHoldsTheSimulatorsBytesInOrderAndTime) {
   }
   const std::vector<Received> wire = ArrivedAtPc(session.line.trace(), closed_us);
   ASSERT_EQ(received.size(), wire.size());
-  size_t close_in_time = 0;
   for (size_t i = 0; i < wire.size(); ++i) {
     EXPECT_EQ(received[i].byte, wire[i].byte) << i;
     EXPECT_EQ(received[i].dir, wire[i].dir) << i;
-    // Stamped when the port first saw the byte waiting: never before it arrived.
+    // Stamped when the port first saw the byte waiting: never before it arrived. How soon
+    // after is measured in real time by the wire end-to-end test.
     EXPECT_GE(received[i].time_us + opened_us, wire[i].arrival_us) << i;
-    if (received[i].time_us + opened_us - wire[i].arrival_us <= 5000) ++close_in_time;
   }
-  // The program looks every few milliseconds while it waits; the wake-up's echoes and the
-  // last identification byte wait unread while it sleeps.
-  EXPECT_GE(close_in_time * 100, wire.size() * 95);
 
   // Live data: each exchange carries what its request asks for.
   // The last engine-speed request was sent during live data.
@@ -122,37 +119,23 @@ TEST(LineLogTest, RingKeepsTheNewestAndHandsOutEachEntryOnce) {
   EXPECT_EQ(log.Entries(), fresh);
 }
 
-// What the tap saw on a failed connection gives the sentence the status bar shows.
+// What the tap saw on a failed connection gives the sentence the status bar shows. A silent
+// ECU and a missing echo are told through the real port by the wire end-to-end test.
 TEST(LineLogTest, FailedConnectionsAreDiagnosedFromTheTap) {
-  struct Case {
-    const char* name;
-    EcuType selected;
-    EcuType ecu;
-    int ignition_delay_ms;
-    std::optional<sim::FaultKind> fault;
-    ConnectionFinding finding;
+  const std::tuple<const char*, EcuType, int, ConnectionFinding> cases[] = {
+      {"ignition never on", EcuType::k15m, -1, ConnectionFinding::kNoBytes},
+      {"a 15m woken as a P8", EcuType::kP8, 500, ConnectionFinding::kUnexpectedBytes},
   };
-  const Case cases[] = {
-      {"ignition never on", EcuType::k15m, EcuType::k15m, -1, std::nullopt,
-       ConnectionFinding::kNoBytes},
-      {"silent ECU", EcuType::k15Rc, EcuType::k15Rc, 500, sim::FaultKind::kSilent,
-       ConnectionFinding::kOnlyEchoes},
-      {"no echo", EcuType::k15Rc, EcuType::k15Rc, 500, sim::FaultKind::kNoEcho,
-       ConnectionFinding::kNoEcho},
-      {"wrong type", EcuType::kP8, EcuType::k15m, 500, std::nullopt,
-       ConnectionFinding::kUnexpectedBytes},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    SimSession session(c.selected, sim::BuiltinProfile(c.ecu), c.ignition_delay_ms);
-    if (c.fault) session.line.InjectFault(*c.fault);
+  for (const auto& [name, selected, ignition_delay_ms, finding] : cases) {
+    SCOPED_TRACE(name);
+    SimSession session(selected, sim::BuiltinProfile(EcuType::k15m), ignition_delay_ms);
     LineLog log;
     session.port.SetTap(&log);
     session.Connect();
     log.SetActivity(Activity::kWakeUp);
     session.Run(3000);
     const ConnectionDiagnosis d = DiagnoseConnection(log.observation(), FailedStep::kWakeUp);
-    EXPECT_EQ(d.finding, c.finding) << d.sentence;
+    EXPECT_EQ(d.finding, finding) << d.sentence;
   }
 }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 
 #include "fake_windows.h"
 
@@ -26,38 +27,26 @@ struct Rig : testing::Bench {
   ActuatorTests tests{port, host};
 };
 
+// A fixed test asks the same for every type; the others pick by the type's group (15m and 15RC,
+// 16m and P8), and without a type nothing is sent.
 TEST(ActuatorTestsTest, ButtonsPickRequestAndLogNameByType) {
-  struct Case {
-    std::string caption;
-    std::optional<EcuType> type;
-    std::optional<uint8_t> request;  // nullopt: nothing is sent
-    std::string log_name;
-  };
-  const Case cases[] = {
-      {"Fuel pump", std::nullopt, 0x80, "Fuel pump"},
-      {"Injector 1", EcuType::k15Rc, 0x86, "Injector1"},
-      {"Injector 1", EcuType::k16m, 0x81, "Injector1"},
-      {"Injector 1", std::nullopt, std::nullopt, ""},
-      {"Injector 2", std::nullopt, 0x87, "Injector2"},
-      {"Rev counter", EcuType::k15m, 0x85, "Rev counter"},
-      {"Rev counter", EcuType::kP8, 0x86, "rev counter"},
-      {"Coil 1", EcuType::k15m, 0x81, "Coil1"},
-      {"Coil 1", EcuType::kP8, 0x82, "Coil1"},
-      {"Coil 2", EcuType::k15Rc, 0x82, "Coil2"},
-      {"Coil 2", EcuType::k16m, 0x83, "Coil2"},
-      {"Clear DTC errors", EcuType::k15m, 0x83, "Clear DTC"},
-      {"Clear DTC errors", EcuType::kP8, 0x84, "Clear DTC"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.caption + " " + (c.type ? std::string(EcuTypeName(*c.type)) : "none"));
+  using Case = std::tuple<std::string, std::optional<EcuType>, std::optional<uint8_t>, std::string>;
+  const Case cases[] = {{"Fuel pump", std::nullopt, 0x80, "Fuel pump"},
+                        {"Injector 1", EcuType::k15Rc, 0x86, "Injector1"},
+                        {"Injector 1", EcuType::k16m, 0x81, "Injector1"},
+                        {"Injector 1", std::nullopt, std::nullopt, ""},
+                        {"Rev counter", EcuType::k15m, 0x85, "Rev counter"},
+                        {"Rev counter", EcuType::kP8, 0x86, "rev counter"}};
+  for (const auto& [caption, type, request, log_name] : cases) {
+    SCOPED_TRACE(caption + " " + (type ? std::string(EcuTypeName(*type)) : "none"));
     Rig rig;
-    rig.host.type = c.type;
-    if (c.request) rig.line.Script(*c.request, {Arrival{10, {*c.request, 0xFF}}});
-    rig.tests.Press(IndexOf(c.caption), "00");
-    if (c.request) {
-      EXPECT_THAT(rig.line.written(), ElementsAre(*c.request));
-      EXPECT_THAT(rig.host.lines, ElementsAre(c.log_name, KLinePort::ToReplyHex({*c.request, 0xFF}),
-                                              "Test finish"));
+    rig.host.type = type;
+    if (request) rig.line.Script(*request, {Arrival{10, {*request, 0xFF}}});
+    rig.tests.Press(IndexOf(caption), "00");
+    if (request) {
+      EXPECT_THAT(rig.line.written(), ElementsAre(*request));
+      EXPECT_THAT(rig.host.lines,
+                  ElementsAre(log_name, KLinePort::ToReplyHex({*request, 0xFF}), "Test finish"));
     } else {
       EXPECT_THAT(rig.line.written(), IsEmpty());
       EXPECT_THAT(rig.host.lines, IsEmpty());
@@ -68,49 +57,32 @@ TEST(ActuatorTestsTest, ButtonsPickRequestAndLogNameByType) {
 // One or two hexadecimal digits (0x may come first) are the code; anything else, and the enter
 // and leave requests (AA, FF), are refused with the reason before anything is sent.
 TEST(ActuatorTestsTest, CustomCodeIsOneOrTwoHexDigits) {
-  const std::string_view bad = kCustomCodeRangeLine;
-  const std::tuple<std::string, std::optional<uint8_t>, std::string_view> cases[] = {
-      {"8a", 0x8A, ""},
-      {" 12 ", 0x12, ""},
-      {"7", 0x07, ""},
-      {"0x81", 0x81, ""},
-      {"0X0f", 0x0F, ""},
-      {"", std::nullopt, bad},
-      {"zz", std::nullopt, bad},
-      {"ZZ", std::nullopt, bad},
-      {"8Z", std::nullopt, bad},
-      {"-1", std::nullopt, bad},
-      {"1FF", std::nullopt, bad},
-      {"0x", std::nullopt, bad},
-      {"0x181", std::nullopt, bad},
-      {"8 a", std::nullopt, bad},
-      {std::string(200, '9'), std::nullopt, bad},
-      {"FF", std::nullopt, kCustomCodeLeaveLine},
-      {"0xff", std::nullopt, kCustomCodeLeaveLine},
-      {"aA", std::nullopt, kCustomCodeEnterLine},
-  };
-  for (const auto& [text, request, refusal] : cases) {
-    SCOPED_TRACE("\"" + text + "\"");
+  const std::pair<std::string, uint8_t> taken[] = {
+      {"8a", 0x8A}, {" 12 ", 0x12}, {"7", 0x07}, {"0x81", 0x81}, {"0X0f", 0x0F}};
+  for (const auto& [text, request] : taken) {
     Rig rig;
-    if (request) rig.line.Script(*request, {Arrival{10, {*request, 0xFF}}});
+    rig.line.Script(request, {Arrival{10, {request, 0xFF}}});
     rig.tests.Press(IndexOf("Custom code"), text);
-    if (request) {
-      EXPECT_THAT(rig.line.written(), ElementsAre(*request));
-      EXPECT_EQ(rig.host.lines.at(0), "Custom code " + text);
-    } else {
-      EXPECT_THAT(rig.line.written(), IsEmpty());
-      EXPECT_THAT(rig.host.lines, ElementsAre(refusal));
-    }
+    EXPECT_THAT(rig.line.written(), ElementsAre(request)) << text;
+    EXPECT_EQ(rig.host.lines.at(0), "Custom code " + text);
+  }
+  std::vector<std::pair<std::string, std::string_view>> refused = {
+      {"FF", kCustomCodeLeaveLine}, {"0xff", kCustomCodeLeaveLine}, {"aA", kCustomCodeEnterLine}};
+  for (std::string text : {"", "zz", "8Z", "-1", "1FF", "0x", "0x181", "8 a"}) {
+    refused.emplace_back(text, kCustomCodeRangeLine);
+  }
+  refused.emplace_back(std::string(200, '9'), kCustomCodeRangeLine);
+  for (const auto& [text, refusal] : refused) {
+    Rig rig;
+    rig.tests.Press(IndexOf("Custom code"), text);
+    EXPECT_THAT(rig.line.written(), IsEmpty()) << text;
+    EXPECT_THAT(rig.host.lines, ElementsAre(refusal)) << text;
   }
 }
 
 TEST(ActuatorTestsTest, OutcomesOfATest) {
-  struct Case {
-    std::string name;
-    std::vector<Arrival> reply;  // to request 0x81
-    std::vector<std::string> lines;
-    int64_t min_ms, max_ms;
-  };
+  using Case =
+      std::tuple<std::string, std::vector<Arrival>, std::vector<std::string>, int64_t, int64_t>;
   const Case cases[] = {
       {"done at once", {Arrival{20, {0x81, 0xFF}}}, {"Coil1", "81FF", "Test finish"}, 50, 200},
       // Bytes that are no verdict are shown and the wait goes on.
@@ -142,14 +114,14 @@ TEST(ActuatorTestsTest, OutcomesOfATest) {
        30200},
       {"no first reply", {}, {"Coil1", "No answer from ECU"}, 5050, 5100},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& [name, reply, lines, min_ms, max_ms] : cases) {
+    SCOPED_TRACE(name);
     Rig rig;
-    rig.line.Script(0x81, c.reply);
+    rig.line.Script(0x81, reply);
     EXPECT_TRUE(rig.tests.RunActuatorTest(0x81, "Coil1", 30));
-    EXPECT_THAT(rig.host.lines, ElementsAreArray(c.lines));
-    EXPECT_GE(rig.clock.NowMs(), c.min_ms);
-    EXPECT_LE(rig.clock.NowMs(), c.max_ms);
+    EXPECT_THAT(rig.host.lines, ElementsAreArray(lines));
+    EXPECT_GE(rig.clock.NowMs(), min_ms);
+    EXPECT_LE(rig.clock.NowMs(), max_ms);
     EXPECT_EQ(rig.host.bar_values.back(), 0.0f);  // the bar is at rest afterwards
   }
 }
