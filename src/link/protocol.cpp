@@ -9,9 +9,9 @@ constexpr TypeSet k16 = TypeBit(EcuType::k16m) | TypeBit(EcuType::kP8);
 constexpr TypeSet kWoken = k15 | TypeBit(EcuType::k16m);  // P8 is never woken
 
 constexpr RequestRow kRequests[] = {
-    {Activity::kWakeUp, 0x0F, kWoken, "0F wake-up 1"},
-    {Activity::kWakeUp, 0xAA, kWoken, "AA wake-up 2"},
-    {Activity::kWakeUp, 0xCC, kWoken, "CC wake-up 3"},
+    {Activity::kWakeUp, kWakeUpSequence[0], kWoken, "0F wake-up 1"},
+    {Activity::kWakeUp, kWakeUpSequence[1], kWoken, "AA wake-up 2"},
+    {Activity::kWakeUp, kWakeUpSequence[2], kWoken, "CC wake-up 3"},
 
     {Activity::kIdentification, 0x17, kEveryType, "17 ECU data character 1"},
     {Activity::kIdentification, 0x18, kEveryType, "18 ECU data character 2"},
@@ -45,8 +45,8 @@ constexpr RequestRow kRequests[] = {
     {Activity::kLiveData, 0x0B, k16, "0B trimmer (16m, P8)"},
     {Activity::kLiveData, 0x0F, k15, "0F trimmer (15m, 15Rc)"},
 
-    {Activity::kActuatorTests15, 0xAA, k15, "AA enter diagnostic mode"},
-    {Activity::kActuatorTests15, 0xFF, k15, "FF leave diagnostic mode"},
+    {Activity::kActuatorTests15, kEnterDiagnosticRequest, k15, "AA enter diagnostic mode"},
+    {Activity::kActuatorTests15, kLeaveDiagnosticRequest, k15, "FF leave diagnostic mode"},
     {Activity::kActuatorTests15, 0x80, k15, "80 fuel pump test"},
     {Activity::kActuatorTests15, 0x81, k15, "81 coil 1 test"},
     {Activity::kActuatorTests15, 0x82, k15, "82 coil 2 test"},
@@ -55,8 +55,8 @@ constexpr RequestRow kRequests[] = {
     {Activity::kActuatorTests15, 0x86, k15, "86 injector 1 test"},
     {Activity::kActuatorTests15, 0x87, k15, "87 injector 2 test"},
 
-    {Activity::kActuatorTests16, 0xAA, k16, "AA enter diagnostic mode"},
-    {Activity::kActuatorTests16, 0xFF, k16, "FF leave diagnostic mode"},
+    {Activity::kActuatorTests16, kEnterDiagnosticRequest, k16, "AA enter diagnostic mode"},
+    {Activity::kActuatorTests16, kLeaveDiagnosticRequest, k16, "FF leave diagnostic mode"},
     {Activity::kActuatorTests16, 0x80, k16, "80 fuel pump test"},
     {Activity::kActuatorTests16, 0x81, k16, "81 injector 1 test"},
     {Activity::kActuatorTests16, 0x82, k16, "82 coil 1 test"},

@@ -29,6 +29,12 @@ enum class Activity : uint8_t {
 
 Activity ActuatorTestsActivity(EcuType type);
 
+// The wake-up sequence, in the order it is sent.
+inline constexpr std::array<uint8_t, 3> kWakeUpSequence = {0x0F, 0xAA, 0xCC};
+// Into diagnostic mode for the actuator tests, and out of it again.
+inline constexpr uint8_t kEnterDiagnosticRequest = 0xAA;
+inline constexpr uint8_t kLeaveDiagnosticRequest = 0xFF;
+
 // A set of ECU types, one bit per type.
 using TypeSet = uint8_t;
 constexpr TypeSet TypeBit(EcuType type) {

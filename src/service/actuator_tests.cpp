@@ -4,8 +4,6 @@ namespace kline {
 
 namespace {
 
-constexpr uint8_t kEnterDiagnosticRequest = 0xAA;
-constexpr uint8_t kLeaveDiagnosticRequest = 0xFF;
 constexpr int64_t kEnterLimitMs = 5000;
 constexpr int64_t kFirstReplyLimitMs = 5000;
 constexpr int64_t kLeaveLimitMs = 3000;

@@ -11,6 +11,7 @@
 
 #include "link/ecu_type.h"
 #include "link/kline_port.h"
+#include "link/protocol.h"
 #include "service/service_host.h"
 
 namespace kline {

@@ -45,11 +45,11 @@ void SessionDriver::WakeUpEcu() {
   clock.SleepMs(600);
   clock.SleepMs(8);
   port_.Flush();
-  port_.WriteByte(0x0F);
+  port_.WriteByte(kWakeUpSequence[0]);
   clock.SleepMs(110);
-  port_.WriteByte(0xAA);
+  port_.WriteByte(kWakeUpSequence[1]);
   clock.SleepMs(110);
-  port_.WriteByte(0xCC);
+  port_.WriteByte(kWakeUpSequence[2]);
   clock.SleepMs(300);
   if (type == EcuType::k15m || type == EcuType::k15Rc) port_.SetBaudRate(kWorkingBaud);
   init_ = true;

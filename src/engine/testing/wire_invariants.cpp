@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "link/protocol.h"
 #include "sim/wire.h"
 
 namespace kline::testing {
@@ -14,10 +15,10 @@ using Dir = sim::TraceEntry::Dir;
 constexpr int64_t kRequestPauseUs = 8000;
 constexpr int64_t kWakeUpGapUs = 110000;
 constexpr int64_t kAfterWakeUpUs = 300000;
-constexpr uint8_t kWakeFirst = 0x0F;
-constexpr uint8_t kEnterOrWakeSecond = 0xAA;
-constexpr uint8_t kWakeThird = 0xCC;
-constexpr uint8_t kLeave = 0xFF;
+constexpr uint8_t kWakeFirst = kWakeUpSequence[0];
+constexpr uint8_t kEnterOrWakeSecond = kEnterDiagnosticRequest;
+constexpr uint8_t kWakeThird = kWakeUpSequence[2];
+constexpr uint8_t kLeave = kLeaveDiagnosticRequest;
 
 bool IsTestRequest(uint8_t byte) { return byte >= 0x80 && byte <= 0x8F; }
 
