@@ -107,9 +107,9 @@ std::optional<size_t> ReplayEcu::Find(size_t from, size_t to, uint8_t byte, int3
 }
 
 std::string ReplayEcu::Expected() const {
-  if (next_ >= steps_.size()) return "the recording has ended";
+  if (next_ >= steps_.size()) return "after the recording ended";
   const Step& step = steps_[next_];
-  return "the recording has " + Request(step.request, step.baud) + " (line " +
+  return "where the recording has " + Request(step.request, step.baud) + " (line " +
          std::to_string(step.line) + ")";
 }
 
@@ -124,13 +124,13 @@ void ReplayEcu::Receive(int64_t now_us, uint8_t byte, int32_t baud) {
   const int64_t start_us = now_us - ByteTimeUs(baud);
   std::optional<size_t> found = Find(next_, next_ + 1, byte, baud);
   if (!found) {
-    const std::string asked = "the PC sent " + Request(byte, baud) + " where " + Expected();
+    const std::string asked = "the PC sent " + Request(byte, baud) + " " + Expected();
     found = Find(next_ + 1, steps_.size(), byte, baud);
     if (!found && options_.loop) found = Find(live_start_, next_, byte, baud);
     if (found) {
       Depart(now_us, asked + ": answered as at line " + std::to_string(steps_[*found].line));
     } else {
-      Depart(now_us, asked + ": the recording never has it there, no answer");
+      Depart(now_us, asked + ": no answer, the recording has no such request later");
       return;
     }
   }

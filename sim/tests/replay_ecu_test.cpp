@@ -85,7 +85,7 @@ TEST(ReplayEcu, PlaysTheRecordedConversation) {
 
   // The recording ends where its connection closed.
   EXPECT_TRUE(rig.Ask(0x01, 7812).empty());
-  EXPECT_TRUE(rig.Noted("the PC sent 01 at 7812 baud where the recording has ended"));
+  EXPECT_TRUE(rig.Noted("the PC sent 01 at 7812 baud after the recording ended"));
 }
 
 TEST(ReplayEcu, AnswersADepartureFromTheNextRecordedAnswer) {
@@ -100,7 +100,7 @@ TEST(ReplayEcu, AnswersADepartureFromTheNextRecordedAnswer) {
   const Case cases[] = {
       // Skips 01 and 17: answered as the second 01 was, and said.
       {false, {}, 0x01, 7812, {0x33}, "the recording has 01 at 1200 baud (line 5): answered"},
-      {false, {}, 0x05, 1200, {}, "never has it there, no answer"},
+      {false, {}, 0x05, 1200, {}, "no answer, the recording has no such request later"},
       {false, {{0x01, 1200}}, 0x01, 1200, {0x22}, "where the recording has 17 at 1200 baud"},
       // Run out: live data again from the first live request.
       {true,
