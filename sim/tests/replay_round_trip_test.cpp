@@ -1,11 +1,13 @@
-// A session recorded through the simulator and replayed from its trace shows the same
-// identification and live values, and the replay never departs from the recording.
+// A session recorded through the simulator, in its own trace and in the line monitor's file,
+// and replayed from either, shows the same identification and live values, and the replay
+// never departs from the recording.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 #include "link/ini_file.h"
 #include "link/kline_port.h"
+#include "record/line_log.h"
 #include "session/session_driver.h"
 #include "session/testing/fake_panel.h"
 #include "sim/replay_ecu.h"
@@ -20,9 +22,10 @@ struct Shown {
 };
 
 // Connects, lets the session run as the window would, and disconnects.
-Shown RunSession(EcuType type, VirtualClock& clock, SimulatedLine& line) {
+Shown RunSession(EcuType type, VirtualClock& clock, SimulatedLine& line, LineLog* monitor) {
   IniText ini;
   KLinePort port{line, clock};
+  port.SetTap(monitor);
   FakePanel panel;
   panel.type = type;
   SessionDriver driver{port, panel, ini};
@@ -43,29 +46,35 @@ Shown RunSession(EcuType type, VirtualClock& clock, SimulatedLine& line) {
 
 TEST(ReplayRoundTrip, ShowsTheSameIdentificationAndValues) {
   for (const EcuType type : {EcuType::k15m, EcuType::k16m, EcuType::kP8}) {
-    SCOPED_TRACE(std::string(EcuTypeName(type)));
-    VirtualClock recording_clock;
-    SimulatedLine recorded(recording_clock, BuiltinProfile(type), type == EcuType::kP8 ? 0 : 500);
-    const Shown first = RunSession(type, recording_clock, recorded);
-    size_t entry = 0;
-    size_t note = 0;
-    const std::string csv = TraceCsvHead(type) + TraceCsvRows(recorded.trace(), &entry,
-                                                              recorded.notes(), &note, INT64_MAX);
+    for (const bool from_monitor : {false, true}) {
+      SCOPED_TRACE(std::string(EcuTypeName(type)) + (from_monitor ? " monitor" : " simulator"));
+      VirtualClock recording_clock;
+      SimulatedLine recorded(recording_clock, BuiltinProfile(type), type == EcuType::kP8 ? 0 : 500);
+      LineLog monitor;
+      const Shown first = RunSession(type, recording_clock, recorded, &monitor);
+      std::string csv = kLineCsvHeader + std::string("\n");
+      for (const LineEntry& entry : monitor.Entries()) csv += LineCsvRow(entry) + "\n";
+      if (!from_monitor) {
+        size_t entry = 0;
+        size_t note = 0;
+        csv = TraceCsvHead(type) +
+              TraceCsvRows(recorded.trace(), &entry, recorded.notes(), &note, INT64_MAX);
+      }
 
-    std::string error;
-    const std::optional<TraceFile> trace = ParseTrace(csv, &error);
-    ASSERT_TRUE(trace) << error;
-    ASSERT_EQ(trace->type, type);
-    VirtualClock replay_clock;
-    SimulatedLine replayed(replay_clock, ReplayEcu::FromTrace(*trace, type, {}, &error), 0);
-    const Shown second = RunSession(type, replay_clock, replayed);
+      std::string error;
+      const std::optional<TraceFile> trace = ParseTrace(csv, &error);
+      ASSERT_TRUE(trace) << error;
+      VirtualClock replay_clock;
+      SimulatedLine replayed(replay_clock, ReplayEcu::FromTrace(*trace, type, {}, &error), 0);
+      const Shown second = RunSession(type, replay_clock, replayed, nullptr);
 
-    EXPECT_NE(first.info.find("calibration"), std::string::npos) << first.info;
-    EXPECT_EQ(second.info, first.info);
-    ASSERT_GT(first.values.size(), 10u);
-    EXPECT_EQ(second.values, first.values);
-    for (const TraceNote& n : replayed.notes()) {
-      EXPECT_EQ(n.text.find("the PC sent"), std::string::npos) << n.text;
+      EXPECT_NE(first.info.find("calibration"), std::string::npos) << first.info;
+      EXPECT_EQ(second.info, first.info);
+      ASSERT_GT(first.values.size(), 10u);
+      EXPECT_EQ(second.values, first.values);
+      for (const TraceNote& n : replayed.notes()) {
+        EXPECT_EQ(n.text.find("the PC sent"), std::string::npos) << n.text;
+      }
     }
   }
 }
