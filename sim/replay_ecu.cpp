@@ -33,7 +33,7 @@ std::unique_ptr<ReplayEcu> ReplayEcu::FromTrace(const TraceFile& trace, EcuType 
     for (; note < trace.notes.size() && trace.notes[note].line < row.line; ++note) {
       const std::string& text = trace.notes[note].note.text;
       if (text != kOpenedNote && text != kClosedNote) continue;
-      if (!ecu->steps_.empty()) ended = true;
+      ended = !ecu->steps_.empty();
       if (ended) break;
       // Whatever came before the port opened belongs to no conversation.
       origin_us = trace.notes[note].note.time_us;
@@ -43,6 +43,7 @@ std::unique_ptr<ReplayEcu> ReplayEcu::FromTrace(const TraceFile& trace, EcuType 
     const TraceEntry& entry = row.entry;
     switch (entry.dir) {
       case TraceEntry::Dir::kPcSent:
+        ecu->by_request_[entry.byte].push_back(ecu->steps_.size());
         ecu->steps_.push_back(Step{entry.byte, entry.baud, entry.time_us, row.line, {}});
         break;
       case TraceEntry::Dir::kEcho:
@@ -100,8 +101,10 @@ void ReplayEcu::SetIgnition(int64_t now_us, bool on) {
 }
 
 std::optional<size_t> ReplayEcu::Find(size_t from, size_t to, uint8_t byte, int32_t baud) const {
-  for (size_t i = from; i < std::min(to, steps_.size()); ++i) {
-    if (steps_[i].request == byte && RatesMatch(steps_[i].baud, baud)) return i;
+  const std::vector<size_t>& places = by_request_[byte];
+  for (auto it = std::lower_bound(places.begin(), places.end(), from);
+       it != places.end() && *it < to; ++it) {
+    if (RatesMatch(steps_[*it].baud, baud)) return *it;
   }
   return std::nullopt;
 }

@@ -4,6 +4,7 @@
 // it says so, because a departure is a finding.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -72,6 +73,9 @@ class ReplayEcu : public EcuSide {
   Options options_;
   std::vector<Reply> unasked_;
   std::vector<Step> steps_;
+  // Where each request byte comes in steps_, in order: a departure looks up the next
+  // same request without walking a long recording.
+  std::array<std::vector<size_t>, 256> by_request_;
   size_t live_start_ = 0;  // steps_.size() when the recording has no live data
 
   bool on_ = false;

@@ -5,14 +5,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <sstream>
 
 #include "sim/simulated_line.h"
 
 namespace kline::sim {
 namespace {
 
-// Key-on, an unasked byte 100 ms after the port opened, then 01 answered 11 after 12 ms,
-// 17 unanswered, 01 answered with a garbled 22, 01 answered 33 at 7812 baud.
+// An unasked byte 100 ms after the port opened, then 01 answered 11 after 12 ms, 17
+// unanswered, 01 answered with a garbled 22, 01 answered 33 at 7812 baud; the rest is
+// another connection.
 constexpr char kRecording[] =
     "time_us,dir,byte,baud,garbled,note\n"
     "0,note,,,,ECU type 16m\n"
@@ -29,102 +31,73 @@ constexpr char kRecording[] =
     "1600000,note,,,,PC side closed the port\n"
     "1700000,pc,01,1200,0,\n";
 
-struct Rig {
-  explicit Rig(bool loop) {
-    std::string error;
-    const auto trace = ParseTrace(kRecording, &error);
-    auto ecu =
-        ReplayEcu::FromTrace(*trace, *trace->type, {.loop = loop, .report = nullptr}, &error);
-    line = std::make_unique<SimulatedLine>(clock, std::move(ecu), 0);
-    line->Open("replay", LineSettings{});
-  }
-  // Sends `request` at `baud` and gives the ECU's bytes (echo left out) with their delays
-  // from the request, within 50 ms.
-  std::vector<TraceEntry> Ask(uint8_t request, int32_t baud) {
-    LineSettings settings;
-    settings.baud = baud;
-    line->WriteLineSettings(settings);
-    const int64_t start = clock.NowUs();
-    const size_t seen = line->trace().size();
-    line->WriteByte(request);
-    clock.SleepMs(50);
-    std::vector<TraceEntry> answers;
-    for (size_t i = seen; i < line->trace().size(); ++i) {
-      TraceEntry entry = line->trace()[i];
-      if (entry.dir != TraceEntry::Dir::kEcuSent) continue;
-      entry.time_us -= start;
-      answers.push_back(entry);
-    }
-    return answers;
-  }
-  bool Noted(const std::string& words) const {
-    return std::any_of(line->notes().begin(), line->notes().end(), [&](const TraceNote& note) {
-      return note.text.find(words) != std::string::npos;
-    });
-  }
-
-  VirtualClock clock;
-  std::unique_ptr<SimulatedLine> line;
-};
-
 using Dir = TraceEntry::Dir;
 
-TEST(ReplayEcu, PlaysTheRecordedConversation) {
-  Rig rig(false);
-  rig.clock.SleepMs(150);
-  ASSERT_FALSE(rig.line->trace().empty());
-  EXPECT_EQ(rig.line->trace()[0], (TraceEntry{100000, Dir::kEcuSent, 0x80, 1200, false}));
-  rig.line->ReadAll();
-
-  EXPECT_EQ(rig.Ask(0x01, 1200), (std::vector<TraceEntry>{{12000, Dir::kEcuSent, 0x11, 1200}}));
-  EXPECT_TRUE(rig.Ask(0x17, 1200).empty());  // missing in the recording: missing here
-  EXPECT_EQ(rig.Ask(0x01, 1200),
-            (std::vector<TraceEntry>{{12000, Dir::kEcuSent, 0x22, 1200, true}}));
-  EXPECT_EQ(rig.Ask(0x01, 7812), (std::vector<TraceEntry>{{5000, Dir::kEcuSent, 0x33, 7812}}));
-  EXPECT_FALSE(rig.Noted("the PC sent"));
-
-  // The recording ends where its connection closed.
-  EXPECT_TRUE(rig.Ask(0x01, 7812).empty());
-  EXPECT_TRUE(rig.Noted("the PC sent 01 at 7812 baud after the recording ended"));
-}
-
-TEST(ReplayEcu, AnswersADepartureFromTheNextRecordedAnswer) {
+TEST(ReplayEcu, AnswersAsRecordedAndSaysWhereThePcDeparts) {
   struct Case {
     bool loop;
-    std::vector<std::pair<uint8_t, int32_t>> before;
-    uint8_t request;
-    int32_t baud;
-    std::vector<uint8_t> answer;
-    std::string note;
+    std::string asks;                     // request bytes in hex, ":7812" when not at 1200 baud
+    std::vector<TraceEntry> last_answer;  // times from the last request's start bit
+    std::string note;                     // empty: no departure
   };
   const Case cases[] = {
-      // Skips 01 and 17: answered as the second 01 was, and said.
-      {false, {}, 0x01, 7812, {0x33}, "the recording has 01 at 1200 baud (line 5): answered"},
-      {false, {}, 0x05, 1200, {}, "no answer, the recording has no such request later"},
-      {false, {{0x01, 1200}}, 0x01, 1200, {0x22}, "where the recording has 17 at 1200 baud"},
-      // Run out: live data again from the first live request.
+      {false, "01", {{12000, Dir::kEcuSent, 0x11, 1200}}, ""},
+      {false, "01 17", {}, ""},
+      {false, "01 17 01", {{12000, Dir::kEcuSent, 0x22, 1200, true}}, ""},
+      {false, "01 17 01 01:7812", {{5000, Dir::kEcuSent, 0x33, 7812}}, ""},
+      {false,
+       "01:7812",
+       {{5000, Dir::kEcuSent, 0x33, 7812}},
+       "the PC sent 01 at 7812 baud where the recording has 01 at 1200 baud (line 5): "
+       "answered as at line 11"},
+      {false, "05", {}, "no answer, the recording has no such request later"},
+      {false,
+       "01 17 01 01:7812 01:7812",
+       {},
+       "the PC sent 01 at 7812 baud after the recording ended"},
       {true,
-       {{0x01, 1200}, {0x17, 1200}, {0x01, 1200}, {0x01, 7812}},
-       0x01,
-       1200,
-       {0x11},
+       "01 17 01 01:7812 01",
+       {{12000, Dir::kEcuSent, 0x11, 1200}},
        "ran out: live data again from line 5"},
       {true,
-       {{0x01, 1200}, {0x17, 1200}, {0x01, 1200}, {0x01, 7812}},
-       0x01,
-       7812,
-       {0x33},
+       "01 17 01 01:7812 01:7812",
+       {{5000, Dir::kEcuSent, 0x33, 7812}},
        "answered as at line 11"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.note);
-    Rig rig(c.loop);
-    rig.clock.SleepMs(150);
-    for (const auto& [request, baud] : c.before) rig.Ask(request, baud);
-    std::vector<uint8_t> answer;
-    for (const TraceEntry& entry : rig.Ask(c.request, c.baud)) answer.push_back(entry.byte);
-    EXPECT_EQ(answer, c.answer);
-    EXPECT_TRUE(rig.Noted(c.note));
+    SCOPED_TRACE(c.asks);
+    std::string error;
+    const auto trace = ParseTrace(kRecording, &error);
+    VirtualClock clock;
+    SimulatedLine line(clock, ReplayEcu::FromTrace(*trace, *trace->type, {c.loop, {}}, &error), 0);
+    line.Open("replay", LineSettings{});
+    clock.SleepMs(150);
+    EXPECT_EQ(line.trace().front(), (TraceEntry{100000, Dir::kEcuSent, 0x80, 1200}));
+    std::vector<TraceEntry> answer;
+    std::istringstream asks(c.asks);
+    std::string ask;
+    while (asks >> ask) {
+      LineSettings settings;
+      settings.baud = ask.size() > 2 ? std::stoi(ask.substr(3)) : 1200;
+      line.WriteLineSettings(settings);
+      const int64_t start = clock.NowUs();
+      const size_t seen = line.trace().size();
+      line.WriteByte(static_cast<uint8_t>(std::stoi(ask.substr(0, 2), nullptr, 16)));
+      clock.SleepMs(50);
+      answer.clear();
+      for (size_t i = seen; i < line.trace().size(); ++i) {
+        if (line.trace()[i].dir != Dir::kEcuSent) continue;
+        answer.push_back(line.trace()[i]);
+        answer.back().time_us -= start;
+      }
+    }
+    EXPECT_EQ(answer, c.last_answer);
+    const auto noted = [&](const std::string& words) {
+      return std::any_of(line.notes().begin(), line.notes().end(), [&](const TraceNote& note) {
+        return note.text.find(words) != std::string::npos;
+      });
+    };
+    EXPECT_TRUE(c.note.empty() ? !noted("the PC sent") : noted(c.note));
   }
 }
 
