@@ -26,6 +26,9 @@ std::unique_ptr<ReplayEcu> ReplayEcu::FromTrace(const TraceFile& trace, EcuType 
                                                 Options options, std::string* error) {
   std::unique_ptr<ReplayEcu> ecu(new ReplayEcu(type, std::move(options)));
   int64_t origin_us = 0;
+  // The line monitor stamps a byte when the program saw it, some time after it arrived; the
+  // echo of the request, which the interface sends back at once, shows how long that was.
+  int64_t seen_late_us = 0;
   // Rows and notes in the order of the file; one connection is replayed, the first.
   size_t note = 0;
   for (const TraceRow& row : trace.rows) {
@@ -47,10 +50,15 @@ std::unique_ptr<ReplayEcu> ReplayEcu::FromTrace(const TraceFile& trace, EcuType 
         ecu->steps_.push_back(Step{entry.byte, entry.baud, entry.time_us, row.line, {}});
         break;
       case TraceEntry::Dir::kEcho:
+        if (!trace.ecu_times_at_start && !ecu->steps_.empty()) {
+          const Step& step = ecu->steps_.back();
+          seen_late_us = std::max<int64_t>(entry.time_us - step.time_us - ByteTimeUs(step.baud), 0);
+        }
         break;
       case TraceEntry::Dir::kEcuSent: {
-        const int64_t start_us =
-            trace.ecu_times_at_start ? entry.time_us : entry.time_us - ByteTimeUs(entry.baud);
+        const int64_t start_us = trace.ecu_times_at_start
+                                     ? entry.time_us
+                                     : entry.time_us - ByteTimeUs(entry.baud) - seen_late_us;
         const int64_t since_us = ecu->steps_.empty() ? origin_us : ecu->steps_.back().time_us;
         Reply reply{std::max<int64_t>(start_us - since_us, 0), entry.byte, entry.baud,
                     entry.garbled};
