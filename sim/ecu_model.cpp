@@ -20,7 +20,7 @@ constexpr int64_t kLatchUs = 200000;
 EcuModel::EcuModel(Profile profile) : profile_(std::move(profile)) {}
 
 void EcuModel::Send(int64_t earliest_us, uint8_t byte, bool answer) {
-  output_.push_back(Transmission{earliest_us, byte, baud_, answer});
+  output_.push_back(Transmission{earliest_us, byte, baud_, answer, false});
 }
 
 void EcuModel::Note(int64_t now_us, std::string text) {

@@ -8,44 +8,33 @@
 #include <optional>
 #include <vector>
 
+#include "sim/ecu_side.h"
 #include "sim/profile.h"
 #include "sim/trace.h"
 
 namespace kline::sim {
 
-enum class EcuMode { kOff, kWaitingForWakeUp, kSwitching, kWorking, kDiagnostic };
-
-class EcuModel {
+class EcuModel : public EcuSide {
  public:
-  // A byte the ECU wants to send, not before `earliest_us`.
-  struct Transmission {
-    int64_t earliest_us = 0;
-    uint8_t byte = 0;
-    int32_t baud = 0;
-    bool answer = false;  // the reply to the request just heard (not a spontaneous byte)
-    bool operator==(const Transmission&) const = default;
-  };
-
   explicit EcuModel(Profile profile);
 
-  void SetIgnition(int64_t now_us, bool on);
-  // A byte that finished arriving at `now_us`, sent at `baud`.
-  void Receive(int64_t now_us, uint8_t byte, int32_t baud);
-  // When OnTime has work next (the switch to the working rate, a test's final answer).
-  std::optional<int64_t> NextDeadline() const;
-  void OnTime(int64_t now_us);
+  void SetIgnition(int64_t now_us, bool on) override;
+  void Receive(int64_t now_us, uint8_t byte, int32_t baud) override;
+  // The switch to the working rate, a test's final answer.
+  std::optional<int64_t> NextDeadline() const override;
+  void OnTime(int64_t now_us) override;
 
-  std::vector<Transmission> TakeOutput();
-  std::vector<TraceNote> TakeNotes();
+  std::vector<Transmission> TakeOutput() override;
+  std::vector<TraceNote> TakeNotes() override;
 
-  // Fixes the answer to a request from now on, over whatever the profile says.
-  void SetAnswer(uint8_t request, uint8_t answer);
+  // Over whatever the profile says.
+  void SetAnswer(uint8_t request, uint8_t answer) override;
   // The answer to a request at this moment, as the working-mode table has it.
   std::optional<uint8_t> AnswerTo(uint8_t request, int64_t now_us);
 
-  EcuMode mode() const { return mode_; }
-  int32_t baud() const { return baud_; }
-  bool ignition() const { return mode_ != EcuMode::kOff; }
+  EcuMode mode() const override { return mode_; }
+  int32_t baud() const override { return baud_; }
+  EcuType type() const override { return profile_.type; }
   const Profile& profile() const { return profile_; }
 
  private:

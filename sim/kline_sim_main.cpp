@@ -8,24 +8,30 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "sim/profile.h"
 #include "sim/pty_ecu_server.h"
+#include "sim/replay_ecu.h"
+#include "sim/trace_reader.h"
 
 namespace {
 
 constexpr char kUsage[] =
     "usage: kline-sim [--type 15m|15Rc|16m|P8] [--profile FILE] [--trace FILE]\n"
-    "                 [--ignition-delay MS]\n"
+    "                 [--ignition-delay MS] [--replay FILE [--loop]]\n"
     "commands on standard input: ignition on|off, set RR VV, fault KIND [ARG],\n"
     "  fault clear, status, quit\n"
     "fault kinds: silent, no-echo, stray, drop, late, extra, garbage, ignition-off, cable, rate\n";
 
 struct Arguments {
-  kline::EcuType type = kline::EcuType::k15m;
+  std::optional<kline::EcuType> type;
   std::string profile_path;
+  std::string replay_path;
+  bool loop = false;
+  bool ignition_delay_given = false;
   kline::sim::PtyEcuServer::Options options;
 };
 
@@ -33,6 +39,10 @@ std::optional<Arguments> Parse(int argc, char** argv) {
   Arguments arguments;
   for (int i = 1; i < argc; ++i) {
     const std::string flag = argv[i];
+    if (flag == "--loop") {
+      arguments.loop = true;
+      continue;
+    }
     if (flag == "--help" || flag == "-h" || i + 1 >= argc) return std::nullopt;
     const std::string value = argv[++i];
     if (flag == "--type") {
@@ -41,6 +51,8 @@ std::optional<Arguments> Parse(int argc, char** argv) {
       arguments.type = *type;
     } else if (flag == "--profile") {
       arguments.profile_path = value;
+    } else if (flag == "--replay") {
+      arguments.replay_path = value;
     } else if (flag == "--trace") {
       arguments.options.trace_path = value;
     } else if (flag == "--ignition-delay") {
@@ -48,11 +60,49 @@ std::optional<Arguments> Parse(int argc, char** argv) {
       const long ms = std::strtol(value.c_str(), &end, 10);
       if (end == value.c_str() || *end != '\0' || ms > 3600000 || ms < -1) return std::nullopt;
       arguments.options.ignition_delay_ms = static_cast<int>(ms);
+      arguments.ignition_delay_given = true;
     } else {
       return std::nullopt;
     }
   }
+  // A replay plays what the recording has; a profile would have nothing to say.
+  if (arguments.replay_path.empty() ? arguments.loop : !arguments.profile_path.empty()) {
+    return std::nullopt;
+  }
   return arguments;
+}
+
+// The ECU the arguments ask for: a built-in profile, a profile file or a replayed trace.
+std::unique_ptr<kline::sim::PtyEcuServer> MakeServer(Arguments arguments, std::string* error) {
+  using kline::sim::PtyEcuServer;
+  if (!arguments.replay_path.empty()) {
+    const std::optional<kline::sim::TraceFile> trace =
+        kline::sim::LoadTrace(arguments.replay_path, error);
+    if (!trace) return nullptr;
+    kline::sim::ReplayEcu::Options replay{
+        .loop = arguments.loop, .report = [](const std::string& text) {
+          std::fprintf(stderr, "kline-sim: replay: %s\n", text.c_str());
+        }};
+    std::unique_ptr<kline::sim::ReplayEcu> ecu = kline::sim::ReplayEcu::FromTrace(
+        *trace, arguments.type.value_or(trace->type.value_or(kline::EcuType::k15m)),
+        std::move(replay), error);
+    if (!ecu) {
+      *error = arguments.replay_path + ": " + *error;
+      return nullptr;
+    }
+    // The recorded times already hold the moment of key-on.
+    if (!arguments.ignition_delay_given) arguments.options.ignition_delay_ms = 0;
+    return std::make_unique<PtyEcuServer>(std::move(ecu), arguments.options);
+  }
+  if (arguments.profile_path.empty()) {
+    return std::make_unique<PtyEcuServer>(
+        kline::sim::BuiltinProfile(arguments.type.value_or(kline::EcuType::k15m)),
+        arguments.options);
+  }
+  std::optional<kline::sim::Profile> loaded =
+      kline::sim::LoadProfile(QString::fromStdString(arguments.profile_path), error);
+  if (!loaded) return nullptr;
+  return std::make_unique<PtyEcuServer>(std::move(*loaded), arguments.options);
 }
 
 // Reads standard input line by line while watching for the stop signals.
@@ -94,18 +144,11 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stderr);
     return 2;
   }
-  kline::sim::Profile profile;
-  if (arguments->profile_path.empty()) {
-    profile = kline::sim::BuiltinProfile(arguments->type);
-  } else {
-    std::string error;
-    std::optional<kline::sim::Profile> loaded =
-        kline::sim::LoadProfile(QString::fromStdString(arguments->profile_path), &error);
-    if (!loaded) {
-      std::fprintf(stderr, "kline-sim: %s\n", error.c_str());
-      return 1;
-    }
-    profile = std::move(*loaded);
+  std::string error;
+  const std::unique_ptr<kline::sim::PtyEcuServer> server = MakeServer(*arguments, &error);
+  if (!server) {
+    std::fprintf(stderr, "kline-sim: %s\n", error.c_str());
+    return 1;
   }
 
   // The stop signals are taken as events by the console, in every thread.
@@ -118,24 +161,22 @@ int main(int argc, char** argv) {
   // A reader of standard output that goes away must not kill the server.
   signal(SIGPIPE, SIG_IGN);
 
-  kline::sim::PtyEcuServer server(std::move(profile), arguments->options);
-  std::string error;
-  if (signal_fd < 0 || !server.Start(&error)) {
+  if (signal_fd < 0 || !server->Start(&error)) {
     std::fprintf(stderr, "kline-sim: %s\n", signal_fd < 0 ? std::strerror(errno) : error.c_str());
     return 1;
   }
-  std::printf("%s\n", server.slave_path().c_str());
+  std::printf("%s\n", server->slave_path().c_str());
   std::fflush(stdout);
 
   Console console(signal_fd);
   while (const std::optional<std::string> line = console.NextLine()) {
     if (line->find_first_not_of(" \t\r") == std::string::npos) continue;
     bool quit = false;
-    std::printf("%s\n", server.Execute(*line, &quit).c_str());
+    std::printf("%s\n", server->Execute(*line, &quit).c_str());
     std::fflush(stdout);
     if (quit) break;
   }
-  server.Stop();
+  server->Stop();
   close(signal_fd);
   return 0;
 }

@@ -46,7 +46,9 @@ std::optional<FaultKind> FaultFromName(std::string_view name) {
   return std::nullopt;
 }
 
-LineModel::LineModel(Profile profile) : ecu_(std::move(profile)) {}
+LineModel::LineModel(Profile profile) : LineModel(std::make_unique<EcuModel>(std::move(profile))) {}
+
+LineModel::LineModel(std::unique_ptr<EcuSide> ecu) : ecu_(std::move(ecu)) {}
 
 void LineModel::Note(int64_t time_us, std::string text) {
   notes_.push_back(TraceNote{time_us, std::move(text)});
@@ -56,17 +58,17 @@ void LineModel::AdvanceTo(int64_t now_us) {
   constexpr int64_t kNever = INT64_MAX;
   while (true) {
     const int64_t plan_due = ignition_plan_us_.value_or(kNever);
-    const int64_t ecu_due = ecu_.NextDeadline().value_or(kNever);
+    const int64_t ecu_due = ecu_->NextDeadline().value_or(kNever);
     const int64_t line_due = events_.empty() ? kNever : events_.begin()->first;
     const int64_t due = std::min({plan_due, ecu_due, line_due});
     if (due == kNever || due > now_us) break;
     // On equal times: the ignition plan, then the ECU's timers, then the wire.
     if (plan_due == due) {
       ignition_plan_us_.reset();
-      ecu_.SetIgnition(due, true);
+      ecu_->SetIgnition(due, true);
       DrainEcu(due, false);
     } else if (ecu_due == due) {
-      ecu_.OnTime(due);
+      ecu_->OnTime(due);
       DrainEcu(due, false);
     } else {
       const Event event = events_.begin()->second;
@@ -78,7 +80,7 @@ void LineModel::AdvanceTo(int64_t now_us) {
 }
 
 std::optional<int64_t> LineModel::NextEventUs() const {
-  std::optional<int64_t> next = ecu_.NextDeadline();
+  std::optional<int64_t> next = ecu_->NextDeadline();
   if (ignition_plan_us_ && (!next || *ignition_plan_us_ < *next)) next = ignition_plan_us_;
   if (!events_.empty() && (!next || events_.begin()->first < *next)) {
     next = events_.begin()->first;
@@ -123,7 +125,7 @@ void LineModel::SetIgnition(int64_t now_us, bool on) {
   AdvanceTo(now_us);
   ignition_plan_us_.reset();
   if (!on) CancelPlannedEcuBytes(now_us);
-  ecu_.SetIgnition(now_us, on);
+  ecu_->SetIgnition(now_us, on);
   DrainEcu(now_us, false);
 }
 
@@ -234,7 +236,7 @@ void LineModel::StartSegment(Segment& segment) {
 
 void LineModel::EndPcSegment(const Segment& segment) {
   const int64_t now = segment.end_us;
-  MarkGarbled(segment, segment.collided || !RatesMatch(segment.baud, ecu_.baud()));
+  MarkGarbled(segment, segment.collided || !RatesMatch(segment.baud, ecu_->baud()));
   if (!no_echo_) {
     trace_.push_back(TraceEntry{now, TraceEntry::Dir::kEcho, segment.wire_value, segment.baud,
                                 segment.collided});
@@ -244,7 +246,7 @@ void LineModel::EndPcSegment(const Segment& segment) {
     Note(now, "collision: the ECU could not read " + HexByte(segment.byte));
     return;
   }
-  ecu_.Receive(now, segment.byte, segment.baud);
+  ecu_->Receive(now, segment.byte, segment.baud);
   DrainEcu(now, segment.drop_answer);
 }
 
@@ -290,23 +292,22 @@ void LineModel::SendEcuByte(int64_t earliest_us, uint8_t byte, int32_t baud, boo
 }
 
 void LineModel::DrainEcu(int64_t now_us, bool drop_answer) {
-  for (TraceNote& note : ecu_.TakeNotes()) notes_.push_back(std::move(note));
-  for (const EcuModel::Transmission& tx : ecu_.TakeOutput()) {
+  for (TraceNote& note : ecu_->TakeNotes()) notes_.push_back(std::move(note));
+  for (const EcuModel::Transmission& tx : ecu_->TakeOutput()) {
     if (silent_) {
       Note(now_us, "silent ECU keeps " + HexByte(tx.byte) + " to itself");
       continue;
     }
     if (!tx.answer) {
-      SendEcuByte(tx.earliest_us, tx.byte, tx.baud, false);
+      SendEcuByte(tx.earliest_us, tx.byte, tx.baud, tx.garbled);
       continue;
     }
     if (drop_answer) {
       Note(now_us, "answer " + HexByte(tx.byte) + " dropped");
       continue;
     }
-    const bool bogus = garbage_;
-    SendEcuByte(tx.earliest_us + late_us_, bogus ? tx.byte ^ kGarbageMask : tx.byte, tx.baud,
-                bogus);
+    SendEcuByte(tx.earliest_us + late_us_, garbage_ ? tx.byte ^ kGarbageMask : tx.byte, tx.baud,
+                garbage_ || tx.garbled);
     for (int i = 0; i < extra_bytes_; ++i) SendEcuByte(0, 0x00, tx.baud, true);
   }
 }

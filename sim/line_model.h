@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -40,6 +41,8 @@ std::optional<FaultKind> FaultFromName(std::string_view name);
 class LineModel {
  public:
   explicit LineModel(Profile profile);
+  // Another ECU behind the same wire (a replayed recording).
+  explicit LineModel(std::unique_ptr<EcuSide> ecu);
 
   // Every call gives the current time, never earlier than the one before; the line is first
   // brought up to that time.
@@ -52,7 +55,7 @@ class LineModel {
   void SetIgnition(int64_t now_us, bool on);
   // Ignition on at `at_us` (replacing any earlier plan); nullopt drops the plan.
   void PlanIgnition(std::optional<int64_t> at_us);
-  void SetAnswer(uint8_t request, uint8_t answer) { ecu_.SetAnswer(request, answer); }
+  void SetAnswer(uint8_t request, uint8_t answer) { ecu_->SetAnswer(request, answer); }
   void InjectFault(int64_t now_us, FaultKind kind, int arg = 0);
   // Every fault is gone and a pulled cable is back in.
   void ClearFaults();
@@ -67,7 +70,7 @@ class LineModel {
   // When the PC's last byte has left (or will have left) the wire.
   int64_t pc_free_us() const { return pc_free_us_; }
   bool cable_pulled() const { return cable_pulled_; }
-  const EcuModel& ecu() const { return ecu_; }
+  const EcuSide& ecu() const { return *ecu_; }
   const std::vector<TraceEntry>& trace() const { return trace_; }
   const std::vector<TraceNote>& notes() const { return notes_; }
   // Forgets trace entries and notes older than `before_us`, so that a long run does not
@@ -105,7 +108,7 @@ class LineModel {
   void CancelPlannedEcuBytes(int64_t now_us);
   void MarkGarbled(const Segment& segment, bool garbled);
 
-  EcuModel ecu_;
+  std::unique_ptr<EcuSide> ecu_;
   int64_t now_us_ = 0;
   int32_t pc_baud_ = 1200;  // the rate the adapter really runs at
   int32_t pc_asked_baud_ = 1200;

@@ -60,6 +60,9 @@ bool MakeRaw(const std::string& slave_path, std::string* error) {
 PtyEcuServer::PtyEcuServer(Profile profile, Options options)
     : options_(std::move(options)), model_(std::move(profile)) {}
 
+PtyEcuServer::PtyEcuServer(std::unique_ptr<EcuSide> ecu, Options options)
+    : options_(std::move(options)), model_(std::move(ecu)) {}
+
 PtyEcuServer::~PtyEcuServer() { Stop(); }
 
 bool PtyEcuServer::Start(std::string* error) {
@@ -74,7 +77,7 @@ bool PtyEcuServer::Start(std::string* error) {
       if (trace_file_ == nullptr) {
         problem = "cannot write " + options_.trace_path + ": " + std::strerror(errno);
       } else {
-        std::fprintf(trace_file_, "%s\n", kTraceCsvHeader);
+        std::fputs(TraceCsvHead(model_.ecu().type()).c_str(), trace_file_);
       }
     }
   }
@@ -149,6 +152,7 @@ void PtyEcuServer::Serve(int64_t now_us) {
   const bool hung_up = (probe.revents & POLLHUP) != 0;
   if (!pc_open_ && !hung_up) {
     pc_open_ = true;
+    model_.PcPort(now_us, true);
     model_.SetPcBaud(now_us, PtyBaudRate(master).value_or(model_.pc_baud()));
     if (options_.ignition_delay_ms >= 0) {
       model_.SetIgnition(now_us, false);
@@ -167,7 +171,10 @@ void PtyEcuServer::Serve(int64_t now_us) {
       model_.PcWrite(now_us, byte);
     }
   }
-  if (pc_open_ && hung_up) pc_open_ = false;
+  if (pc_open_ && hung_up) {
+    pc_open_ = false;
+    model_.PcPort(now_us, false);
+  }
   model_.AdvanceTo(now_us);
   const Bytes arrived = model_.TakeReceived();
   if (pc_open_ && !arrived.empty()) {
@@ -266,7 +273,7 @@ std::string PtyEcuServer::Execute(const SimCommand& command) {
   }
   std::lock_guard lock(mutex_);
   model_.AdvanceTo(NowUs());
-  const EcuModel& ecu = model_.ecu();
+  const EcuSide& ecu = model_.ecu();
   return "ok " + ModeName(ecu.mode()) + ", ECU at " + std::to_string(ecu.baud()) +
          " baud, PC side at " + std::to_string(model_.pc_baud()) + " baud, port " +
          (pulled_    ? "pulled"
@@ -287,6 +294,18 @@ std::unique_ptr<PtyEcuServer> StartDemoServer(EcuType type, std::string* error) 
   PtyEcuServer::Options options;
   options.ignition_delay_ms = profile.needs_wake_up ? 500 : 0;
   auto server = std::make_unique<PtyEcuServer>(std::move(profile), options);
+  if (!server->Start(error)) return nullptr;
+  return server;
+}
+
+std::unique_ptr<PtyEcuServer> StartReplayServer(const TraceFile& trace, EcuType type,
+                                                ReplayEcu::Options replay, std::string* error) {
+  std::unique_ptr<ReplayEcu> ecu = ReplayEcu::FromTrace(trace, type, std::move(replay), error);
+  if (!ecu) return nullptr;
+  PtyEcuServer::Options options;
+  // The recorded times already hold the moment of key-on.
+  options.ignition_delay_ms = 0;
+  auto server = std::make_unique<PtyEcuServer>(std::move(ecu), options);
   if (!server->Start(error)) return nullptr;
   return server;
 }

@@ -18,6 +18,7 @@
 #include "link/pty.h"
 #include "sim/line_model.h"
 #include "sim/profile.h"
+#include "sim/replay_ecu.h"
 #include "sim/sim_command.h"
 #include "sim/trace.h"
 
@@ -36,6 +37,8 @@ class PtyEcuServer {
   };
 
   PtyEcuServer(Profile profile, Options options);
+  // Another ECU on the same wire (a replayed recording).
+  PtyEcuServer(std::unique_ptr<EcuSide> ecu, Options options);
   ~PtyEcuServer();
   PtyEcuServer(const PtyEcuServer&) = delete;
   PtyEcuServer& operator=(const PtyEcuServer&) = delete;
@@ -96,5 +99,11 @@ class PtyEcuServer {
 // is a moment after the port opens ("Connect"); one that is not must already be on. Null,
 // with `error` set, when the pseudo-terminal could not be made.
 std::unique_ptr<PtyEcuServer> StartDemoServer(EcuType type, std::string* error);
+
+// A recorded conversation replayed, started: the ECU's first bytes go out at their recorded
+// times after the port opens. Null, with `error` set, when there is nothing to replay or the
+// pseudo-terminal could not be made.
+std::unique_ptr<PtyEcuServer> StartReplayServer(const TraceFile& trace, EcuType type,
+                                                ReplayEcu::Options replay, std::string* error);
 
 }  // namespace kline::sim

@@ -7,6 +7,10 @@ namespace kline::sim {
 SimulatedLine::SimulatedLine(VirtualClock& clock, Profile profile, int ignition_delay_ms)
     : clock_(clock), model_(std::move(profile)), ignition_delay_ms_(ignition_delay_ms) {}
 
+SimulatedLine::SimulatedLine(VirtualClock& clock, std::unique_ptr<EcuSide> ecu,
+                             int ignition_delay_ms)
+    : clock_(clock), model_(std::move(ecu)), ignition_delay_ms_(ignition_delay_ms) {}
+
 void SimulatedLine::Sync() const {
   model_.AdvanceTo(clock_.NowUs());
   Bytes arrived = model_.TakeReceived();

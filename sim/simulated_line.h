@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,8 @@ class SimulatedLine : public SerialDevice {
   // Ignition comes on ignition_delay_ms after the PC side opens the port, every time it
   // does (a fresh key-on per connection); negative: never, until SetIgnition(true).
   SimulatedLine(VirtualClock& clock, Profile profile, int ignition_delay_ms = 500);
+  // Another ECU on the same wire (a replayed recording).
+  SimulatedLine(VirtualClock& clock, std::unique_ptr<EcuSide> ecu, int ignition_delay_ms);
 
   void SetIgnition(bool on);  // at the clock's current time; drops a planned key-on
   void SetAnswer(uint8_t request, uint8_t answer);

@@ -26,6 +26,11 @@ std::string HexByte(uint8_t byte) {
   return text;
 }
 
+std::string TraceCsvHead(EcuType type) {
+  return std::string(kTraceCsvHeader) + "\n" +
+         TraceCsvRow(TraceNote{0, kTraceTypeNote + std::string(EcuTypeName(type))}) + "\n";
+}
+
 std::string TraceCsvRow(const TraceEntry& entry) {
   char row[80];
   std::snprintf(row, sizeof row, "%lld,%s,%02X,%d,%d,", static_cast<long long>(entry.time_us),

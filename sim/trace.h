@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "link/ecu_type.h"
+
 namespace kline::sim {
 
 struct TraceEntry {
@@ -33,6 +35,11 @@ struct TraceNote {
 std::string HexByte(uint8_t byte);
 
 inline constexpr char kTraceCsvHeader[] = "time_us,dir,byte,baud,garbled,note";
+// The note that says which ECU a trace comes from, so that a replay needs no --type.
+inline constexpr char kTraceTypeNote[] = "ECU type ";
+
+// The header line and a note naming the ECU type, each with its line break.
+std::string TraceCsvHead(EcuType type);
 
 // One CSV row each, without the line break.
 std::string TraceCsvRow(const TraceEntry& entry);

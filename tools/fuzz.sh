@@ -8,7 +8,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 install_missing
 seconds="${FUZZ_SECONDS:-60}"
 dir="${FUZZ_BUILD_DIR:-$ROOT/build-fuzz}"
-CXX=clang++ BUILD_TARGETS="fuzz_session fuzz_settings fuzz_parsing fuzz_recording fuzz_wire" \
+CXX=clang++ BUILD_TARGETS="fuzz_session fuzz_settings fuzz_parsing fuzz_recording fuzz_wire fuzz_trace" \
   build "$dir" -DKLINE_FUZZ=ON -DKLINE_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
@@ -16,7 +16,7 @@ export QT_QPA_PLATFORM=offscreen
 # The wire target keeps many coverage features per input (a whole engine runs for each), and
 # the entropic schedule's bookkeeping over them would take half its time.
 declare -A extra=([wire]="-entropic=0")
-for name in session settings parsing recording wire; do
+for name in session settings parsing recording wire trace; do
   work="$(mktemp -d)"
   cp -r "$ROOT/fuzz/corpus/$name/." "$work/"
   echo "== fuzz_$name for ${seconds}s"

@@ -73,8 +73,7 @@ TEST(PtyEcuServer, CommandsAnswerWithOneLine) {
   EXPECT_THAT(server.Execute("status", &quit), StartsWith("ok waiting for wake-up"));
   EXPECT_EQ(server.Execute("set 17 41", &quit), "ok request 17 41 fixed");
   EXPECT_EQ(server.Execute("fault cable", &quit), "ok fault cable 0");
-  EXPECT_EQ(server.WithModel([](LineModel& model) { return model.ecu().profile().type; }),
-            EcuType::k15m);
+  EXPECT_EQ(server.WithModel([](LineModel& model) { return model.ecu().type(); }), EcuType::k15m);
   EXPECT_THAT(server.Execute("fault loud", &quit), StartsWith("error"));
   EXPECT_FALSE(quit);
   EXPECT_EQ(server.Execute("quit", &quit), "ok bye");

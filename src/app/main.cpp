@@ -20,6 +20,7 @@
 
 #ifdef KLINE_WITH_SIMULATOR
 #include "sim/pty_ecu_server.h"
+#include "sim/trace_reader.h"
 #endif
 
 namespace {
@@ -68,6 +69,15 @@ int main(int argc, char** argv) {
   QString mistake;
   const std::optional<kline::TargetChoice> target = target_options.Read(parser, &mistake);
   if (!target) return Fail(mistake);
+#ifdef KLINE_WITH_SIMULATOR
+  // A trace that cannot be replayed is refused before any window system is touched.
+  std::optional<kline::sim::TraceFile> trace;
+  if (target->replay) {
+    std::string error;
+    trace = kline::sim::LoadTrace(target->replay->toStdString(), &error);
+    if (!trace) return Fail(QString::fromStdString(error));
+  }
+#endif
   QApplication app(argc, argv);
   NameApplication();
 
@@ -78,9 +88,9 @@ int main(int argc, char** argv) {
   // A demonstration keeps its settings (the pseudo-terminal's path) to itself, so that the
   // real cable's port is still in the field at the next ordinary start.
   QTemporaryDir demo_settings;
-  const QString settings_path = target->simulate
-                                    ? demo_settings.filePath(QStringLiteral("kline-diag.ini"))
-                                    : kline::DefaultSettingsPath();
+  const bool demo = target->simulate || target->replay;
+  const QString settings_path = demo ? demo_settings.filePath(QStringLiteral("kline-diag.ini"))
+                                     : kline::DefaultSettingsPath();
   // The wire's owner runs on a thread of its own; it stops (leaving diagnostic mode and
   // closing the port) before the simulator's far side goes away.
   kline::EngineThread engine({.device = nullptr, .clock = nullptr, .settings_path = settings_path});
@@ -102,6 +112,26 @@ int main(int argc, char** argv) {
     window.SetPortFieldText(QString::fromStdString(simulator->slave_path()));
 #else
     return Fail(QStringLiteral("--simulate needs pseudo-terminals, which this system lacks"));
+#endif
+  }
+  if (target->replay) {
+#ifdef KLINE_WITH_SIMULATOR
+    std::string error;
+    const kline::EcuType chosen = target->type.value_or(
+        trace->type.value_or(window.SelectedType().value_or(kline::EcuType::k15m)));
+    kline::sim::ReplayEcu::Options replay;
+    replay.report = [](const std::string& text) {
+      std::fprintf(stderr, "kline-diag: replay: %s\n", text.c_str());
+    };
+    simulator = kline::sim::StartReplayServer(*trace, chosen, std::move(replay), &error);
+    if (!simulator) {
+      return Fail(QStringLiteral("cannot replay %1: %2")
+                      .arg(*target->replay, QString::fromStdString(error)));
+    }
+    window.SelectType(chosen);
+    window.SetPortFieldText(QString::fromStdString(simulator->slave_path()));
+#else
+    return Fail(QStringLiteral("--replay needs pseudo-terminals, which this system lacks"));
 #endif
   }
 

@@ -248,12 +248,18 @@ ParsedArguments ParseArguments(const QStringList& arguments) {
   if (!target) return Mistake(mistake);
   command.type = target->simulated_type ? target->simulated_type : target->type;
   command.simulate = target->simulate;
+  command.replay_path = target->replay.value_or(QString());
   command.port_field = target->port.value_or(QString());
   if (command.simulate) {
     if (target->port) return Mistake(QStringLiteral("--port and --simulate exclude each other"));
     command.type = command.type.value_or(EcuType::k15m);
+  } else if (target->replay) {
+    if (target->port) return Mistake(QStringLiteral("--port and --replay exclude each other"));
+    if (command.verb == Verb::kCheckCable) {
+      return Mistake(QStringLiteral("check-cable needs a real port: --port"));
+    }
   } else if (!target->port) {
-    return Mistake(QStringLiteral("--port (or --simulate) is needed"));
+    return Mistake(QStringLiteral("--port (or --simulate, or --replay) is needed"));
   } else if (!command.type && command.verb != Verb::kCheckCable) {
     return Mistake(QStringLiteral("--type is needed"));
   }

@@ -31,6 +31,9 @@ struct Command {
   std::optional<EcuType> type;
   // Serve a simulated ECU of `type` on a pseudo-terminal and use it as the port.
   bool simulate = false;
+  // Serve a simulated ECU that replays this trace and use it as the port; the type, when
+  // not given, comes from the file.
+  QString replay_path;
   // How long a woken ECU may take to say who it is after the port opened.
   int wake_limit_ms = 10000;
   // live: the channels polled and printed; monitor and live: how long.

@@ -7,6 +7,7 @@
 
 #ifdef KLINE_WITH_SIMULATOR
 #include "sim/pty_ecu_server.h"
+#include "sim/trace_reader.h"
 #endif
 
 namespace kline::cli {
@@ -34,6 +35,37 @@ int RunProgram(const QStringList& arguments, std::FILE* out, std::FILE* err) {
     command.port_field = QString::fromStdString(simulator->slave_path());
 #else
     std::fputs("kline-diag-cli: --simulate needs pseudo-terminals, which this system lacks\n", err);
+    return kExitUsage;
+#endif
+  }
+  if (!command.replay_path.isEmpty()) {
+#ifdef KLINE_WITH_SIMULATOR
+    std::string error;
+    const std::optional<sim::TraceFile> trace =
+        sim::LoadTrace(command.replay_path.toStdString(), &error);
+    if (!trace) {
+      std::fprintf(err, "kline-diag-cli: %s\n", error.c_str());
+      return kExitUsage;
+    }
+    if (!command.type) command.type = trace->type;
+    if (!command.type) {
+      std::fprintf(err, "kline-diag-cli: --type is needed: %s does not say which ECU it is\n",
+                   qPrintable(command.replay_path));
+      return kExitUsage;
+    }
+    sim::ReplayEcu::Options replay;
+    replay.report = [err](const std::string& text) {
+      std::fprintf(err, "kline-diag-cli: replay: %s\n", text.c_str());
+    };
+    simulator = sim::StartReplayServer(*trace, *command.type, std::move(replay), &error);
+    if (!simulator) {
+      std::fprintf(err, "kline-diag-cli: cannot replay %s: %s\n", qPrintable(command.replay_path),
+                   error.c_str());
+      return kExitPortNotOpened;
+    }
+    command.port_field = QString::fromStdString(simulator->slave_path());
+#else
+    std::fputs("kline-diag-cli: --replay needs pseudo-terminals, which this system lacks\n", err);
     return kExitUsage;
 #endif
   }

@@ -20,10 +20,15 @@ TargetOptions::TargetOptions(const QString& simulate_help)
             QStringLiteral("P")),
       type_(QStringLiteral("type"), QStringLiteral("ECU type: 15m, 15Rc, 16m or P8."),
             QStringLiteral("TYPE")),
-      simulate_(QLatin1String(kSimulate), simulate_help) {}
+      simulate_(QLatin1String(kSimulate), simulate_help),
+      replay_(QStringLiteral("replay"),
+              QStringLiteral("Serve a simulated ECU that replays the ECU's side of a trace (the "
+                             "line monitor's CSV or kline-sim --trace) and use it as the port; "
+                             "the type comes from --type, else from the file."),
+              QStringLiteral("FILE")) {}
 
 void TargetOptions::AddTo(QCommandLineParser& parser) const {
-  parser.addOptions({port_, type_, simulate_});
+  parser.addOptions({port_, type_, simulate_, replay_});
 }
 
 QStringList TargetOptions::Prepare(QStringList arguments) {
@@ -46,6 +51,13 @@ std::optional<TargetChoice> TargetOptions::Read(const QCommandLineParser& parser
     if (!choice.type) return std::nullopt;
   }
   choice.simulate = parser.isSet(simulate_);
+  if (parser.isSet(replay_)) {
+    if (choice.simulate) {
+      *error = QStringLiteral("--simulate and --replay exclude each other");
+      return std::nullopt;
+    }
+    choice.replay = parser.value(replay_);
+  }
   if (!simulated_type_text_.isEmpty()) {
     choice.simulated_type = TypeNamed(simulated_type_text_, error);
     if (!choice.simulated_type) return std::nullopt;

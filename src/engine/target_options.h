@@ -1,5 +1,5 @@
-// The options both programs take to say which ECU to talk to: --port, --type and
-// --simulate[=TYPE], declared and read in one place.
+// The options both programs take to say which ECU to talk to: --port, --type,
+// --simulate[=TYPE] and --replay FILE, declared and read in one place.
 #pragma once
 
 #include <QCommandLineOption>
@@ -17,6 +17,7 @@ struct TargetChoice {
   std::optional<EcuType> type;            // --type TYPE
   bool simulate = false;                  // --simulate, with or without a type
   std::optional<EcuType> simulated_type;  // --simulate=TYPE
+  std::optional<QString> replay;          // --replay FILE: a recorded trace played back
 };
 
 class TargetOptions {
@@ -35,6 +36,7 @@ class TargetOptions {
   QCommandLineOption port_;
   QCommandLineOption type_;
   QCommandLineOption simulate_;
+  QCommandLineOption replay_;
   QString simulated_type_text_;
 };
 

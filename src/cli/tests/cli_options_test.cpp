@@ -40,7 +40,11 @@ TEST(CliOptionsTest, TypedLinesAreTakenOrRefused) {
       {"--port 1 --type 15x info", kExitUsage, "unknown ECU type"},
       {"--simulate=16x info", kExitUsage, "unknown ECU type \"16x\""},
       {"--port 1 --simulate info", kExitUsage, "exclude each other"},
-      {"--type 15m info", kExitUsage, "--port (or --simulate) is needed"},
+      {"--type 15m info", kExitUsage, "--port (or --simulate, or --replay) is needed"},
+      {"--replay a.csv live --count 2", kExitDone, ""},
+      {"--replay a.csv --simulate info", kExitUsage, "--simulate and --replay exclude"},
+      {"--replay a.csv --port 1 info", kExitUsage, "--port and --replay exclude"},
+      {"--replay a.csv check-cable", kExitUsage, "needs a real port"},
       {"--port 1 --type 15m", kExitUsage, "a command is needed"},
       {"--port 1 --type 15m test", kExitUsage, "one test NAME or --code"},
   };

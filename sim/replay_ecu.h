@@ -1,0 +1,89 @@
+// An ECU that plays back the ECU's side of a recorded conversation: what it sent by itself
+// after key-on, and for each request the bytes it answered at that point of the recording,
+// after the recorded delay and at the recorded rate. Where the PC departs from the recording
+// it says so, because a departure is a finding.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "sim/ecu_side.h"
+#include "sim/trace_reader.h"
+
+namespace kline::sim {
+
+class ReplayEcu : public EcuSide {
+ public:
+  // How many departures reach `report`; the trace notes keep them all.
+  static constexpr int kMaxReported = 20;
+
+  struct Options {
+    // When the recording runs out, play its live data again from the first live request.
+    bool loop = false;
+    // Told each departure from the recording in one sentence (stderr, for the programs).
+    std::function<void(const std::string&)> report;
+  };
+
+  // Null, with the reason in `error`, when the trace holds no byte to replay.
+  static std::unique_ptr<ReplayEcu> FromTrace(const TraceFile& trace, EcuType type, Options options,
+                                              std::string* error);
+
+  void SetIgnition(int64_t now_us, bool on) override;
+  void Receive(int64_t now_us, uint8_t byte, int32_t baud) override;
+  std::optional<int64_t> NextDeadline() const override { return std::nullopt; }
+  void OnTime(int64_t /*now_us*/) override {}
+  std::vector<Transmission> TakeOutput() override;
+  std::vector<TraceNote> TakeNotes() override;
+  // The recording decides every answer; a fixed one is refused with a note.
+  void SetAnswer(uint8_t request, uint8_t answer) override;
+
+  EcuMode mode() const override { return on_ ? EcuMode::kWorking : EcuMode::kOff; }
+  int32_t baud() const override;
+  EcuType type() const override { return type_; }
+
+ private:
+  struct Reply {
+    int64_t delay_us = 0;  // from the request's start bit (key-on for an unasked byte)
+    uint8_t byte = 0;
+    int32_t baud = 0;
+    bool garbled = false;
+  };
+  struct Step {
+    uint8_t request = 0;
+    int32_t baud = 0;
+    int64_t time_us = 0;
+    size_t line = 0;
+    std::vector<Reply> replies;
+  };
+
+  ReplayEcu(EcuType type, Options options) : type_(type), options_(std::move(options)) {}
+  void Note(int64_t now_us, std::string text);
+  void Depart(int64_t now_us, const std::string& text);
+  std::optional<size_t> Find(size_t from, size_t to, uint8_t byte, int32_t baud) const;
+  void Play(const Step& step, int64_t start_us, int64_t now_us);
+  std::string Expected() const;
+
+  EcuType type_;
+  Options options_;
+  std::vector<Reply> unasked_;
+  std::vector<Step> steps_;
+  // Where each request byte comes in steps_, in order: a departure looks up the next
+  // same request without walking a long recording.
+  std::array<std::vector<size_t>, 256> by_request_;
+  size_t live_start_ = 0;  // steps_.size() when the recording has no live data
+
+  bool on_ = false;
+  size_t next_ = 0;
+  int64_t last_us_ = 0;  // the time of the last call that had one, for notes without one
+  int reported_ = 0;
+  std::vector<Transmission> output_;
+  std::vector<TraceNote> notes_;
+};
+
+}  // namespace kline::sim

@@ -1,0 +1,208 @@
+#include "sim/trace_reader.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace kline::sim {
+
+namespace {
+
+constexpr size_t kFields = 6;
+
+std::string Quoted(std::string_view text) {
+  // Enough of the field to recognise it, never the whole of a hostile line.
+  constexpr size_t kShown = 24;
+  std::string shown(text.substr(0, kShown));
+  for (char& c : shown) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  }
+  return "\"" + shown + (text.size() > kShown ? "...\"" : "\"");
+}
+
+// Digits only: no sign, no spaces, no exponent.
+template <typename Int>
+bool Whole(std::string_view text, Int* value) {
+  if (text.empty() || text.size() > 19 || text[0] < '0' || text[0] > '9') return false;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), *value);
+  return error == std::errc() && end == text.data() + text.size();
+}
+
+bool HexByteField(std::string_view text, uint8_t* value) {
+  if (text.empty() || text.size() > 2) return false;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), *value, 16);
+  return error == std::errc() && end == text.data() + text.size();
+}
+
+// The note as CSV writes it: as it stands, or quoted with doubled quotes inside.
+bool NoteField(std::string_view text, std::string* note) {
+  if (text.empty() || text.front() != '"') {
+    *note = std::string(text);
+    return true;
+  }
+  note->clear();
+  for (size_t i = 1; i < text.size(); ++i) {
+    if (text[i] != '"') {
+      note->push_back(text[i]);
+    } else if (i + 1 == text.size()) {
+      return true;
+    } else if (text[i + 1] == '"') {
+      note->push_back('"');
+      ++i;
+    } else {
+      return false;
+    }
+  }
+  return false;
+}
+
+class Reader {
+ public:
+  explicit Reader(std::string* error) : error_(error) {}
+
+  bool Line(size_t number, std::string_view line) {
+    line_ = number;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.size() > kMaxTraceLineChars) {
+      return Fail("longer than " + std::to_string(kMaxTraceLineChars) + " characters");
+    }
+    if (number == 1) {
+      constexpr std::string_view kBom = "\xEF\xBB\xBF";
+      if (line.substr(0, kBom.size()) == kBom) line.remove_prefix(kBom.size());
+      if (line == kTraceCsvHeader) return true;
+      return Fail(std::string("not a line trace: the first line must be ") + kTraceCsvHeader);
+    }
+    if (line.empty()) return true;
+    if (trace_.rows.size() + trace_.notes.size() >= kMaxTraceRows) {
+      return Fail("more than " + std::to_string(kMaxTraceRows) + " rows: too long to replay");
+    }
+    std::string_view fields[kFields];
+    size_t count = 0;
+    while (count + 1 < kFields) {
+      const size_t comma = line.find(',');
+      if (comma == std::string_view::npos) break;
+      fields[count++] = line.substr(0, comma);
+      line.remove_prefix(comma + 1);
+    }
+    fields[count++] = line;
+    if (count < kFields) {
+      return Fail("truncated: " + std::to_string(count) + " fields where " +
+                  std::to_string(kFields) + " belong");
+    }
+    return Row(fields);
+  }
+
+  std::optional<TraceFile> Finish() {
+    if (line_ == 0) {
+      *error_ = "empty: not a line trace";
+      return std::nullopt;
+    }
+    return std::move(trace_);
+  }
+
+ private:
+  bool Fail(const std::string& text) {
+    *error_ = "line " + std::to_string(line_) + ": " + text;
+    return false;
+  }
+
+  bool Row(const std::string_view (&fields)[kFields]) {
+    int64_t time_us = 0;
+    if (!Whole(fields[0], &time_us) || time_us > kMaxTraceTimeUs) {
+      return Fail("time " + Quoted(fields[0]) + " is not a number of microseconds from 0 to " +
+                  std::to_string(kMaxTraceTimeUs));
+    }
+    if (time_us < last_time_us_) {
+      return Fail("time " + std::to_string(time_us) + " us is earlier than the " +
+                  std::to_string(last_time_us_) + " us of the row before");
+    }
+    last_time_us_ = time_us;
+    std::string note;
+    if (!NoteField(fields[5], &note)) return Fail("the note's quotes do not close");
+    const std::string_view dir = fields[1];
+    if (dir == "note") {
+      trace_.ecu_times_at_start = true;
+      if (note.starts_with(kTraceTypeNote)) {
+        trace_.type = EcuTypeFromName(std::string_view(note).substr(sizeof kTraceTypeNote - 1));
+      }
+      trace_.notes.push_back({TraceNote{time_us, std::move(note)}, line_});
+      return true;
+    }
+    TraceEntry entry;
+    entry.time_us = time_us;
+    if (dir == "pc") {
+      entry.dir = TraceEntry::Dir::kPcSent;
+    } else if (dir == "echo") {
+      entry.dir = TraceEntry::Dir::kEcho;
+    } else if (dir == "ecu") {
+      entry.dir = TraceEntry::Dir::kEcuSent;
+    } else {
+      return Fail("unknown direction " + Quoted(dir) + ": pc, echo, ecu or note belong there");
+    }
+    if (!HexByteField(fields[2], &entry.byte)) {
+      return Fail("byte " + Quoted(fields[2]) + " is not one or two hexadecimal digits");
+    }
+    if (!Whole(fields[3], &entry.baud) || entry.baud < kMinTraceBaud ||
+        entry.baud > kMaxTraceBaud) {
+      return Fail("rate " + Quoted(fields[3]) + " is not a number of baud from " +
+                  std::to_string(kMinTraceBaud) + " to " + std::to_string(kMaxTraceBaud));
+    }
+    if (fields[4] != "0" && fields[4] != "1") {
+      return Fail("garbled " + Quoted(fields[4]) + " is neither 0 nor 1");
+    }
+    entry.garbled = fields[4] == "1";
+    trace_.rows.push_back({entry, line_});
+    return true;
+  }
+
+  std::string* error_;
+  size_t line_ = 0;
+  int64_t last_time_us_ = 0;
+  TraceFile trace_;
+};
+
+}  // namespace
+
+std::optional<TraceFile> ParseTrace(std::string_view text, std::string* error) {
+  if (text.size() > kMaxTraceBytes) {
+    *error = "larger than " + std::to_string(kMaxTraceBytes >> 20) + " MB: too long to replay";
+    return std::nullopt;
+  }
+  Reader reader(error);
+  size_t number = 0;
+  while (!text.empty()) {
+    const size_t end = text.find('\n');
+    if (!reader.Line(++number, text.substr(0, end))) return std::nullopt;
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+  }
+  return reader.Finish();
+}
+
+std::optional<TraceFile> LoadTrace(const std::string& path, std::string* error) {
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
+                                                       &std::fclose);
+  if (!file) {
+    *error = path + ": " + std::strerror(errno);
+    return std::nullopt;
+  }
+  // Read in pieces up to one byte more than allowed, which is enough to refuse: the rest of
+  // a huge file is never read, and a pipe works as well as a file.
+  std::string text;
+  char piece[65536];
+  size_t n = 0;
+  while (text.size() <= kMaxTraceBytes &&
+         (n = std::fread(piece, 1, sizeof piece, file.get())) > 0) {
+    text.append(piece, n);
+  }
+  if (std::ferror(file.get())) {
+    *error = path + ": cannot be read";
+    return std::nullopt;
+  }
+  std::optional<TraceFile> trace = ParseTrace(text, error);
+  if (!trace) *error = path + ": " + *error;
+  return trace;
+}
+
+}  // namespace kline::sim
