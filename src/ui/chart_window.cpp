@@ -378,22 +378,28 @@ void ChartWindow::Redraw() {
     from = std::max(0.0, live_newest_ - window_seconds_);
     to = from + window_seconds_;
   }
-  const bool moves = from != time_axis_->min() || to != time_axis_->max();
   const int buckets = std::max(1, static_cast<int>(chart_->plotArea().width()));
+  // Each change of points or of either axis places the whole curve again: new points are
+  // placed once, by a change of its scale or of the time axis, or else by hand.
+  std::vector<bool> placed(curves_.size(), false);
   for (size_t i = 0; i < curves_.size(); ++i) {
     Curve& curve = curves_[i];
     if (!curve.series->isVisible()) continue;
     const Thinned shown = showing_recording_ ? Thin(recorded_[i], from, to, buckets)
                                              : Thin(live_[i], from, to, buckets);
     {
-      // Each change of points or of either axis places the whole curve again: the new points
-      // are placed once, by the change of scale or of time below, or else by hand.
       const QSignalBlocker quiet(curve.series);
       curve.series->replace(shown.points);
     }
-    if (!FitScale(curve, shown.low, shown.high) && !moves) emit curve.series->pointsReplaced();
+    placed[i] = FitScale(curve, shown.low, shown.high);
   }
-  if (moves) ApplyTimeRange(from, to);
+  time_moved_ = false;
+  ApplyTimeRange(from, to);
+  for (size_t i = 0; i < curves_.size(); ++i) {
+    if (curves_[i].series->isVisible() && !placed[i] && !time_moved_) {
+      emit curves_[i].series->pointsReplaced();
+    }
+  }
 }
 
 bool ChartWindow::FitScale(Curve& curve, double low, double high) {
@@ -407,8 +413,11 @@ bool ChartWindow::FitScale(Curve& curve, double low, double high) {
   }
   const QString format = LabelFormat(wanted.step);
   if (axis->labelFormat() != format) axis->setLabelFormat(format);
+  const double min = axis->min();
+  const double max = axis->max();
   axis->setRange(wanted.min, wanted.max);
-  return true;
+  // The axis takes a range within rounding of its own as no change.
+  return axis->min() != min || axis->max() != max;
 }
 
 void ChartWindow::OpenRecording(const QString& path) {
@@ -559,7 +568,10 @@ void ChartWindow::ApplyTimeRange(double from, double to) {
 }
 
 void ChartWindow::OnTimeRangeChanged() {
-  if (setting_range_) return;
+  if (setting_range_) {
+    time_moved_ = true;
+    return;
+  }
   if (!showing_recording_ && !paused_) SetPaused(true);
   dirty_ = true;
   Redraw();

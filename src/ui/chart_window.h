@@ -131,6 +131,7 @@ class ChartWindow : public QWidget {
   bool loading_ = false;
   bool dirty_ = false;
   bool setting_range_ = false;
+  bool time_moved_ = false;          // the time axis changed while we set it
   std::optional<double> drag_from_;  // pixels, while the chart is dragged to pan
 };
 

@@ -14,6 +14,7 @@
 #include <QTableView>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <utility>
 
 namespace kline::ui {
 
@@ -22,7 +23,7 @@ namespace {
 constexpr const char* kDirectionNames[] = {"sent", "echo", "from ECU"};
 
 // Draws a cell's text as it stands, with no eliding or wrapping, from shapes kept for the texts
-// it has drawn lately: the table repaints whole at every batch, and its texts come from small
+// it has drawn lately: the table repaints whole at every update, and its texts come from small
 // sets (directions, bytes, rates, labels) or stay on screen for a dozen repaints (times).
 class PlainTextDelegate : public QStyledItemDelegate {
  public:
@@ -35,7 +36,7 @@ class PlainTextDelegate : public QStyledItemDelegate {
     const QStaticText& text = Shape(index.data().toString(), option.font);
     const QRectF room = QRectF(option.rect).adjusted(kMargin, 0, -kMargin, 0);
     const QSizeF size = text.size();
-    const bool right = index.column() != LineTableModel::kLabel;
+    const bool right = index.data(Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignRight;
     const QPointF at(right ? room.right() - size.width() : room.left(),
                      room.top() + (room.height() - size.height()) / 2);
     painter->save();
@@ -50,22 +51,27 @@ class PlainTextDelegate : public QStyledItemDelegate {
   static constexpr qreal kMargin = 4;
   static constexpr qsizetype kKept = 4096;
 
+  // Two generations: when the newer fills up it becomes the older, and a text found there
+  // moves back to the newer, so the texts on screen are never all shaped again at once.
   const QStaticText& Shape(const QString& text, const QFont& font) const {
-    if (font != font_ || shapes_.size() >= kKept) {
-      shapes_.clear();
+    if (font != font_) {
+      newer_.clear();
+      older_.clear();
       font_ = font;
     }
-    auto it = shapes_.find(text);
-    if (it == shapes_.end()) {
-      QStaticText shaped(text);
+    if (auto it = newer_.constFind(text); it != newer_.cend()) return *it;
+    QStaticText shaped = older_.value(text);
+    if (shaped.text().isEmpty()) {
+      shaped.setText(text);
       shaped.setTextFormat(Qt::PlainText);
       shaped.prepare(QTransform(), font);
-      it = shapes_.insert(text, shaped);
     }
-    return *it;
+    if (newer_.size() >= kKept) older_ = std::exchange(newer_, {});
+    return *newer_.insert(text, shaped);
   }
 
-  mutable QHash<QString, QStaticText> shapes_;
+  mutable QHash<QString, QStaticText> newer_;
+  mutable QHash<QString, QStaticText> older_;
   mutable QFont font_;
 };
 
