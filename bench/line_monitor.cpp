@@ -2,7 +2,7 @@
 // live polling at 60 requests a second (each request its byte, the echo and the answer, in
 // the engine's batches of 100 ms) is fed to the real window, shown offscreen, as fast as it
 // takes them. Each batch is appended and painted as an update of its own (the window takes
-// them at most four times a second, so this is more updates than it makes); the window
+// them at most twice a second, so this is more updates than it makes); the window
 // thread's CPU time per update and the process's memory are noted in the first minute and in
 // the sixtieth.
 #include <sys/resource.h>

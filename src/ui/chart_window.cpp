@@ -32,8 +32,10 @@ namespace kline::ui {
 
 namespace {
 
-constexpr int kRefreshMs = 200;
-constexpr int kRefreshesPerWindow = 150;
+// Each redraw places and paints every curve again, so the chart redraws only as often as the
+// eye needs: a strip that moves a few pixels at a time, and no faster than 2.5 times a second.
+constexpr int kRefreshMs = 400;
+constexpr int kRefreshesPerWindow = 75;
 constexpr double kLiveSeconds = 600;
 // Far more than 10 minutes of steps at any rate the line allows; a guard, not a setting.
 constexpr size_t kMaxLivePoints = 100'000;
@@ -509,7 +511,7 @@ void ChartWindow::SetPaused(bool paused) {
 
 void ChartWindow::SetWindowSeconds(int seconds) {
   window_seconds_ = seconds;
-  // The strip moves about a pixel or two per refresh, however wide the window.
+  // The strip moves the same few pixels per refresh, however wide the window.
   refresh_.setInterval(std::clamp(seconds * 1000 / kRefreshesPerWindow, kRefreshMs, 1000));
   const auto* choice = std::find(std::begin(kWindowChoices), std::end(kWindowChoices), seconds);
   if (choice != std::end(kWindowChoices)) {

@@ -58,7 +58,7 @@ class LineMonitorWindow : public QWidget {
   Q_OBJECT
 
  public:
-  static constexpr int kShowEveryMs = 250;
+  static constexpr int kShowEveryMs = 500;
 
   explicit LineMonitorWindow(QWidget* parent = nullptr, size_t capacity = LineLog::kCapacity);
 
