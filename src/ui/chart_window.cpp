@@ -16,6 +16,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QSignalBlocker>
 #include <QThread>
 #include <QValueAxis>
 #include <QWheelEvent>
@@ -31,20 +32,26 @@ namespace kline::ui {
 
 namespace {
 
-constexpr int kRefreshMs = 200;
-constexpr int kRefreshesPerWindow = 150;
+// Each redraw places and paints every curve again, so the chart redraws only as often as the
+// eye needs: a strip that moves a few pixels at a time, and no faster than 2.5 times a second.
+constexpr int kRefreshMs = 400;
+constexpr int kRefreshesPerWindow = 75;
 constexpr double kLiveSeconds = 600;
 // Far more than 10 minutes of steps at any rate the line allows; a guard, not a setting.
 constexpr size_t kMaxLivePoints = 100'000;
-// A curve is drawn with at most two points per bucket (its lowest and highest), so drawing
-// costs the same however many points the time span holds.
-constexpr int kBuckets = 600;
 constexpr double kMinSpanSeconds = 0.05;
 constexpr int kTitledAxes = 4;
-// A change of scale lays the whole chart out again (tens of milliseconds with nine axes):
-// a scale grows with headroom and shrinks only once the values use a small part of it.
+// A value scale is cut into this many round steps. Its labels keep their width while the values
+// keep their number of digits, so a new scale redraws its own axis and curve only: the chart is
+// laid out again only when a label needs another digit.
+constexpr int kValueSteps = 4;
+// A scale grows with headroom and shrinks only once the values use a small part of it; it never
+// spans less than a small part of the values' size, so that noise and a slow warm-up do not
+// move it at every step.
 constexpr double kLooseScale = 8;
 constexpr double kHeadroom = 0.15;
+constexpr double kMinSpanOfSize = 0.02;
+constexpr double kMinSpan = 0.1;
 constexpr int kWindowChoices[] = {30, 120, 600};
 constexpr const char* kWindowCaptions[] = {"30 s", "2 min", "10 min"};
 constexpr const char* kColours[] = {"#d62728", "#1f77b4", "#ff7f0e", "#9467bd",
@@ -68,9 +75,10 @@ struct Thinned {
 };
 
 // The points of [from, to] plus one on either side, so the line runs to the edges; beyond
-// two per bucket, each bucket keeps its lowest and highest point, in time order.
+// two per bucket (a column of pixels), each bucket keeps its lowest and highest point, in time
+// order: drawing costs the same however many points the time span holds.
 template <class Points>
-Thinned Thin(const Points& points, double from, double to) {
+Thinned Thin(const Points& points, double from, double to, int buckets) {
   Thinned out;
   const auto by_time = [](const QPointF& p, double t) { return p.x() < t; };
   auto first = std::lower_bound(points.begin(), points.end(), from, by_time);
@@ -78,8 +86,8 @@ Thinned Thin(const Points& points, double from, double to) {
                                [](double t, const QPointF& p) { return t < p.x(); });
   if (first != points.begin()) --first;
   if (last != points.end()) ++last;
-  const bool thin = last - first > 2 * kBuckets;
-  const double width = (to - from) / kBuckets;
+  const bool thin = last - first > 2 * buckets;
+  const double width = (to - from) / buckets;
   int current = INT_MIN;
   QPointF lowest;
   QPointF highest;
@@ -99,7 +107,7 @@ Thinned Thin(const Points& points, double from, double to) {
       continue;
     }
     const int bucket = static_cast<int>(
-        std::clamp(std::floor((p.x() - from) / width), -1.0, static_cast<double>(kBuckets)));
+        std::clamp(std::floor((p.x() - from) / width), -1.0, static_cast<double>(buckets)));
     if (bucket != current) {
       flush();
       current = bucket;
@@ -114,14 +122,41 @@ Thinned Thin(const Points& points, double from, double to) {
   return out;
 }
 
-// The smallest of 1, 2 or 5 times a power of ten that cuts `span` into at most eight steps.
-double TickStep(double span) {
-  const double rough = span / 8;
+// The smallest of 1, 2 or 5 times a power of ten at or above `rough`.
+double RoundStep(double rough) {
   const double decade = std::pow(10, std::floor(std::log10(rough)));
   for (double step : {1.0, 2.0, 5.0}) {
     if (step * decade >= rough) return step * decade;
   }
   return 10 * decade;
+}
+
+// The time axis: round steps, at most eight of them.
+double TickStep(double span) { return RoundStep(span / 8); }
+
+// "%.1f" for a step of 0.5: the digits a label on whole steps needs, no more.
+QString LabelFormat(double step) {
+  const int decimals = std::clamp(static_cast<int>(-std::floor(std::log10(step) + 1e-9)), 0, 9);
+  return QStringLiteral("%.%1f").arg(decimals);
+}
+
+struct Scale {
+  double min;
+  double max;
+  double step;
+};
+
+// [low, high] with headroom, on kValueSteps round steps.
+Scale ValueScale(double low, double high) {
+  const double span =
+      std::max({high - low, kMinSpanOfSize * std::max(std::abs(low), std::abs(high)), kMinSpan});
+  const double pad = (span - (high - low)) / 2 + span * kHeadroom;
+  double step = RoundStep((high - low + 2 * pad) / kValueSteps);
+  for (;;) {
+    const double min = std::floor((low - pad) / step) * step;
+    if (min + kValueSteps * step >= high + pad) return {min, min + kValueSteps * step, step};
+    step = RoundStep(step * 1.01);
+  }
 }
 
 // The last value at or before `seconds`.
@@ -147,7 +182,6 @@ ChartWindow::ChartWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
   chart_->legend()->setAlignment(Qt::AlignBottom);
   time_axis_ = new QValueAxis;
   time_axis_->setTitleText(QStringLiteral("Time (s)"));
-  time_axis_->setLabelFormat(QStringLiteral("%g"));
   // Ticks on whole steps from zero, so that the labels of a moving strip stay round numbers.
   time_axis_->setTickType(QValueAxis::TicksDynamic);
   time_axis_->setTickAnchor(0);
@@ -267,6 +301,7 @@ void ChartWindow::BuildCurves(const std::vector<Column>& columns) {
     curve.series->setPen(pen);
     curve.axis = new QValueAxis;
     curve.axis->setTitleText(curve.series->name());
+    curve.axis->setTickCount(kValueSteps + 1);
     curve.axis->setLabelFormat(QStringLiteral("%g"));
     curve.axis->setLinePenColor(colour);
     curve.axis->setLabelsColor(colour);
@@ -304,6 +339,8 @@ void ChartWindow::BuildCurves(const std::vector<Column>& columns) {
 }
 
 void ChartWindow::ShowCurve(Curve& curve, bool shown) {
+  // A hidden curve keeps no points: every move of the time axis would place them again.
+  if (!shown) curve.series->clear();
   curve.series->setVisible(shown);
   curve.axis->setVisible(shown);
   for (QLegendMarker* marker : chart_->legend()->markers(curve.series)) marker->setVisible(shown);
@@ -337,28 +374,52 @@ void ChartWindow::AddSample(const LiveSample& sample) {
 void ChartWindow::Redraw() {
   if (!dirty_) return;
   dirty_ = false;
+  double from = time_axis_->min();
+  double to = time_axis_->max();
   if (!showing_recording_ && !paused_) {
-    const double from = std::max(0.0, live_newest_ - window_seconds_);
-    SetTimeRange(from, from + window_seconds_);
+    from = std::max(0.0, live_newest_ - window_seconds_);
+    to = from + window_seconds_;
   }
-  const double from = time_axis_->min();
-  const double to = time_axis_->max();
+  const int buckets = std::max(1, static_cast<int>(chart_->plotArea().width()));
+  // Each change of points or of either axis places the whole curve again: new points are
+  // placed once, by a change of its scale or of the time axis, or else by hand.
+  std::vector<bool> placed(curves_.size(), false);
   for (size_t i = 0; i < curves_.size(); ++i) {
     Curve& curve = curves_[i];
     if (!curve.series->isVisible()) continue;
-    Thinned shown = showing_recording_ ? Thin(recorded_[i], from, to) : Thin(live_[i], from, to);
-    curve.series->replace(shown.points);
-    if (shown.low > shown.high) continue;
-    // Keep the scale while the values fit it and use a fair part of it.
-    const double pad = shown.high > shown.low ? (shown.high - shown.low) * kHeadroom : 1;
-    const double wanted = shown.high - shown.low + 2 * pad;
-    if (shown.low >= curve.axis->min() && shown.high <= curve.axis->max() &&
-        curve.axis->max() - curve.axis->min() <= kLooseScale * wanted) {
-      continue;
+    const Thinned shown = showing_recording_ ? Thin(recorded_[i], from, to, buckets)
+                                             : Thin(live_[i], from, to, buckets);
+    {
+      const QSignalBlocker quiet(curve.series);
+      curve.series->replace(shown.points);
     }
-    curve.axis->setRange(shown.low - pad, shown.high + pad);
-    curve.axis->applyNiceNumbers();
+    placed[i] = FitScale(curve, shown.low, shown.high);
   }
+  time_moved_ = false;
+  ApplyTimeRange(from, to);
+  for (size_t i = 0; i < curves_.size(); ++i) {
+    if (curves_[i].series->isVisible() && !placed[i] && !time_moved_) {
+      emit curves_[i].series->pointsReplaced();
+    }
+  }
+}
+
+bool ChartWindow::FitScale(Curve& curve, double low, double high) {
+  if (low > high) return false;
+  QValueAxis* axis = curve.axis;
+  const Scale wanted = ValueScale(low, high);
+  // Keep the scale while the values fit it and use a fair part of it.
+  if (low >= axis->min() && high <= axis->max() &&
+      axis->max() - axis->min() <= kLooseScale * (wanted.max - wanted.min)) {
+    return false;
+  }
+  const QString format = LabelFormat(wanted.step);
+  if (axis->labelFormat() != format) axis->setLabelFormat(format);
+  const double min = axis->min();
+  const double max = axis->max();
+  axis->setRange(wanted.min, wanted.max);
+  // The axis takes a range within rounding of its own as no change.
+  return axis->min() != min || axis->max() != max;
 }
 
 void ChartWindow::OpenRecording(const QString& path) {
@@ -450,7 +511,7 @@ void ChartWindow::SetPaused(bool paused) {
 
 void ChartWindow::SetWindowSeconds(int seconds) {
   window_seconds_ = seconds;
-  // The strip moves about a pixel or two per refresh, however wide the window.
+  // The strip moves the same few pixels per refresh, however wide the window.
   refresh_.setInterval(std::clamp(seconds * 1000 / kRefreshesPerWindow, kRefreshMs, 1000));
   const auto* choice = std::find(std::begin(kWindowChoices), std::end(kWindowChoices), seconds);
   if (choice != std::end(kWindowChoices)) {
@@ -492,15 +553,27 @@ QString ChartWindow::ReadingAt(double seconds) const {
 QString ChartWindow::Message() const { return message_->text(); }
 
 void ChartWindow::SetTimeRange(double from, double to) {
-  setting_range_ = true;
-  time_axis_->setTickInterval(TickStep(to - from));
-  time_axis_->setRange(from, to);
-  setting_range_ = false;
+  ApplyTimeRange(from, to);
   dirty_ = true;
 }
 
+void ChartWindow::ApplyTimeRange(double from, double to) {
+  // A new tick step or label format lays the whole chart out again: set them only when they
+  // change, which a moving strip never does.
+  const double step = TickStep(to - from);
+  const QString format = LabelFormat(step);
+  setting_range_ = true;
+  if (time_axis_->tickInterval() != step) time_axis_->setTickInterval(step);
+  if (time_axis_->labelFormat() != format) time_axis_->setLabelFormat(format);
+  time_axis_->setRange(from, to);
+  setting_range_ = false;
+}
+
 void ChartWindow::OnTimeRangeChanged() {
-  if (setting_range_) return;
+  if (setting_range_) {
+    time_moved_ = true;
+    return;
+  }
   if (!showing_recording_ && !paused_) SetPaused(true);
   dirty_ = true;
   Redraw();

@@ -85,7 +85,13 @@ class ChartWindow : public QWidget {
   // Series, axis and legend entry together.
   void ShowCurve(Curve& curve, bool shown);
   void ShowRecording(CsvRecording recording, const QString& path);
+  // Moves the time axis and marks the curves for redrawing.
   void SetTimeRange(double from, double to);
+  // Moves the time axis only.
+  void ApplyTimeRange(double from, double to);
+  // A new scale when the values in view [low, high] leave theirs or use too little of it;
+  // true when it changed (and the curve was placed on it).
+  bool FitScale(Curve& curve, double low, double high);
   // The user moved the time axis (rubber band, wheel, drag): a live chart stops following.
   void OnTimeRangeChanged();
   void ZoomAround(double seconds, double factor);
@@ -125,6 +131,7 @@ class ChartWindow : public QWidget {
   bool loading_ = false;
   bool dirty_ = false;
   bool setting_range_ = false;
+  bool time_moved_ = false;          // the time axis changed while we set it
   std::optional<double> drag_from_;  // pixels, while the chart is dragged to pan
 };
 

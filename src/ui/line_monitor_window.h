@@ -5,7 +5,8 @@
 #pragma once
 
 #include <QAbstractTableModel>
-#include <QSortFilterProxyModel>
+#include <QElapsedTimer>
+#include <QTimer>
 #include <QWidget>
 #include <array>
 #include <deque>
@@ -19,16 +20,23 @@ class QTableView;
 
 namespace kline::ui {
 
+// The rows the monitor holds, at most `capacity`, and those of them the ticked directions show.
+// Every change costs in proportion to the rows it adds or drops, never to the rows held.
 class LineTableModel : public QAbstractTableModel {
  public:
   enum Column { kTime, kDirection, kByte, kRate, kLabel, kColumnCount };
 
   explicit LineTableModel(size_t capacity, QObject* parent = nullptr);
 
-  // One insertion per batch, and one removal when the oldest rows make room.
+  // The newest entries after the rows shown; beyond the capacity the oldest go.
   void Append(const std::vector<LineEntry>& entries);
   void Clear();
-  const LineEntry& At(int row) const { return rows_[static_cast<size_t>(row)]; }
+  void Show(LineDir dir, bool shown);
+  // A row of the table, as filtered.
+  const LineEntry& At(int row) const {
+    return rows_[static_cast<size_t>(shown_[static_cast<size_t>(row)] - first_)];
+  }
+  // Every row held, whatever the filter shows.
   std::vector<LineEntry> Entries() const { return {rows_.begin(), rows_.end()}; }
 
   int rowCount(const QModelIndex& parent = {}) const override;
@@ -37,18 +45,28 @@ class LineTableModel : public QAbstractTableModel {
   QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
  private:
+  bool Shown(const LineEntry& entry) const { return shown_dirs_[static_cast<size_t>(entry.dir)]; }
+
   size_t capacity_;
   std::deque<LineEntry> rows_;
+  uint64_t first_ = 0;          // the number of rows_.front(); each entry's number is fixed
+  std::deque<uint64_t> shown_;  // the numbers of the rows shown, oldest first
+  std::array<bool, 3> shown_dirs_ = {true, true, true};
 };
 
 class LineMonitorWindow : public QWidget {
   Q_OBJECT
 
  public:
+  static constexpr int kShowEveryMs = 500;
+
   explicit LineMonitorWindow(QWidget* parent = nullptr, size_t capacity = LineLog::kCapacity);
 
   // New bytes from the engine; held back while paused and shown on resume.
   void AddEntries(const std::vector<LineEntry>& entries);
+  // Adds the bytes held back to the table. The table takes them at most every kShowEveryMs:
+  // each update repaints it whole, and more often than that nobody can read it anyway.
+  void ShowHeld();
   // Writes every row the table holds, whatever the filter shows; false with `error` set.
   bool SaveTo(const QString& path, QString* error);
 
@@ -59,17 +77,17 @@ class LineMonitorWindow : public QWidget {
   int VisibleRows() const;
 
  private:
-  void Resume();
   void Save();
 
   LineTableModel* model_;
-  QSortFilterProxyModel* filter_;
   QTableView* table_;
   QCheckBox* pause_;
   std::array<QCheckBox*, 3> shown_{};
   QPushButton* clear_;
-  std::vector<LineEntry> held_;
+  std::deque<LineEntry> held_;  // come but not yet in the table
   size_t capacity_;
+  QTimer show_timer_;
+  QElapsedTimer since_shown_;
 };
 
 }  // namespace kline::ui

@@ -40,6 +40,11 @@ TEST(LineMonitorWindowTest, BatchesPauseFilterClearAndSave) {
 
   window.direction_box(LineDir::kEcho)->setChecked(false);
   EXPECT_EQ(window.VisibleRows(), 3);
+  window.AddEntries(Exchange(30000, 0x03, 0x11));
+  window.ShowHeld();
+  ASSERT_EQ(window.VisibleRows(), 3) << "full: the oldest made room, the echoes still hidden";
+  EXPECT_EQ(model.index(0, LineTableModel::kByte).data().toString(), "E0");
+  EXPECT_EQ(model.index(1, LineTableModel::kDirection).data().toString(), "sent");
 
   QTemporaryDir dir;
   const QString path = dir.filePath(QStringLiteral("line.csv"));
