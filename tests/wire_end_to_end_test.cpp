@@ -7,7 +7,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -151,17 +150,8 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultCase{sim::FaultKind::kStrayByte, "garbled"},
                       FaultCase{sim::FaultKind::kCablePulled, "unplugged"}),
     [](const auto& info) {
-      // "no-echo" and "ignition-off" as test names a person can type: NoEcho, IgnitionOff.
-      std::string name;
-      bool upper = true;
-      for (char c : sim::FaultName(info.param.fault)) {
-        if (c == '-') {
-          upper = true;
-          continue;
-        }
-        name += upper ? static_cast<char>(std::toupper(static_cast<unsigned char>(c))) : c;
-        upper = false;
-      }
+      std::string name(sim::FaultName(info.param.fault));  // "no-echo" becomes "no_echo"
+      std::replace(name.begin(), name.end(), '-', '_');
       return name;
     });
 

@@ -16,11 +16,6 @@ class KLinePortTest : public ::testing::Test {
   KLinePort port_{line_, clock_};
 };
 
-TEST(ReplyHex, TwoUpperCaseDigitsPerByte) {
-  EXPECT_EQ(KLinePort::ToReplyHex({0x00, 0x0A, 0xFF, 0x5A}), "000AFF5A");
-  EXPECT_EQ(KLinePort::ToReplyHex({}), "");
-}
-
 TEST_F(KLinePortTest, OpenSetsModemLinesAndStartSettings) {
   port_.Open("3");
   ASSERT_TRUE(port_.IsOpen());

@@ -59,7 +59,6 @@ TEST(FaultReportTest, ListsEveryReadWithItsTexts) {
   const std::string text = report.Text();
   for (std::string_view expected : {
            "2026-03-02T09:05:00",
-           "ECU type: P8",
            "  ecu data    : 0123456789\n",
            "Uniram = the ECU's working memory",
            "Uniram1 (request 0x0F): 0C = 0000 1100, 2 faults\n"

@@ -66,7 +66,6 @@ TEST(FaultTextsTest, ViewAgreesWithTheValueAndTheLog) {
       EXPECT_EQ(view.FaultCount(), view.set_bit_names_fault ? set : 0) << hex;
     }
   }
-  EXPECT_EQ(ViewFaultByte(FaultTable::kFaultByte1, "").value, std::nullopt);
 }
 
 TEST(HexToBitsTest, Conversions) {

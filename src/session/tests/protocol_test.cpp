@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <map>
 
 #include "sim/profile.h"
 
@@ -14,16 +13,10 @@ namespace kline {
 namespace {
 
 TEST(ProtocolCatalogue, AgreesWithTheSimulatedEcus) {
-  const std::map<Conversion, sim::LiveKind> kinds = {
-      {Conversion::kEngineSpeed, sim::LiveKind::kRpm},
-      {Conversion::kInjectionTime, sim::LiveKind::kInjectionMs},
-      {Conversion::kIgnitionAdvance, sim::LiveKind::kAdvanceDeg},
-      {Conversion::kManifoldPressure, sim::LiveKind::kPressureMbar},
-      {Conversion::kTemperature, sim::LiveKind::kTempC},
-      {Conversion::kThrottleAngle, sim::LiveKind::kThrottleDeg},
-      {Conversion::kBatteryVoltage, sim::LiveKind::kBatteryV},
-      {Conversion::kTrimmer, sim::LiveKind::kTrimmer},
-  };
+  // In the order of Conversion.
+  using enum sim::LiveKind;
+  constexpr sim::LiveKind kKinds[] = {kRpm,   kInjectionMs, kAdvanceDeg, kPressureMbar,
+                                      kTempC, kThrottleDeg, kBatteryV,   kTrimmer};
   for (EcuType type : kAllEcuTypes) {
     SCOPED_TRACE(EcuTypeName(type));
     const sim::Profile profile = sim::BuiltinProfile(type);
@@ -36,7 +29,7 @@ TEST(ProtocolCatalogue, AgreesWithTheSimulatedEcus) {
       ASSERT_NE(served, profile.live.end()) << channel.csv_name;
       // A type whose table reads temperatures differently still serves them as raw bytes.
       if (served->kind != sim::LiveKind::kRaw) {
-        EXPECT_EQ(served->kind, kinds.at(channel.conversion)) << channel.csv_name;
+        EXPECT_EQ(served->kind, kKinds[static_cast<int>(channel.conversion)]) << channel.csv_name;
       }
     }
     for (const RequestRow& row : RequestCatalogue()) {
