@@ -41,8 +41,8 @@ int Run() {
     std::vector<double> cycles;
     const auto count_sent = [&] {
       int64_t n = 0;
-      for (const sim::TraceEntry& e : rig.server().Trace()) {
-        n += e.dir == sim::TraceEntry::Dir::kPcSent ? 1 : 0;
+      for (const TraceEntry& e : rig.server().Trace()) {
+        n += e.dir == TraceEntry::Dir::kPcSent ? 1 : 0;
       }
       return n;
     };

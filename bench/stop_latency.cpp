@@ -23,8 +23,8 @@ namespace {
 constexpr int kRuns = 8;
 
 bool SentSoFar(const sim::PtyEcuServer& server, uint8_t byte) {
-  for (const sim::TraceEntry& e : server.Trace()) {
-    if (e.dir == sim::TraceEntry::Dir::kPcSent && e.byte == byte) return true;
+  for (const TraceEntry& e : server.Trace()) {
+    if (e.dir == TraceEntry::Dir::kPcSent && e.byte == byte) return true;
   }
   return false;
 }

@@ -11,7 +11,7 @@
 namespace kline::bench {
 namespace {
 
-using Dir = sim::TraceEntry::Dir;
+using Dir = TraceEntry::Dir;
 
 struct Row {
   std::string what;
@@ -61,8 +61,8 @@ std::vector<Row> Pauses() {
   }
   for (auto& [length, row] : by_length) rows.push_back(row);
 
-  std::vector<sim::TraceEntry> sent;
-  for (const sim::TraceEntry& e : rig.server().Trace()) {
+  std::vector<TraceEntry> sent;
+  for (const TraceEntry& e : rig.server().Trace()) {
     if (e.dir == Dir::kPcSent) sent.push_back(e);
   }
   if (sent.size() > 3) {

@@ -6,10 +6,11 @@
 #include <string_view>
 
 #include "sim/replay_ecu.h"
-#include "sim/trace_reader.h"
+#include "link/trace_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  using namespace kline::sim;
+  using namespace kline;
+  using sim::ReplayEcu;
   std::string error;
   const std::optional<TraceFile> trace =
       ParseTrace(std::string_view(reinterpret_cast<const char*>(data), size), &error);

@@ -10,7 +10,7 @@
 
 #include "sim/ecu_side.h"
 #include "sim/profile.h"
-#include "sim/trace.h"
+#include "link/trace.h"
 
 namespace kline::sim {
 

@@ -8,11 +8,15 @@
 #include <vector>
 
 #include "link/ecu_type.h"
-#include "sim/trace.h"
+#include "link/trace.h"
 
 namespace kline::sim {
 
 enum class EcuMode { kOff, kWaitingForWakeUp, kSwitching, kWorking, kDiagnostic };
+
+// What the interface does with a byte the PC writes: echo it as it should, keep it to itself,
+// or be gone with a pulled cable from then on.
+enum class InterfaceAct { kEchoes, kNoEcho, kGone };
 
 class EcuSide {
  public:
@@ -36,6 +40,11 @@ class EcuSide {
   virtual void OnTime(int64_t now_us) = 0;
   virtual std::vector<Transmission> TakeOutput() = 0;
   virtual std::vector<TraceNote> TakeNotes() = 0;
+  // The simulated ECU leaves the interface to the line's faults; a replay does what the
+  // interface did in its recording.
+  virtual InterfaceAct InterfaceFor(uint8_t /*byte*/, int32_t /*baud*/) const {
+    return InterfaceAct::kEchoes;
+  }
   // Fixes the answer to a request from now on.
   virtual void SetAnswer(uint8_t request, uint8_t answer) = 0;
 

@@ -15,7 +15,7 @@
 #include "sim/profile.h"
 #include "sim/pty_ecu_server.h"
 #include "sim/replay_ecu.h"
-#include "sim/trace_reader.h"
+#include "link/trace_reader.h"
 
 namespace {
 
@@ -76,8 +76,8 @@ std::optional<Arguments> Parse(int argc, char** argv) {
 std::unique_ptr<kline::sim::PtyEcuServer> MakeServer(Arguments arguments, std::string* error) {
   using kline::sim::PtyEcuServer;
   if (!arguments.replay_path.empty()) {
-    const std::optional<kline::sim::TraceFile> trace =
-        kline::sim::LoadTrace(arguments.replay_path, error);
+    const std::optional<kline::TraceFile> trace =
+        kline::LoadTrace(arguments.replay_path, error);
     if (!trace) return nullptr;
     kline::sim::ReplayEcu::Options replay{
         .loop = arguments.loop, .report = [](const std::string& text) {

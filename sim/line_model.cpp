@@ -97,13 +97,16 @@ void LineModel::SetPcBaud(int64_t now_us, int32_t baud) {
 
 void LineModel::PcPort(int64_t now_us, bool open) {
   AdvanceTo(now_us);
-  Note(now_us, open ? "PC side opened the port" : "PC side closed the port");
+  Note(now_us, open ? kTracePortOpenedNote : kTracePortClosedNote);
 }
 
 void LineModel::PcWrite(int64_t now_us, uint8_t byte) {
   AdvanceTo(now_us);
+  const InterfaceAct act = ecu_->InterfaceFor(byte, pc_baud_);
+  if (act == InterfaceAct::kGone && !cable_pulled_) InjectFault(now_us, FaultKind::kCablePulled);
   if (cable_pulled_) return;
   Segment segment;
+  segment.echo = act == InterfaceAct::kEchoes;
   segment.start_us = std::max(now_us, pc_free_us_);
   segment.end_us = segment.start_us + ByteTimeUs(pc_baud_);
   segment.byte = byte;
@@ -237,7 +240,7 @@ void LineModel::StartSegment(Segment& segment) {
 void LineModel::EndPcSegment(const Segment& segment) {
   const int64_t now = segment.end_us;
   MarkGarbled(segment, segment.collided || !RatesMatch(segment.baud, ecu_->baud()));
-  if (!no_echo_) {
+  if (!no_echo_ && segment.echo) {
     trace_.push_back(TraceEntry{now, TraceEntry::Dir::kEcho, segment.wire_value, segment.baud,
                                 segment.collided});
     if (!cable_pulled_) received_.push_back(segment.wire_value);

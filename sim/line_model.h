@@ -16,7 +16,7 @@
 #include "link/serial_device.h"
 #include "sim/ecu_model.h"
 #include "sim/profile.h"
-#include "sim/trace.h"
+#include "link/trace.h"
 
 namespace kline::sim {
 
@@ -88,6 +88,7 @@ class LineModel {
     bool collided = false;
     bool bogus = false;        // not what the ECU meant to say (injected)
     bool drop_answer = false;  // the ECU's answer to this request is dropped
+    bool echo = true;          // the interface echoes this byte (unless no_echo_)
     size_t trace_index = 0;    // counted from the first entry ever, forgotten ones included
   };
   enum class EventKind { kStart, kEnd, kStray };

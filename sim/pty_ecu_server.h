@@ -20,7 +20,7 @@
 #include "sim/profile.h"
 #include "sim/replay_ecu.h"
 #include "sim/sim_command.h"
-#include "sim/trace.h"
+#include "link/trace.h"
 
 namespace kline::sim {
 

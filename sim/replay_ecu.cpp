@@ -9,8 +9,6 @@ namespace kline::sim {
 
 namespace {
 
-constexpr char kOpenedNote[] = "PC side opened the port";
-constexpr char kClosedNote[] = "PC side closed the port";
 constexpr int32_t kStartBaud = 1200;
 
 // Live-data requests; 0F is left out because it is also the first wake-up byte.
@@ -35,7 +33,11 @@ std::unique_ptr<ReplayEcu> ReplayEcu::FromTrace(const TraceFile& trace, EcuType 
     bool ended = false;
     for (; note < trace.notes.size() && trace.notes[note].line < row.line; ++note) {
       const std::string& text = trace.notes[note].note.text;
-      if (text != kOpenedNote && text != kClosedNote) continue;
+      // The PC's bytes after the pull never reached the line: the next one finds it gone.
+      if (text.starts_with(kTraceCablePulledNote)) {
+        ecu->cable_step_ = std::min(ecu->cable_step_, ecu->steps_.size());
+      }
+      if (text != kTracePortOpenedNote && text != kTracePortClosedNote) continue;
       ended = !ecu->steps_.empty();
       if (ended) break;
       // Whatever came before the port opened belongs to no conversation.
@@ -50,6 +52,9 @@ std::unique_ptr<ReplayEcu> ReplayEcu::FromTrace(const TraceFile& trace, EcuType 
         ecu->steps_.push_back(Step{entry.byte, entry.baud, entry.time_us, row.line, {}});
         break;
       case TraceEntry::Dir::kEcho:
+        if (!ecu->steps_.empty() && ecu->steps_.back().act == InterfaceAct::kNoEcho) {
+          ecu->steps_.back().act = InterfaceAct::kEchoes;
+        }
         if (!trace.ecu_times_at_start && !ecu->steps_.empty()) {
           const Step& step = ecu->steps_.back();
           seen_late_us = std::max<int64_t>(entry.time_us - step.time_us - ByteTimeUs(step.baud), 0);
@@ -124,6 +129,20 @@ std::string ReplayEcu::Expected() const {
          std::to_string(step.line) + ")";
 }
 
+std::optional<size_t> ReplayEcu::Match(uint8_t byte, int32_t baud) const {
+  std::optional<size_t> found = Find(next_, next_ + 1, byte, baud);
+  if (!found) found = Find(next_ + 1, steps_.size(), byte, baud);
+  if (!found && options_.loop) found = Find(live_start_, next_, byte, baud);
+  return found;
+}
+
+InterfaceAct ReplayEcu::InterfaceFor(uint8_t byte, int32_t baud) const {
+  if (!on_) return InterfaceAct::kEchoes;
+  if (next_ >= cable_step_) return InterfaceAct::kGone;
+  const std::optional<size_t> found = Match(byte, baud);
+  return found ? steps_[*found].act : InterfaceAct::kEchoes;
+}
+
 void ReplayEcu::Receive(int64_t now_us, uint8_t byte, int32_t baud) {
   last_us_ = now_us;
   if (!on_) return;
@@ -136,8 +155,7 @@ void ReplayEcu::Receive(int64_t now_us, uint8_t byte, int32_t baud) {
   std::optional<size_t> found = Find(next_, next_ + 1, byte, baud);
   if (!found) {
     const std::string asked = "the PC sent " + Request(byte, baud) + " " + Expected();
-    found = Find(next_ + 1, steps_.size(), byte, baud);
-    if (!found && options_.loop) found = Find(live_start_, next_, byte, baud);
+    found = Match(byte, baud);
     if (found) {
       Depart(now_us, asked + ": answered as at line " + std::to_string(steps_[*found].line));
     } else {

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "sim/ecu_side.h"
-#include "sim/trace_reader.h"
+#include "link/trace_reader.h"
 
 namespace kline::sim {
 
@@ -42,6 +42,7 @@ class ReplayEcu : public EcuSide {
   std::vector<TraceNote> TakeNotes() override;
   // The recording decides every answer; a fixed one is refused with a note.
   void SetAnswer(uint8_t request, uint8_t answer) override;
+  InterfaceAct InterfaceFor(uint8_t byte, int32_t baud) const override;
 
   EcuMode mode() const override { return on_ ? EcuMode::kWorking : EcuMode::kOff; }
   int32_t baud() const override;
@@ -60,12 +61,15 @@ class ReplayEcu : public EcuSide {
     int64_t time_us = 0;
     size_t line = 0;
     std::vector<Reply> replies;
+    InterfaceAct act = InterfaceAct::kNoEcho;  // until its echo is found
   };
 
   ReplayEcu(EcuType type, Options options) : type_(type), options_(std::move(options)) {}
   void Note(int64_t now_us, std::string text);
   void Depart(int64_t now_us, const std::string& text);
   std::optional<size_t> Find(size_t from, size_t to, uint8_t byte, int32_t baud) const;
+  // The step that answers the PC's byte: the next one if it matches, else a later one.
+  std::optional<size_t> Match(uint8_t byte, int32_t baud) const;
   void Play(const Step& step, int64_t start_us, int64_t now_us);
   std::string Expected() const;
 
@@ -77,6 +81,8 @@ class ReplayEcu : public EcuSide {
   // same request without walking a long recording.
   std::array<std::vector<size_t>, 256> by_request_;
   size_t live_start_ = 0;  // steps_.size() when the recording has no live data
+  // The step before which the recording's cable was pulled; none when it never was.
+  size_t cable_step_ = SIZE_MAX;
 
   bool on_ = false;
   size_t next_ = 0;

@@ -11,7 +11,7 @@
 #include "link/serial_device.h"
 #include "sim/line_model.h"
 #include "sim/profile.h"
-#include "sim/trace.h"
+#include "link/trace.h"
 
 namespace kline::sim {
 

@@ -5,11 +5,6 @@
 
 namespace kline::sim {
 
-int64_t ByteTimeUs(int32_t baud) {
-  const int64_t rate = std::max<int64_t>(baud, 1);
-  return (10'000'000 + rate / 2) / rate;
-}
-
 bool RatesMatch(int32_t a, int32_t b) {
   // A receiver resynchronises on every start edge, so a few percent apart still reads.
   return std::llabs(int64_t{a} - b) * 100 <= int64_t{3} * std::max(a, b);

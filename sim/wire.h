@@ -1,13 +1,12 @@
-// The physics of one asynchronous serial byte: how long it takes on the wire at a rate,
-// and what a receiver set to another rate makes of it.
+// The physics of one asynchronous serial byte: what a receiver set to another rate makes of
+// it (how long it takes on the wire is the trace's ByteTimeUs).
 #pragma once
 
 #include <cstdint>
 
-namespace kline::sim {
+#include "link/trace.h"
 
-// 10 bits (start, 8 data, stop) at `baud`, in microseconds, rounded.
-int64_t ByteTimeUs(int32_t baud);
+namespace kline::sim {
 
 // Whether a receiver at one rate reads a byte sent at the other correctly (UART tolerance).
 bool RatesMatch(int32_t a, int32_t b);

@@ -52,7 +52,7 @@ TEST(ReplayRoundTrip, ShowsTheSameIdentificationAndValues) {
       SimulatedLine recorded(recording_clock, BuiltinProfile(type), type == EcuType::kP8 ? 0 : 500);
       LineLog monitor;
       const Shown first = RunSession(type, recording_clock, recorded, &monitor);
-      std::string csv = kLineCsvHeader + std::string("\n");
+      std::string csv = kTraceCsvHeader + std::string("\n");
       for (const LineEntry& entry : monitor.Entries()) csv += LineCsvRow(entry) + "\n";
       if (!from_monitor) {
         size_t entry = 0;

@@ -20,7 +20,7 @@
 
 #ifdef KLINE_WITH_SIMULATOR
 #include "sim/pty_ecu_server.h"
-#include "sim/trace_reader.h"
+#include "link/trace_reader.h"
 #endif
 
 namespace {
@@ -71,10 +71,10 @@ int main(int argc, char** argv) {
   if (!target) return Fail(mistake);
 #ifdef KLINE_WITH_SIMULATOR
   // A trace that cannot be replayed is refused before any window system is touched.
-  std::optional<kline::sim::TraceFile> trace;
+  std::optional<kline::TraceFile> trace;
   if (target->replay) {
     std::string error;
-    trace = kline::sim::LoadTrace(target->replay->toStdString(), &error);
+    trace = kline::LoadTrace(target->replay->toStdString(), &error);
     if (!trace) return Fail(QString::fromStdString(error));
   }
 #endif

@@ -5,8 +5,10 @@
 #include <QJsonObject>
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
 
 #include "engine/text.h"
+#include "link/trace_gaps.h"
 #include "record/channel_columns.h"
 #include "service/service_host.h"
 
@@ -121,6 +123,124 @@ QByteArray FaultsJson(EcuType type, const EcuIdentification& identification,
       {QStringLiteral("places"), Q(kFaultPlacesLine)},
       {QStringLiteral("faults"), bytes}};
   return QJsonDocument(document).toJson(QJsonDocument::Indented);
+}
+
+namespace {
+
+constexpr size_t kPieceBytes = 64 * 1024;
+
+const char* DirWord(TraceEntry::Dir dir) {
+  switch (dir) {
+    case TraceEntry::Dir::kPcSent:
+      return "pc";
+    case TraceEntry::Dir::kEcho:
+      return "echo";
+    case TraceEntry::Dir::kEcuSent:
+      break;
+  }
+  return "ecu";
+}
+
+// A JSON string: the file's texts may hold anything, and bytes that are no UTF-8 become U+FFFD.
+std::string JsonString(std::string_view text) {
+  const std::string utf8 =
+      QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())).toUtf8().toStdString();
+  std::string out = "\"";
+  for (char c : utf8) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (static_cast<unsigned char>(c) < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+      out += escaped;
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
+// A text from the file as a terminal may show it: no control characters.
+std::string Plain(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  }
+  return out;
+}
+
+std::string Ms(int64_t us) { return PointNumber(static_cast<double>(us) / 1000.0); }
+
+}  // namespace
+
+bool WriteTrace(const QString& name, const TraceFile& trace, bool json,
+                const std::function<bool(std::string_view)>& write) {
+  const TraceGaps gaps = ReadGaps(trace);
+  const std::string type = trace.type ? std::string(EcuTypeName(*trace.type)) : std::string();
+  std::string out;
+  const auto flush = [&](bool always) {
+    if (!always && out.size() < kPieceBytes) return true;
+    const bool written = write(out);
+    out.clear();
+    return written;
+  };
+  const auto count = [&](GapMark mark) { return gaps.counts[static_cast<size_t>(mark)]; };
+  if (json) {
+    out +=
+        "{\n  \"file\": " + JsonString(name.toStdString()) +
+        ",\n  \"ecu_type\": " + (trace.type ? JsonString(type) : "null") +
+        ",\n  \"counts\": {\"early_requests\": " + std::to_string(count(GapMark::kEarlyRequest)) +
+        ", \"late_answers\": " + std::to_string(count(GapMark::kLateAnswer)) +
+        ", \"unasked_bytes\": " + std::to_string(count(GapMark::kUnasked)) + "},\n  \"rows\": [";
+  } else {
+    out += "# trace " + Plain(name.toStdString()) + ", ECU type " +
+           (type.empty() ? "not named" : type) + ", " + std::to_string(trace.rows.size()) +
+           " bytes, " + std::to_string(trace.notes.size()) + " notes\n# " + GapCountsLine(gaps) +
+           "\n# time_ms gap_ms dir byte baud note\n";
+  }
+  // Bytes and notes in the file's order.
+  size_t r = 0;
+  size_t n = 0;
+  bool first = true;
+  while (r < trace.rows.size() || n < trace.notes.size()) {
+    const bool byte = n == trace.notes.size() ||
+                      (r < trace.rows.size() && trace.rows[r].line < trace.notes[n].line);
+    if (json) out += first ? "\n    " : ",\n    ";
+    first = false;
+    if (byte) {
+      const TraceEntry& e = trace.rows[r].entry;
+      const std::string& label = trace.labels[trace.rows[r].label];
+      const std::string_view mark = GapMarkText(gaps.marks[r]);
+      if (json) {
+        out += "{\"time_us\": " + std::to_string(e.time_us) +
+               ", \"gap_us\": " + std::to_string(gaps.gap_us[r]) + ", \"dir\": \"" +
+               DirWord(e.dir) + "\", \"byte\": \"" + HexByte(e.byte) +
+               "\", \"baud\": " + std::to_string(e.baud) +
+               ", \"garbled\": " + (e.garbled ? "true" : "false") +
+               ", \"note\": " + JsonString(label) +
+               ", \"mark\": " + (mark.empty() ? "null" : JsonString(mark)) + "}";
+      } else {
+        out += Ms(e.time_us) + " " + Ms(gaps.gap_us[r]) + " " + DirWord(e.dir) + " " +
+               HexByte(e.byte) + (e.garbled ? "?" : "") + " " + std::to_string(e.baud) +
+               (label.empty() ? "" : " " + Plain(label)) +
+               (mark.empty() ? "" : " !! " + std::string(mark)) + "\n";
+      }
+      ++r;
+    } else {
+      const TraceNote& note = trace.notes[n].note;
+      if (json) {
+        out += "{\"time_us\": " + std::to_string(note.time_us) +
+               ", \"dir\": \"note\", \"note\": " + JsonString(note.text) + "}";
+      } else {
+        out += Ms(note.time_us) + " - note " + Plain(note.text) + "\n";
+      }
+      ++n;
+    }
+    if (!flush(false)) return false;
+  }
+  if (json) out += "\n  ]\n}\n";
+  return flush(true);
 }
 
 }  // namespace kline::cli

@@ -8,10 +8,13 @@
 #include <QStringList>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "link/ecu_type.h"
+#include "link/trace_reader.h"
 #include "service/fault_memory.h"
 #include "session/live_sample.h"
 
@@ -33,5 +36,12 @@ using FaultAnswers = std::array<QString, kFaultButtons.size()>;
 // type and identification, when it was read and by which program.
 QByteArray FaultsJson(EcuType type, const EcuIdentification& identification,
                       const QDateTime& read_at, const FaultAnswers& answers);
+
+// A trace as the trace command prints it, as aligned text or one JSON document: each byte and
+// note in the file's order, each byte with its gap and mark, and the counts of each mark first.
+// It goes to `write` in pieces of some kilobytes, so that a long trace is never held twice;
+// false as soon as `write` refuses a piece.
+bool WriteTrace(const QString& name, const TraceFile& trace, bool json,
+                const std::function<bool(std::string_view)>& write);
 
 }  // namespace kline::cli

@@ -29,6 +29,11 @@ constexpr VerbName kVerbs[] = {
     {"test", Verb::kTest, "Run one actuator test and print its progress and verdict."},
     {"check-cable", Verb::kCheckCable, "Check that the interface echoes what is sent."},
     {"monitor", Verb::kMonitor, "Print every byte on the line with its time and rate."},
+    {"trace", Verb::kTrace,
+     "Read a saved trace or support report: each byte with its gap, and the gaps that break "
+     "the program's pauses and bounds."},
+    {"report", Verb::kReport,
+     "Connect, poll live data for a while and write a support report to send with a question."},
 };
 
 // Short names for the shell; the captions of the test window work too.
@@ -125,6 +130,16 @@ std::optional<ParsedArguments> ParseVerbOptions(const VerbName& verb, const QStr
     case Verb::kMonitor:
       parser.addOption(duration);
       break;
+    case Verb::kTrace:
+      parser.addOption(json);
+      parser.addPositionalArgument(QStringLiteral("FILE"),
+                                   QStringLiteral("A trace (.csv) or a support report (.tar)."));
+      break;
+    case Verb::kReport:
+      parser.addOption(duration);
+      parser.addPositionalArgument(QStringLiteral("FILE"),
+                                   QStringLiteral("Where to write the report (.tar)."));
+      break;
     case Verb::kInfo:
     case Verb::kCheckCable:
       break;
@@ -168,7 +183,13 @@ std::optional<ParsedArguments> ParseVerbOptions(const VerbName& verb, const QStr
   }
   if (given(csv)) command.csv_path = parser.value(csv);
   command.json = given(json);
-  if (verb.verb != Verb::kTest && !parser.positionalArguments().isEmpty()) {
+  const bool takes_file = verb.verb == Verb::kTrace || verb.verb == Verb::kReport;
+  if (takes_file) {
+    if (parser.positionalArguments().size() != 1) {
+      return Mistake(QStringLiteral("%1 takes one FILE").arg(Q(verb.name)));
+    }
+    command.file = parser.positionalArguments().constFirst();
+  } else if (verb.verb != Verb::kTest && !parser.positionalArguments().isEmpty()) {
     return Mistake(QStringLiteral("%1 takes no argument \"%2\"")
                        .arg(Q(verb.name), parser.positionalArguments().constFirst()));
   }
@@ -246,6 +267,16 @@ ParsedArguments ParseArguments(const QStringList& arguments) {
   QString mistake;
   const std::optional<TargetChoice> target = target_options.Read(parser, &mistake);
   if (!target) return Mistake(mistake);
+  if (command.verb == Verb::kTrace) {
+    // Only the file: nothing is connected.
+    if (target->port || target->simulate || target->replay || target->type) {
+      return Mistake(
+          QStringLiteral("trace reads its FILE and takes no --port, --type, "
+                         "--simulate or --replay"));
+    }
+    return {command, kExitDone, {}};
+  }
+  if (command.verb == Verb::kReport && !command.duration_s) command.duration_s = 10;
   command.type = target->simulated_type ? target->simulated_type : target->type;
   command.simulate = target->simulate;
   command.replay_path = target->replay.value_or(QString());

@@ -12,7 +12,7 @@
 
 namespace kline::cli {
 
-enum class Verb { kInfo, kLive, kFaults, kTest, kCheckCable, kMonitor };
+enum class Verb { kInfo, kLive, kFaults, kTest, kCheckCable, kMonitor, kTrace, kReport };
 
 // Exit statuses a script can tell apart.
 inline constexpr int kExitDone = 0;
@@ -47,6 +47,8 @@ struct Command {
   std::optional<int> count;
   std::optional<double> duration_s;
   QString csv_path;  // "-": standard output; empty: aligned text
+  // trace: the trace read; report: the report written.
+  QString file;
   bool json = false;
   // test: a row of kActuatorTests; the custom row takes `custom_code`.
   int test_index = -1;

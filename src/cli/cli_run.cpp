@@ -1,5 +1,6 @@
 #include "cli/cli_run.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <algorithm>
 #include <cerrno>
@@ -79,6 +80,7 @@ int CliRun::Exec() {
   if (!status_) loop_.exec();
   engine_->Stop();
   recorder_.Stop();
+  if (command_.verb == Verb::kReport) WriteReport();
   return *status_;
 }
 
@@ -114,9 +116,13 @@ void CliRun::ConnectSignals(DiagnosticEngine& engine) {
       End(kExitNoAnswer);
     }
   });
+  if (command_.verb == Verb::kReport) {
+    connect(&engine.lines(), &LineBatcher::LineEntries, this,
+            [this](const std::vector<LineEntry>& entries) { support_.AddLine(entries); });
+  }
   if (command_.verb == Verb::kMonitor) {
     // The simulator's trace layout, so that both sides of the wire compare with one tool.
-    Print(std::string(kLineCsvHeader) + "\n");
+    Print(std::string(kTraceCsvHeader) + "\n");
     connect(&engine.lines(), &LineBatcher::LineEntries, this,
             [this](const std::vector<LineEntry>& entries) {
               if (status_) return;
@@ -179,6 +185,7 @@ void CliRun::AskForChannels() {
 }
 
 void CliRun::OnPortMessage(const QString& text) {
+  support_.AddStatus(text);
   if (status_) return;
   // Right after Connect, a message means the port did not open and says why.
   if (!opened_) {
@@ -200,6 +207,7 @@ void CliRun::OnWoken() {
 }
 
 void CliRun::OnSample(const LiveSample& sample) {
+  support_.AddSample(sample);
   if (status_) return;
   if (!ready_) {
     ready_ = true;
@@ -224,6 +232,9 @@ void CliRun::StartCommand() {
       if (command_.duration_s) duration_.start(static_cast<int>(*command_.duration_s * 1000));
       StartLive();
       return;
+    case Verb::kReport:
+      duration_.start(static_cast<int>(command_.duration_s.value_or(0) * 1000));
+      return;
     case Verb::kFaults:
       Engine().OpenFaultWindow();
       return;
@@ -232,8 +243,28 @@ void CliRun::StartCommand() {
       return;
     case Verb::kCheckCable:
     case Verb::kMonitor:
+    case Verb::kTrace:
       return;
   }
+}
+
+void CliRun::WriteReport() {
+  // The engine's last batches (the bytes that left diagnostic mode and closed the port)
+  // are still on their way.
+  QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+  const SupportContext context{
+      .type = command_.type,
+      .program = QStringLiteral("kline-diag-cli " KLINE_VERSION),
+      .port_field = command_.port_field,
+      .identification = identification_,
+      .settings = QStringLiteral("command line: ") + QCoreApplication::arguments().join(u' ')};
+  QString error;
+  if (!support_.Save(command_.file, context, &error)) {
+    Complain(QStringLiteral("Cannot write %1: %2").arg(command_.file, error));
+    status_ = kExitOutputFailed;
+    return;
+  }
+  Complain(QStringLiteral("Support report written to %1.").arg(command_.file));
 }
 
 void CliRun::StartLive() {
@@ -304,15 +335,21 @@ void CliRun::OnTestLog(const QString& text) {
 // engine's message has said so.
 void CliRun::OnTestWindowClosed() { End(verdict_.value_or(kExitNoAnswer)); }
 
+bool WriteOut(std::FILE* out, std::string_view text, QString* reason) {
+  errno = 0;
+  if (std::fwrite(text.data(), 1, text.size(), out) == text.size() && std::fflush(out) == 0) {
+    return true;
+  }
+  *reason =
+      errno != 0 ? QString::fromLocal8Bit(std::strerror(errno)) : QStringLiteral("write error");
+  return false;
+}
+
 // A full disk or a closed pipe ends the run like any other stop: the ECU is left properly.
 void CliRun::Print(const std::string& text) {
   if (status_) return;
-  errno = 0;
-  const bool written =
-      std::fwrite(text.data(), 1, text.size(), out_) == text.size() && std::fflush(out_) == 0;
-  if (written) return;
-  const QString reason =
-      errno != 0 ? QString::fromLocal8Bit(std::strerror(errno)) : QStringLiteral("write error");
+  QString reason;
+  if (WriteOut(out_, text, &reason)) return;
   if (engine_) engine_->Stop();
   Complain(QStringLiteral("Cannot write the output: %1.").arg(reason));
   End(kExitOutputFailed);

@@ -11,13 +11,19 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <string_view>
 
 #include "cli/cli_format.h"
 #include "cli/cli_options.h"
 #include "engine/engine_thread.h"
 #include "record/csv_recorder.h"
+#include "record/support_report.h"
 
 namespace kline::cli {
+
+// Writes all of `text` and flushes; false with the system's reason when the output takes it
+// not (a full disk, a closed pipe).
+bool WriteOut(std::FILE* out, std::string_view text, QString* reason);
 
 class CliRun : public QObject {
   Q_OBJECT
@@ -47,6 +53,9 @@ class CliRun : public QObject {
   void OnFaultRead(int index, const QString& answer);
   void OnTestLog(const QString& text);
   void OnTestWindowClosed();
+  // report: whatever the run's end, the report is written; it matters most when the ECU
+  // did not answer.
+  void WriteReport();
   void Print(const std::string& text);
   void Complain(const QString& text);
   void End(int status);
@@ -71,6 +80,8 @@ class CliRun : public QObject {
   std::optional<int64_t> first_us_;
   int samples_ = 0;
   CsvRecorder recorder_;
+  // report
+  SupportLog support_;
   // faults
   FaultAnswers answers_;
   size_t answers_read_ = 0;

@@ -4,13 +4,34 @@
 
 #include "cli/cli_run.h"
 #include "engine/stop_signals.h"
+#include "link/trace_reader.h"
 
 #ifdef KLINE_WITH_SIMULATOR
 #include "sim/pty_ecu_server.h"
-#include "sim/trace_reader.h"
 #endif
 
 namespace kline::cli {
+
+namespace {
+
+// Reading a file needs no port and no engine.
+int PrintTrace(const Command& command, std::FILE* out, std::FILE* err) {
+  std::string error;
+  const std::optional<TraceFile> trace = LoadTrace(command.file.toStdString(), &error);
+  if (!trace) {
+    std::fprintf(err, "kline-diag-cli: %s\n", error.c_str());
+    return kExitUsage;
+  }
+  QString reason;
+  if (!WriteTrace(command.file, *trace, command.json,
+                  [&](std::string_view piece) { return WriteOut(out, piece, &reason); })) {
+    std::fprintf(err, "kline-diag-cli: Cannot write the output: %s.\n", qPrintable(reason));
+    return kExitOutputFailed;
+  }
+  return kExitDone;
+}
+
+}  // namespace
 
 int RunProgram(const QStringList& arguments, std::FILE* out, std::FILE* err) {
   const ParsedArguments parsed = ParseArguments(arguments);
@@ -19,6 +40,7 @@ int RunProgram(const QStringList& arguments, std::FILE* out, std::FILE* err) {
     return parsed.exit_status;
   }
   Command command = *parsed.command;
+  if (command.verb == Verb::kTrace) return PrintTrace(command, out, err);
 
 #ifdef KLINE_WITH_SIMULATOR
   // Outlives the run, so the port is closed before its far side goes away.
@@ -41,8 +63,7 @@ int RunProgram(const QStringList& arguments, std::FILE* out, std::FILE* err) {
   if (!command.replay_path.isEmpty()) {
 #ifdef KLINE_WITH_SIMULATOR
     std::string error;
-    const std::optional<sim::TraceFile> trace =
-        sim::LoadTrace(command.replay_path.toStdString(), &error);
+    const std::optional<TraceFile> trace = LoadTrace(command.replay_path.toStdString(), &error);
     if (!trace) {
       std::fprintf(err, "kline-diag-cli: %s\n", error.c_str());
       return kExitUsage;

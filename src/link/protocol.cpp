@@ -1,5 +1,7 @@
 #include "link/protocol.h"
 
+#include <algorithm>
+
 namespace kline {
 
 namespace {
@@ -85,6 +87,28 @@ Activity ActuatorTestsActivity(EcuType type) {
 }
 
 std::span<const RequestRow> RequestCatalogue() { return kRequests; }
+
+int AnswerBoundMs(uint8_t request) {
+  int bound = kAnswerBoundMs;
+  for (const RequestRow& row : kRequests) {
+    if (row.request != request) continue;
+    switch (row.activity) {
+      case Activity::kIdentification:
+        bound = std::max(bound, kIdentificationBoundMs);
+        break;
+      case Activity::kFaultMemory:
+        bound = std::max(bound, kFaultAnswerBoundMs);
+        break;
+      case Activity::kActuatorTests15:
+      case Activity::kActuatorTests16:
+        bound = std::max(bound, kTestAnswerBoundMs);
+        break;
+      default:
+        break;
+    }
+  }
+  return bound;
+}
 
 const RequestRow* FindRequest(Activity activity, uint8_t request) {
   for (const RequestRow& row : kRequests) {

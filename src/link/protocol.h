@@ -35,6 +35,18 @@ inline constexpr std::array<uint8_t, 3> kWakeUpSequence = {0x0F, 0xAA, 0xCC};
 inline constexpr uint8_t kEnterDiagnosticRequest = 0xAA;
 inline constexpr uint8_t kLeaveDiagnosticRequest = 0xFF;
 
+// The pauses the PC keeps before it sends: before a request, after the end of its previous
+// byte; inside the wake-up, from the start of 0F to AA and of AA to CC, and from the start of
+// CC to whatever follows.
+inline constexpr int kRequestPauseMs = 8;
+inline constexpr int kWakeUpGapMs = 110;
+inline constexpr int kAfterWakeUpMs = 300;
+// How long the PC waits for an answer after its request before it gives up on it.
+inline constexpr int kAnswerBoundMs = 2000;  // live data
+inline constexpr int kFaultAnswerBoundMs = 2500;
+inline constexpr int kIdentificationBoundMs = 3000;  // also for the bytes at key-on
+inline constexpr int kTestAnswerBoundMs = 5000;      // entering diagnostic mode, a test's first
+
 // A set of ECU types, one bit per type.
 using TypeSet = uint8_t;
 constexpr TypeSet TypeBit(EcuType type) {
@@ -53,6 +65,10 @@ struct RequestRow {
 std::span<const RequestRow> RequestCatalogue();
 // The row of `request` sent during `activity`; nullptr when the activity does not use it.
 const RequestRow* FindRequest(Activity activity, uint8_t request);
+
+// The longest the PC waits for the answer to `request` in any activity that sends it: a
+// trace does not say which one it was in.
+int AnswerBoundMs(uint8_t request);
 
 inline constexpr int kChannelCount = 9;
 

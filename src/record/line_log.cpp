@@ -2,7 +2,6 @@
 
 #include <QSaveFile>
 #include <algorithm>
-#include <cstdio>
 #include <utility>
 
 namespace kline {
@@ -41,16 +40,16 @@ ActivityLabels LabelsOf(Activity activity) {
   return {"", ""};
 }
 
-const char* DirName(LineDir dir) {
+TraceEntry::Dir TraceDir(LineDir dir) {
   switch (dir) {
     case LineDir::kSent:
-      return "pc";
+      return TraceEntry::Dir::kPcSent;
     case LineDir::kEcho:
-      return "echo";
+      return TraceEntry::Dir::kEcho;
     case LineDir::kFromEcu:
       break;
   }
-  return "ecu";
+  return TraceEntry::Dir::kEcuSent;
 }
 
 }  // namespace
@@ -179,10 +178,8 @@ std::vector<LineEntry> LineLog::Entries() {
 }
 
 std::string LineCsvRow(const LineEntry& entry) {
-  char row[64];
-  std::snprintf(row, sizeof row, "%lld,%s,%02X,%d,0,", static_cast<long long>(entry.time_us),
-                DirName(entry.dir), entry.byte, entry.baud);
-  std::string text = row;
+  std::string text =
+      TraceCsvRow(TraceEntry{entry.time_us, TraceDir(entry.dir), entry.byte, entry.baud, false});
   // Labels hold commas ("01 engine speed, first byte"): quote them as CSV does.
   if (entry.label.find_first_of(",\"") == std::string_view::npos) {
     text += entry.label;
@@ -203,7 +200,7 @@ bool SaveLineCsv(const QString& path, const std::vector<LineEntry>& entries, QSt
     if (error) *error = file.errorString();
     return false;
   }
-  std::string text = kLineCsvHeader;
+  std::string text = kTraceCsvHeader;
   text += '\n';
   for (const LineEntry& entry : entries) {
     text += LineCsvRow(entry);

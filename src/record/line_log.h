@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "link/protocol.h"
+#include "link/trace.h"
 #include "link/wire_tap.h"
 #include "service/connection_diagnosis.h"
 
@@ -91,10 +92,9 @@ class LineLog : public WireTap {
   WireObservation observation_;
 };
 
-// The simulator's trace layout, so that both traces compare with the same tools: dir is
-// "pc", "echo" or "ecu" and the label goes into the note. The PC side cannot tell a garbled
-// byte from a good one, so garbled is always 0.
-inline constexpr char kLineCsvHeader[] = "time_us,dir,byte,baud,garbled,note";
+// In the trace layout, so that the simulator replays it and both traces compare with the same
+// tools; the label goes into the note. The PC side cannot tell a garbled byte from a good
+// one, so garbled is always 0.
 std::string LineCsvRow(const LineEntry& entry);
 bool SaveLineCsv(const QString& path, const std::vector<LineEntry>& entries, QString* error);
 

@@ -4,8 +4,6 @@ namespace kline {
 
 namespace {
 
-constexpr int64_t kEnterLimitMs = 5000;
-constexpr int64_t kFirstReplyLimitMs = 5000;
 constexpr int64_t kLeaveLimitMs = 3000;
 constexpr int64_t kPassMs = 1000;
 constexpr int kHandBackInterval = 20;
@@ -73,7 +71,7 @@ bool ActuatorTests::EnterDiagnosticMode() {
     port_.WriteByte(kEnterDiagnosticRequest);
     mode_requested_ = true;
     clock.SleepMs(25);
-    if (port_.WaitForCountTimed(2, kEnterLimitMs, PollPause::k1msAround3)) {
+    if (port_.WaitForCountTimed(2, kTestAnswerBoundMs, PollPause::k1msAround3)) {
       const std::string reply = KLinePort::ToReplyHex(port_.ReadAll());
       if (reply == "AAFF" || reply == "AAAA") {
         host_.AppendLine("Enter in diagnostic mode OK");
@@ -131,7 +129,7 @@ bool ActuatorTests::RunActuatorTest(uint8_t request, std::string_view log_name, 
     } else {
       port_.WriteByte(request);
       host_.AppendLine(log_name);
-      if (!port_.WaitForCountTimed(2, kFirstReplyLimitMs, PollPause::k3msThen1ms)) {
+      if (!port_.WaitForCountTimed(2, kTestAnswerBoundMs, PollPause::k3msThen1ms)) {
         host_.AppendLine(kNoAnswerLine);
       } else {
         const std::string reply = KLinePort::ToReplyHex(port_.ReadAll());
@@ -214,7 +212,7 @@ bool ActuatorTests::OnCloseBox() {
 void ActuatorTests::LeaveDiagnosticMode() {
   if (!port_.IsOpen()) return;
   const EndingScope ending(port_.stop());
-  port_.clock().SleepMs(8);
+  port_.clock().SleepMs(kRequestPauseMs);
   port_.Flush();
   port_.WriteByte(kLeaveDiagnosticRequest);
   mode_requested_ = false;

@@ -4,10 +4,8 @@ namespace kline {
 
 namespace {
 
-constexpr int64_t kReplyLimitMs = 2500;
 // An ECU may send bytes after its answer; a read that follows at once would take them for
 // its echo. The pause every other request keeps, then the flush, let them go first.
-constexpr int64_t kPauseBeforeReadMs = 8;
 constexpr int kHandBackInterval = 20;
 
 }  // namespace
@@ -19,9 +17,9 @@ std::string FaultMemory::ReadFaultByte(uint8_t request) {
   if (!port_.IsOpen()) return {};
   const ExchangeResult result = port_.ExchangeByte(Exchange{.request = request,
                                                             .count = 2,
-                                                            .limit_ms = kReplyLimitMs,
+                                                            .limit_ms = kFaultAnswerBoundMs,
                                                             .pause = PollPause::k3msThen1ms,
-                                                            .pause_first_ms = kPauseBeforeReadMs,
+                                                            .pause_first_ms = kRequestPauseMs,
                                                             .check_echo = true});
   if (result.answer.size() < 2) return {};
   return result.answer.substr(0, 2);

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "link/kline_port.h"
+#include "link/protocol.h"
 #include "service/fault_texts.h"
 #include "service/service_host.h"
 

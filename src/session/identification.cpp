@@ -11,9 +11,9 @@ void SessionDriver::ReadIdentification(uint8_t first, uint8_t last, PollPause pa
   for (int request = first; request <= last; ++request) {
     const ExchangeResult result = port_.ExchangeByte({.request = static_cast<uint8_t>(request),
                                                       .count = 2,
-                                                      .limit_ms = 3000,
+                                                      .limit_ms = kIdentificationBoundMs,
                                                       .pause = pause,
-                                                      .pause_first_ms = 8,
+                                                      .pause_first_ms = kRequestPauseMs,
                                                       .check_echo = false});
     // A read that came up short after the count (the device closed itself in between) is a
     // time-out too; what was read so far is dropped.

@@ -39,7 +39,7 @@ void SessionDriver::LiveData(const LiveRules& rules) {
   if (!port_.IsOpen()) return;
   Clock& clock = port_.clock();
   if (!silent_) heard_ms_ = clock.NowMs();
-  clock.SleepMs(8);
+  clock.SleepMs(kRequestPauseMs);
   port_.Flush();
 
   LiveSample sample;
@@ -87,16 +87,16 @@ bool SessionDriver::PollChannel(int channel, const LiveRules& rules, LiveSample&
 bool SessionDriver::ExchangeChannel(const ChannelRequests& requests, LiveSample& sample,
                                     std::optional<uint8_t>* hi, std::optional<uint8_t>* lo) {
   Clock& clock = port_.clock();
-  clock.SleepMs(8);
+  clock.SleepMs(kRequestPauseMs);
   port_.Flush();
   port_.WriteByte(requests.first);
   ++sample.requests;
-  if (!port_.WaitForCountTimed(2, 2000, PollPause::k3ms)) return false;
+  if (!port_.WaitForCountTimed(2, kAnswerBoundMs, PollPause::k3ms)) return false;
   if (requests.second) {
-    clock.SleepMs(8);
+    clock.SleepMs(kRequestPauseMs);
     port_.WriteByte(*requests.second);
     ++sample.requests;
-    if (!port_.WaitForCountTimed(4, 2000, PollPause::k3ms)) return false;
+    if (!port_.WaitForCountTimed(4, kAnswerBoundMs, PollPause::k3ms)) return false;
   }
   // Each answer counts only behind the echo of its own request.
   const Bytes reply = port_.ReadAll();

@@ -64,7 +64,7 @@ void SessionDriver::Connect() {
   panel_.SetIndicatorColour(kIndicatorGreen);
   panel_.SetConnectTicked(true);
   panel_.SetConnectCaption("Disconnect");
-  port_.clock().SleepMs(8);
+  port_.clock().SleepMs(kRequestPauseMs);
   port_.Flush();
   init_ = false;
   strange_identification_ = false;

@@ -11,7 +11,7 @@ void SessionDriver::WakeUpEcu() {
   Clock& clock = port_.clock();
   if (type != EcuType::k15Rc) {
     if (!port_.LastEventWasReceive()) return;
-    if (!port_.WaitForCountTimed(6, 3000, PollPause::k3msThen1ms)) {
+    if (!port_.WaitForCountTimed(6, kIdentificationBoundMs, PollPause::k3msThen1ms)) {
       const int heard = port_.PendingCount();
       if (heard == 0) {
         init_ = true;
@@ -43,14 +43,14 @@ void SessionDriver::WakeUpEcu() {
   // user learns at once what the wire showed.
   panel_.ShowPortMessage(strange_identification_ ? std::string(kStrangeIdentificationLine) : "");
   clock.SleepMs(600);
-  clock.SleepMs(8);
+  clock.SleepMs(kRequestPauseMs);
   port_.Flush();
   port_.WriteByte(kWakeUpSequence[0]);
-  clock.SleepMs(110);
+  clock.SleepMs(kWakeUpGapMs);
   port_.WriteByte(kWakeUpSequence[1]);
-  clock.SleepMs(110);
+  clock.SleepMs(kWakeUpGapMs);
   port_.WriteByte(kWakeUpSequence[2]);
-  clock.SleepMs(300);
+  clock.SleepMs(kAfterWakeUpMs);
   if (type == EcuType::k15m || type == EcuType::k15Rc) port_.SetBaudRate(kWorkingBaud);
   init_ = true;
 }

@@ -30,12 +30,14 @@
 #include "engine/mirrors.h"
 #include "engine/text.h"
 #include "link/port_list.h"
+#include "link/trace_reader.h"
 #include "ui/chart_window.h"
 #include "ui/fault_window.h"
 #include "ui/line_monitor_window.h"
 #include "ui/pictures.h"
 #include "ui/speed_bar.h"
 #include "ui/test_window.h"
+#include "ui/trace_window.h"
 
 namespace kline::ui {
 
@@ -346,6 +348,32 @@ void MainWindow::BuildMenus() {
         this, QStringLiteral("Open recording"), QString(), QStringLiteral("CSV files (*.csv)"));
     if (!path.isEmpty()) OpenChart()->OpenRecording(path);
   });
+  tools->addAction(QStringLiteral("Open trace..."), this, [this] {
+    const QString path = QFileDialog::getOpenFileName(
+        this, QStringLiteral("Open trace"), QString(),
+        QStringLiteral("Traces and support reports (*.csv *.tar);;All files (*)"));
+    if (!path.isEmpty()) OpenTrace(path);
+  });
+
+  QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
+  help->setObjectName(QStringLiteral("help"));
+  help->addAction(QStringLiteral("Save support report..."), this, [this] {
+    // What leaves the computer is said before anything is written.
+    if (QMessageBox::information(this, QStringLiteral("Save support report"),
+                                 QString::fromLatin1(kSupportReportSentence),
+                                 QMessageBox::Save | QMessageBox::Cancel) != QMessageBox::Save) {
+      return;
+    }
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save support report"),
+                                                      QStringLiteral("kline-support-report.tar"),
+                                                      QStringLiteral("Support reports (*.tar)"));
+    if (path.isEmpty()) return;
+    QString error;
+    ShowPortMessage(SaveSupportReport(path, &error)
+                        ? QStringLiteral("Support report saved to %1.").arg(path)
+                        : QStringLiteral("Could not save %1: %2").arg(path, error));
+  });
+  help->addAction(QStringLiteral("About kline-diag"), this, &MainWindow::ShowAbout);
 
   rate_ = new QLabel;
   rate_->setObjectName(QStringLiteral("PollRate"));
@@ -369,6 +397,30 @@ LineMonitorWindow* MainWindow::OpenLineMonitor() {
   monitor_->show();
   monitor_->raise();
   return monitor_;
+}
+
+TraceWindow* MainWindow::OpenTrace(const QString& path) {
+  std::string error;
+  std::optional<TraceFile> trace = LoadTrace(path.toStdString(), &error);
+  if (!trace) {
+    QMessageBox::warning(this, QStringLiteral("Open trace"), QString::fromStdString(error));
+    return nullptr;
+  }
+  auto* window = new TraceWindow(std::move(*trace), path, this);
+  window->show();
+  return window;
+}
+
+bool MainWindow::SaveSupportReport(const QString& path, QString* error) const {
+  QFile settings(settings_.path());
+  const SupportContext context{.type = SelectedType(),
+                               .program = QStringLiteral("kline-diag " KLINE_VERSION),
+                               .port_field = text6_->text(),
+                               .identification = InfoText().split(u'\n', Qt::SkipEmptyParts),
+                               .settings = settings.open(QIODevice::ReadOnly)
+                                               ? QString::fromUtf8(settings.readAll())
+                                               : QStringLiteral("(no settings file yet)")};
+  return support_.Save(path, context, error);
 }
 
 ChartWindow* MainWindow::OpenChart() {
@@ -423,6 +475,7 @@ void MainWindow::ShowRecording() {
 
 // Every consumer takes the same sample; none of them costs the wire anything.
 void MainWindow::TakeSample(const LiveSample& sample) {
+  support_.AddSample(sample);
   image1_->SetRpm(sample.complete ? sample.values[0] : std::nullopt);
   poll_rate_.Add(sample);
   rate_->setText(QStringLiteral("%1 cycles/s, %2 requests/s")
@@ -507,6 +560,8 @@ void MainWindow::FollowEngine() {
     }
   });
   connect(panel, &PanelMirror::SampleTaken, this, &MainWindow::TakeSample);
+  connect(&engine_.lines(), &LineBatcher::LineEntries, this,
+          [this](const std::vector<LineEntry>& entries) { support_.AddLine(entries); });
   connect(&engine_.finder(), &InterfaceFinder::InterfaceFound, this, [this](const QString& field) {
     if (!field.isEmpty()) text6_->setText(field);
   });
@@ -554,6 +609,7 @@ void MainWindow::FollowEngine() {
 }
 
 void MainWindow::ShowPortMessage(const QString& text) {
+  support_.AddStatus(text);
   status_text_->setText(text);
   statusBar()->setToolTip(text);
 }
@@ -645,7 +701,7 @@ void MainWindow::ShowAbout() {
       "Licence: none has been granted yet; all rights are reserved by the kline-diag "
       "developers.\n\n"
       "To report a problem, write to the developers what you did and what you saw, and attach "
-      "the line monitor's trace (Tools, Line monitor, Save) and the status bar's message."));
+      "a support report (Help, Save support report...)."));
   about->open();
 }
 

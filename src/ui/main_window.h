@@ -13,6 +13,7 @@
 #include "link/ini_file.h"
 #include "record/csv_recorder.h"
 #include "record/poll_rate.h"
+#include "record/support_report.h"
 
 class QAction;
 class QCheckBox;
@@ -32,6 +33,7 @@ class IndicatorShape;
 class ServiceWindow;
 class SpeedBar;
 class TestWindow;
+class TraceWindow;
 
 inline constexpr char kMainCaption[] = "Torvane 15m  / 16m  /  P8  ECU   by Pellion";
 
@@ -62,6 +64,10 @@ class MainWindow : public QMainWindow {
   SpeedBar* Line1() const { return line1_; }
   LineMonitorWindow* OpenLineMonitor();
   ChartWindow* OpenChart();
+  // A saved trace or support report in a window of its own; null (the user told why) when the
+  // file cannot be read.
+  TraceWindow* OpenTrace(const QString& path);
+  bool SaveSupportReport(const QString& path, QString* error) const;
   // Records every live sample to `path` until stopped, disconnected or closed.
   bool StartRecording(const QString& path);
   void StopRecording(const QString& why);
@@ -96,6 +102,7 @@ class MainWindow : public QMainWindow {
   IniFile settings_;
   bool closing_ = false;
   EcuIdentification identification_;
+  SupportLog support_;
 
   QCheckBox* check2_ = nullptr;
   QLineEdit* text6_ = nullptr;

@@ -60,8 +60,8 @@ Outcome RunCommand(const Command& command, std::FILE* into = nullptr) {
 
 uint8_t LastPcByte(const sim::PtyEcuServer& server) {
   uint8_t last = 0;
-  for (const sim::TraceEntry& entry : server.Trace()) {
-    if (entry.dir == sim::TraceEntry::Dir::kPcSent) last = entry.byte;
+  for (const TraceEntry& entry : server.Trace()) {
+    if (entry.dir == TraceEntry::Dir::kPcSent) last = entry.byte;
   }
   return last;
 }
@@ -228,8 +228,8 @@ TEST_F(CliEndToEnd, AskedChannelsArePolledForEveryType) {
     EXPECT_EQ(outcome.status, kExitDone) << outcome.err;
     // What went out on the wire: the speed and water requests, not throttle or battery.
     std::set<uint8_t> asked;
-    for (const sim::TraceEntry& entry : server_->Trace()) {
-      if (entry.dir == sim::TraceEntry::Dir::kPcSent) asked.insert(entry.byte);
+    for (const TraceEntry& entry : server_->Trace()) {
+      if (entry.dir == TraceEntry::Dir::kPcSent) asked.insert(entry.byte);
     }
     for (uint8_t request : {0x01, 0x02, 0x08}) EXPECT_TRUE(asked.contains(request)) << +request;
     for (uint8_t request : {0x09, 0x0A}) EXPECT_FALSE(asked.contains(request)) << +request;

@@ -152,7 +152,7 @@ std::vector<std::string> EngineRig::Violations() const {
 std::string EngineRig::TraceText() const {
   size_t entry = 0;
   size_t note = 0;
-  return sim::TraceCsvRows(line.trace(), &entry, line.notes(), &note, INT64_MAX);
+  return TraceCsvRows(line.trace(), &entry, line.notes(), &note, INT64_MAX);
 }
 
 }  // namespace kline::testing

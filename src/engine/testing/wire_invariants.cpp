@@ -10,11 +10,11 @@ namespace kline::testing {
 
 namespace {
 
-using Dir = sim::TraceEntry::Dir;
+using Dir = TraceEntry::Dir;
 
-constexpr int64_t kRequestPauseUs = 8000;
-constexpr int64_t kWakeUpGapUs = 110000;
-constexpr int64_t kAfterWakeUpUs = 300000;
+constexpr int64_t kRequestPauseUs = kRequestPauseMs * 1000;
+constexpr int64_t kWakeUpGapUs = kWakeUpGapMs * 1000;
+constexpr int64_t kAfterWakeUpUs = kAfterWakeUpMs * 1000;
 constexpr uint8_t kWakeFirst = kWakeUpSequence[0];
 constexpr uint8_t kEnterOrWakeSecond = kEnterDiagnosticRequest;
 constexpr uint8_t kWakeThird = kWakeUpSequence[2];
@@ -22,7 +22,7 @@ constexpr uint8_t kLeave = kLeaveDiagnosticRequest;
 
 bool IsTestRequest(uint8_t byte) { return byte >= 0x80 && byte <= 0x8F; }
 
-std::string Hex(uint8_t byte) { return sim::HexByte(byte); }
+std::string Hex(uint8_t byte) { return HexByte(byte); }
 
 // One walk over the trace and its notes in time order; at equal times the note comes first,
 // so that a byte written right after a rate switch is not taken for one cut by it.
@@ -30,29 +30,29 @@ class Checker {
  public:
   explicit Checker(const WireRun& run) : run_(run) {}
 
-  void Note(const sim::TraceNote& note) {
+  void Note(const TraceNote& note) {
     const std::string& text = note.text;
-    if (text == "PC side opened the port") {
+    if (text == kTracePortOpenedNote) {
       woken_ = false;
       in_diagnostic_mode_ = false;
     } else if (text == "wake-up accepted") {
       woken_ = true;
     } else if (text == "diagnostic mode entered") {
       in_diagnostic_mode_ = true;
-    } else if (text == "ignition off" || text.starts_with("fault cable")) {
+    } else if (text == "ignition off" || text.starts_with(kTraceCablePulledNote)) {
       in_diagnostic_mode_ = false;
-    } else if (text.starts_with("PC side set to") || text == "PC side closed the port") {
+    } else if (text.starts_with("PC side set to") || text == kTracePortClosedNote) {
       if (last_ && End(*last_) > note.time_us) {
         Fail(note.time_us,
              "\"" + text + "\" while the PC's byte " + Hex(last_->byte) + " was still on the wire");
       }
-      if (text == "PC side closed the port" && in_diagnostic_mode_) {
+      if (text == kTracePortClosedNote && in_diagnostic_mode_) {
         Fail(note.time_us, "port closed with the ECU in diagnostic mode (no FF since AA)");
       }
     }
   }
 
-  void Sent(const sim::TraceEntry& entry) {
+  void Sent(const TraceEntry& entry) {
     CheckPause(entry);
     CheckOwner(entry);
     CheckAfterStop(entry);
@@ -68,10 +68,10 @@ class Checker {
   std::vector<std::string> failures;
 
  private:
-  static int64_t End(const sim::TraceEntry& e) { return e.time_us + sim::ByteTimeUs(e.baud); }
+  static int64_t End(const TraceEntry& e) { return e.time_us + ByteTimeUs(e.baud); }
 
   // 0: not in a wake-up; 1: 0F sent while not woken; 2: its AA; 3: its CC.
-  int NextWakeStep(const sim::TraceEntry& entry) const {
+  int NextWakeStep(const TraceEntry& entry) const {
     if (woken_ || run_.type == EcuType::kP8) return 0;
     if (entry.byte == kWakeFirst) return 1;
     if (wake_step_ == 1 && entry.byte == kEnterOrWakeSecond) return 2;
@@ -79,7 +79,7 @@ class Checker {
     return 0;
   }
 
-  void CheckPause(const sim::TraceEntry& entry) {
+  void CheckPause(const TraceEntry& entry) {
     if (!last_) return;
     const bool wake_next = (wake_step_ == 1 && entry.byte == kEnterOrWakeSecond) ||
                            (wake_step_ == 2 && entry.byte == kWakeThird);
@@ -98,7 +98,7 @@ class Checker {
     }
   }
 
-  void CheckOwner(const sim::TraceEntry& entry) {
+  void CheckOwner(const TraceEntry& entry) {
     if (in_diagnostic_mode_ && !IsTestRequest(entry.byte) && entry.byte != kLeave) {
       Fail(entry.time_us, "request " + Hex(entry.byte) + " while the ECU is in diagnostic mode");
     }
@@ -107,7 +107,7 @@ class Checker {
     }
   }
 
-  void CheckAfterStop(const sim::TraceEntry& entry) {
+  void CheckAfterStop(const TraceEntry& entry) {
     if (run_.stop_us < 0 || entry.time_us <= run_.stop_us) return;
     if (entry.byte == kLeave && aa_outstanding_ && !ending_sent_) {
       ending_sent_ = true;
@@ -122,7 +122,7 @@ class Checker {
   }
 
   const WireRun& run_;
-  std::optional<sim::TraceEntry> last_;
+  std::optional<TraceEntry> last_;
   bool woken_ = false;
   bool in_diagnostic_mode_ = false;
   bool aa_outstanding_ = false;
@@ -132,11 +132,11 @@ class Checker {
 
 }  // namespace
 
-std::vector<std::string> CheckWire(const std::vector<sim::TraceEntry>& trace,
-                                   const std::vector<sim::TraceNote>& notes, const WireRun& run) {
+std::vector<std::string> CheckWire(const std::vector<TraceEntry>& trace,
+                                   const std::vector<TraceNote>& notes, const WireRun& run) {
   Checker checker(run);
   size_t n = 0;
-  for (const sim::TraceEntry& entry : trace) {
+  for (const TraceEntry& entry : trace) {
     while (n < notes.size() && notes[n].time_us <= entry.time_us) checker.Note(notes[n++]);
     if (entry.dir == Dir::kPcSent) checker.Sent(entry);
   }

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "link/ecu_type.h"
-#include "sim/trace.h"
+#include "link/trace.h"
 
 namespace kline::testing {
 
@@ -25,7 +25,7 @@ struct WireRun {
   int64_t stop_us = -1;  // when the stop was asked for; -1: never
 };
 
-std::vector<std::string> CheckWire(const std::vector<sim::TraceEntry>& trace,
-                                   const std::vector<sim::TraceNote>& notes, const WireRun& run);
+std::vector<std::string> CheckWire(const std::vector<TraceEntry>& trace,
+                                   const std::vector<TraceNote>& notes, const WireRun& run);
 
 }  // namespace kline::testing

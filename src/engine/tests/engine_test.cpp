@@ -19,14 +19,14 @@
 namespace kline {
 namespace {
 
-using Dir = sim::TraceEntry::Dir;
+using Dir = TraceEntry::Dir;
 using testing::EngineRig;
 using testing::UserAction;
 
 constexpr int64_t kMs = 1000;
 
-std::vector<sim::TraceEntry> SentSince(const EngineRig& rig, size_t from) {
-  std::vector<sim::TraceEntry> sent;
+std::vector<TraceEntry> SentSince(const EngineRig& rig, size_t from) {
+  std::vector<TraceEntry> sent;
   for (size_t i = from; i < rig.line.trace().size(); ++i) {
     if (rig.line.trace()[i].dir == Dir::kPcSent) sent.push_back(rig.line.trace()[i]);
   }
@@ -34,7 +34,7 @@ std::vector<sim::TraceEntry> SentSince(const EngineRig& rig, size_t from) {
 }
 
 std::optional<int64_t> NoteTime(const EngineRig& rig, const std::string& text) {
-  for (const sim::TraceNote& note : rig.line.notes()) {
+  for (const TraceNote& note : rig.line.notes()) {
     if (note.text == text) return note.time_us;
   }
   return std::nullopt;
@@ -184,7 +184,7 @@ TEST(EngineTest, StopInDiagnosticModeLeavesItFirst) {
     const auto sent = SentSince(rig, 0);
     ASSERT_FALSE(sent.empty());
     EXPECT_EQ(sent.back().byte, 0xFF);
-    const sim::TraceEntry& answer = rig.line.trace().back();
+    const TraceEntry& answer = rig.line.trace().back();
     EXPECT_EQ(answer.dir, Dir::kEcuSent);
     EXPECT_EQ(answer.byte, 0xFF);
     const std::optional<int64_t> closed = NoteTime(rig, "PC side closed the port");

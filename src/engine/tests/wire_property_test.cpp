@@ -11,20 +11,20 @@
 namespace kline::testing {
 namespace {
 
-using Dir = sim::TraceEntry::Dir;
+using Dir = TraceEntry::Dir;
 
 constexpr int64_t kMs = 1000;
 
-sim::TraceEntry Pc(int64_t ms, uint8_t byte, int32_t baud = 7812) {
+TraceEntry Pc(int64_t ms, uint8_t byte, int32_t baud = 7812) {
   return {ms * kMs, Dir::kPcSent, byte, baud, false};
 }
-sim::TraceNote Said(int64_t ms, const char* text) { return {ms * kMs, text}; }
+TraceNote Said(int64_t ms, const char* text) { return {ms * kMs, text}; }
 
 struct BadWire {
   const char* name;
   EcuType type;
-  std::vector<sim::TraceEntry> trace;
-  std::vector<sim::TraceNote> notes;
+  std::vector<TraceEntry> trace;
+  std::vector<TraceNote> notes;
   int64_t stop_ms;
   const char* expected;  // part of the one complaint
 };
@@ -99,7 +99,7 @@ TEST(WireInvariantsTest, EachRuleCatchesItsFault) {
 // Whether the ECU was in diagnostic mode when the stop came, from the simulator's notes.
 bool InDiagnosticModeAt(const EngineRig& rig, int64_t time_us) {
   bool in = false;
-  for (const sim::TraceNote& note : rig.line.notes()) {
+  for (const TraceNote& note : rig.line.notes()) {
     if (note.time_us > time_us) break;
     if (note.text == "diagnostic mode entered") in = true;
     if (note.text == "diagnostic mode left" || note.text == "PC side opened the port") in = false;

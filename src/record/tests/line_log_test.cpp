@@ -23,12 +23,12 @@ struct Received {
 };
 
 // The bytes that reached the PC before `until_us`, in the order they arrived.
-std::vector<Received> ArrivedAtPc(const std::vector<sim::TraceEntry>& trace, int64_t until_us) {
+std::vector<Received> ArrivedAtPc(const std::vector<TraceEntry>& trace, int64_t until_us) {
   std::vector<Received> out;
-  for (const sim::TraceEntry& e : trace) {
-    if (e.dir == sim::TraceEntry::Dir::kPcSent) continue;
-    const bool echo = e.dir == sim::TraceEntry::Dir::kEcho;
-    const int64_t arrival = echo ? e.time_us : e.time_us + sim::ByteTimeUs(e.baud);
+  for (const TraceEntry& e : trace) {
+    if (e.dir == TraceEntry::Dir::kPcSent) continue;
+    const bool echo = e.dir == TraceEntry::Dir::kEcho;
+    const int64_t arrival = echo ? e.time_us : e.time_us + ByteTimeUs(e.baud);
     if (arrival <= until_us)
       out.push_back({arrival, e.byte, echo ? LineDir::kEcho : LineDir::kFromEcu});
   }
@@ -48,7 +48,7 @@ TEST(LineLogTest, SessionLogHoldsTheSimulatorsBytesInOrderAndTime) {
   // The simulated key comes on half a second after the port opened.
   const auto& notes = session.line.notes();
   const auto key_on = std::find_if(notes.begin(), notes.end(),
-                                   [](const sim::TraceNote& n) { return n.text == "ignition on"; });
+                                   [](const TraceNote& n) { return n.text == "ignition on"; });
   ASSERT_NE(key_on, notes.end());
   const int64_t opened_us = key_on->time_us - 500'000;
   log.SetActivity(Activity::kLiveData);
@@ -66,7 +66,7 @@ TEST(LineLogTest, SessionLogHoldsTheSimulatorsBytesInOrderAndTime) {
   std::vector<LineEntry> sent;
   std::vector<LineEntry> received;
   for (const LineEntry& e : entries) (e.dir == LineDir::kSent ? sent : received).push_back(e);
-  const std::vector<sim::TraceEntry> pc = session.Sent();
+  const std::vector<TraceEntry> pc = session.Sent();
   ASSERT_EQ(sent.size(), pc.size());
   for (size_t i = 0; i < pc.size(); ++i) {
     EXPECT_EQ(sent[i].byte, pc[i].byte) << i;
@@ -101,7 +101,7 @@ TEST(LineLogTest, SessionLogHoldsTheSimulatorsBytesInOrderAndTime) {
   ASSERT_TRUE(SaveLineCsv(path, {*speed}, nullptr));
   QFile file(path);
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-  EXPECT_EQ(file.readAll().toStdString(), std::string(kLineCsvHeader) + "\n" +
+  EXPECT_EQ(file.readAll().toStdString(), std::string(kTraceCsvHeader) + "\n" +
                                               std::to_string(speed->time_us) +
                                               ",pc,01,7812,0,\"01 engine speed, first byte\"\n");
 }

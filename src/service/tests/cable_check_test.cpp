@@ -40,13 +40,13 @@ TEST(CableCheckTest, OnlyThePatternGoesOutAndTheEcuAnswersNone) {
     EXPECT_FALSE(port.IsOpen());
     // Only the pattern went out, and the ECU answered none of it: what it sent, if anything,
     // were its own key-on bytes.
-    for (const sim::TraceEntry& e : line.trace()) {
-      if (e.dir == sim::TraceEntry::Dir::kPcSent) {
+    for (const TraceEntry& e : line.trace()) {
+      if (e.dir == TraceEntry::Dir::kPcSent) {
         EXPECT_NE(std::find(kCablePattern.begin(), kCablePattern.end(), e.byte),
                   kCablePattern.end());
       }
       if (verdict == CableVerdict::kEchoOk) {
-        EXPECT_NE(e.dir, sim::TraceEntry::Dir::kEcuSent);
+        EXPECT_NE(e.dir, TraceEntry::Dir::kEcuSent);
       }
     }
     const bool answered = std::any_of(line.notes().begin(), line.notes().end(), [](auto& n) {

@@ -29,10 +29,10 @@ int64_t SimSession::Run(int64_t ms) {
   return longest;
 }
 
-std::vector<sim::TraceEntry> SimSession::Sent() const {
-  std::vector<sim::TraceEntry> sent;
-  for (const sim::TraceEntry& e : line.trace()) {
-    if (e.dir == sim::TraceEntry::Dir::kPcSent) sent.push_back(e);
+std::vector<TraceEntry> SimSession::Sent() const {
+  std::vector<TraceEntry> sent;
+  for (const TraceEntry& e : line.trace()) {
+    if (e.dir == TraceEntry::Dir::kPcSent) sent.push_back(e);
   }
   return sent;
 }
@@ -40,7 +40,7 @@ std::vector<sim::TraceEntry> SimSession::Sent() const {
 int64_t SimSession::SentCount(uint8_t byte) const {
   const auto sent = Sent();
   return std::count_if(sent.begin(), sent.end(),
-                       [&](const sim::TraceEntry& e) { return e.byte == byte; });
+                       [&](const TraceEntry& e) { return e.byte == byte; });
 }
 
 }  // namespace kline

@@ -26,7 +26,7 @@ struct SimSession {
   // longest tick it saw.
   int64_t Run(int64_t ms);
   // The bytes the PC side sent, in order.
-  std::vector<sim::TraceEntry> Sent() const;
+  std::vector<TraceEntry> Sent() const;
   int64_t SentCount(uint8_t byte) const;
 
   IniText ini;

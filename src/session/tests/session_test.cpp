@@ -18,7 +18,6 @@ namespace kline {
 namespace {
 
 using sim::FaultKind;
-using sim::TraceEntry;
 using Dir = TraceEntry::Dir;
 
 constexpr int64_t kMs = 1000;

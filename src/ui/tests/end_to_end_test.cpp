@@ -157,9 +157,9 @@ TEST_P(EndToEndTest, ClosingInsideATestEndsAtOnce) {
   // The fuel pump's answer is seconds away; the bench measures the real figure.
   EXPECT_LT(timer.elapsed(), 1000);
   EXPECT_TRUE(QTest::qWaitFor([&] { return !server_->PcPortOpen(); }, 2000));
-  const std::vector<sim::TraceEntry> trace = server_->Trace();
-  const auto last = std::find_if(trace.rbegin(), trace.rend(), [](const sim::TraceEntry& e) {
-    return e.dir == sim::TraceEntry::Dir::kPcSent;
+  const std::vector<TraceEntry> trace = server_->Trace();
+  const auto last = std::find_if(trace.rbegin(), trace.rend(), [](const TraceEntry& e) {
+    return e.dir == TraceEntry::Dir::kPcSent;
   });
   ASSERT_NE(last, trace.rend());
   EXPECT_EQ(last->byte, 0xFF) << "the ECU was told to leave diagnostic mode";

@@ -1,12 +1,15 @@
-#include "sim/trace_reader.h"
+#include "link/trace_reader.h"
 
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <unordered_map>
 
-namespace kline::sim {
+#include "link/tar_archive.h"
+
+namespace kline {
 
 namespace {
 
@@ -123,9 +126,11 @@ class Reader {
     if (!NoteField(fields[5], &note)) return Fail("the note's quotes do not close");
     const std::string_view dir = fields[1];
     if (dir == "note") {
-      trace_.ecu_times_at_start = true;
+      // Only the simulator writes notes beyond the type (a support report's trace names it).
       if (note.starts_with(kTraceTypeNote)) {
         trace_.type = EcuTypeFromName(std::string_view(note).substr(sizeof kTraceTypeNote - 1));
+      } else {
+        trace_.ecu_times_at_start = true;
       }
       trace_.notes.push_back({TraceNote{time_us, std::move(note)}, line_});
       return true;
@@ -153,7 +158,14 @@ class Reader {
       return Fail("garbled " + Quoted(fields[4]) + " is neither 0 nor 1");
     }
     entry.garbled = fields[4] == "1";
-    trace_.rows.push_back({entry, line_});
+    uint32_t label = 0;
+    if (!note.empty()) {
+      const auto [at, fresh] =
+          label_index_.try_emplace(note, static_cast<uint32_t>(trace_.labels.size()));
+      if (fresh) trace_.labels.push_back(std::move(note));
+      label = at->second;
+    }
+    trace_.rows.push_back({entry, line_, label});
     return true;
   }
 
@@ -161,6 +173,7 @@ class Reader {
   size_t line_ = 0;
   int64_t last_time_us_ = 0;
   TraceFile trace_;
+  std::unordered_map<std::string, uint32_t> label_index_;
 };
 
 }  // namespace
@@ -200,9 +213,21 @@ std::optional<TraceFile> LoadTrace(const std::string& path, std::string* error) 
     *error = path + ": cannot be read";
     return std::nullopt;
   }
-  std::optional<TraceFile> trace = ParseTrace(text, error);
-  if (!trace) *error = path + ": " + *error;
+  // A support report carries its trace inside.
+  std::string where = path;
+  std::string_view body = text;
+  if (text.size() <= kMaxTraceBytes && LooksLikeTar(text)) {
+    const std::optional<std::string_view> member = FindTarMember(text, kArchivedTraceName, error);
+    if (!member) {
+      *error = path + ": " + *error;
+      return std::nullopt;
+    }
+    body = *member;
+    where += std::string(" (") + kArchivedTraceName + ")";
+  }
+  std::optional<TraceFile> trace = ParseTrace(body, error);
+  if (!trace) *error = where + ": " + *error;
   return trace;
 }
 
-}  // namespace kline::sim
+}  // namespace kline

@@ -1,11 +1,13 @@
 // The trace reader against files anyone may hand it: each fault refused with its line.
-#include "sim/trace_reader.h"
+#include "link/trace_reader.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 
-namespace kline::sim {
+#include "link/trace_gaps.h"
+
+namespace kline {
 namespace {
 
 constexpr char kHead[] = "time_us,dir,byte,baud,garbled,note\n";
@@ -57,6 +59,9 @@ TEST(TraceReader, ReadsTheLineMonitorsQuotedLabels) {
   ASSERT_EQ(monitor->rows.size(), 3u);
   EXPECT_EQ(monitor->rows[2].entry, (TraceEntry{4000, TraceEntry::Dir::kEcuSent, 0x2A, 7812}));
   EXPECT_EQ(monitor->rows[2].line, 4u);
+  EXPECT_EQ(monitor->labels[monitor->rows[0].label], "01 engine speed, first byte");
+  EXPECT_EQ(monitor->labels[monitor->rows[1].label], "say \"hi\"");
+  EXPECT_EQ(monitor->rows[2].label, 0u);
   EXPECT_FALSE(monitor->ecu_times_at_start || monitor->type);
 }
 
@@ -79,5 +84,55 @@ TEST(TraceReader, RefusesHugeFilesWithoutReadingThemWhole) {
   std::remove(path.c_str());
 }
 
+TEST(TraceGaps, MarksWhatBreaksTheProgramsPausesAndBounds) {
+  using enum GapMark;
+  // Times at the PC, as the line monitor stamps them; a byte at 7812 baud takes 1.28 ms.
+  struct Case {
+    const char* what;
+    std::string rows;
+    std::vector<GapMark> marks;
+  };
+  const Case cases[] = {
+      {"key-on bytes, then requests that keep their pause",
+       "0,ecu,55,1200,0,\n50000,pc,01,7812,0,\n51300,echo,01,7812,0,\n53000,ecu,12,7812,0,\n"
+       "61000,pc,02,7812,0,\n",
+       {kNone, kNone, kNone, kNone, kNone}},
+      {"a request 8 ms after the start of the one before, not after its end",
+       "0,pc,01,7812,0,\n3000,ecu,12,7812,0,\n8000,pc,02,7812,0,\n",
+       {kNone, kNone, kEarlyRequest}},
+      {"the wake-up: 110 ms between its bytes, 300 ms after the last",
+       "0,pc,0F,1200,0,\n100000,pc,AA,1200,0,\n210000,pc,CC,1200,0,\n500000,pc,17,1200,0,\n",
+       {kNone, kEarlyRequest, kNone, kEarlyRequest}},
+      {"answers after the live and the identification bounds",
+       "0,pc,01,7812,0,\n2100000,ecu,12,7812,0,\n2200000,pc,17,7812,0,\n"
+       "5100000,ecu,12,7812,0,\n",
+       {kNone, kLateAnswer, kNone, kNone}},
+      {"a second byte after one answer",
+       "0,pc,01,7812,0,\n3000,ecu,12,7812,0,\n4000,ecu,34,7812,0,\n",
+       {kNone, kNone, kUnasked}},
+      {"a test reports on its own until the ECU leaves diagnostic mode",
+       "0,pc,0F,1200,0,\n120000,pc,AA,1200,0,\n240000,pc,CC,1200,0,\n"
+       "600000,pc,AA,7812,0,\n610000,ecu,AA,7812,0,\n620000,ecu,00,7812,0,\n"
+       "640000,pc,FF,7812,0,\n650000,ecu,FF,7812,0,\n660000,ecu,FF,7812,0,\n",
+       {kNone, kNone, kNone, kNone, kNone, kNone, kNone, kNone, kUnasked}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string error;
+    const auto trace = ParseTrace(kHead + c.rows, &error);
+    ASSERT_TRUE(trace) << error;
+    const TraceGaps gaps = ReadGaps(*trace);
+    EXPECT_EQ(gaps.marks, c.marks);
+    EXPECT_EQ(gaps.gap_us.back(),
+              trace->rows.back().entry.time_us - trace->rows[trace->rows.size() - 2].entry.time_us);
+  }
+  std::string error;
+  const TraceGaps gaps = ReadGaps(*ParseTrace(
+      kHead + cases[2].rows + "503000,ecu,12,1200,0,\n" + "520000,ecu,12,1200,0,\n", &error));
+  EXPECT_EQ(GapCountsLine(gaps),
+            "2 requests sooner than their pause, 0 answers later than their bound, 1 byte while "
+            "nothing was asked");
+}
+
 }  // namespace
-}  // namespace kline::sim
+}  // namespace kline

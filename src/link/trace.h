@@ -8,7 +8,7 @@
 
 #include "link/ecu_type.h"
 
-namespace kline::sim {
+namespace kline {
 
 struct TraceEntry {
   // kPcSent and kEcuSent: when the byte began on the wire; kEcho: when the echo was
@@ -31,12 +31,22 @@ struct TraceNote {
   bool operator==(const TraceNote&) const = default;
 };
 
+// 10 bits (start, 8 data, stop) at `baud`, in microseconds, rounded.
+int64_t ByteTimeUs(int32_t baud);
+
 // A byte as two upper-case hex digits, for notes and rows.
 std::string HexByte(uint8_t byte);
 
 inline constexpr char kTraceCsvHeader[] = "time_us,dir,byte,baud,garbled,note";
 // The note that says which ECU a trace comes from, so that a replay needs no --type.
 inline constexpr char kTraceTypeNote[] = "ECU type ";
+
+// The simulator's notes when the PC opens and closes the port: a conversation starts again
+// at each opening.
+inline constexpr char kTracePortOpenedNote[] = "PC side opened the port";
+inline constexpr char kTracePortClosedNote[] = "PC side closed the port";
+// The start of the simulator's note when the cable is pulled: nothing passes after it.
+inline constexpr char kTraceCablePulledNote[] = "fault cable";
 
 // The header line and a note naming the ECU type, each with its line break.
 std::string TraceCsvHead(EcuType type);
@@ -50,4 +60,4 @@ std::string TraceCsvRow(const TraceNote& note);
 std::string TraceCsvRows(const std::vector<TraceEntry>& entries, size_t* next_entry,
                          const std::vector<TraceNote>& notes, size_t* next_note, int64_t before_us);
 
-}  // namespace kline::sim
+}  // namespace kline

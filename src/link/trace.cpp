@@ -1,8 +1,9 @@
-#include "sim/trace.h"
+#include "link/trace.h"
 
+#include <algorithm>
 #include <cstdio>
 
-namespace kline::sim {
+namespace kline {
 
 namespace {
 
@@ -19,6 +20,11 @@ const char* DirName(TraceEntry::Dir dir) {
 }
 
 }  // namespace
+
+int64_t ByteTimeUs(int32_t baud) {
+  const int64_t rate = std::max<int64_t>(baud, 1);
+  return (10'000'000 + rate / 2) / rate;
+}
 
 std::string HexByte(uint8_t byte) {
   char text[3];
@@ -66,4 +72,4 @@ std::string TraceCsvRows(const std::vector<TraceEntry>& entries, size_t* next_en
   return out;
 }
 
-}  // namespace kline::sim
+}  // namespace kline

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "link/ecu_type.h"
-#include "sim/trace.h"
+#include "link/trace.h"
 
-namespace kline::sim {
+namespace kline {
 
 // Past these a file is refused rather than read: an hour of polling at 7812 baud is well
 // under both.
@@ -29,6 +29,8 @@ inline constexpr int64_t kMaxTraceTimeUs = int64_t{10'000'000} * 1'000'000;
 struct TraceRow {
   TraceEntry entry;
   size_t line = 0;  // counted from 1, the header being line 1
+  // The row's note (the line monitor's label of the byte) in TraceFile::labels.
+  uint32_t label = 0;
 };
 
 struct TraceNoteRow {
@@ -39,6 +41,8 @@ struct TraceNoteRow {
 struct TraceFile {
   std::vector<TraceRow> rows;
   std::vector<TraceNoteRow> notes;
+  // Each different note of a byte row once; the first is the empty one.
+  std::vector<std::string> labels = {std::string()};
   // From an "ECU type" note, when the file has one.
   std::optional<EcuType> type;
   // The simulator stamps an ECU byte at its start bit and writes notes; the line monitor
@@ -48,8 +52,12 @@ struct TraceFile {
 
 // Nullopt with "line N: what is wrong" in `error`.
 std::optional<TraceFile> ParseTrace(std::string_view text, std::string* error);
+// The name of the trace inside a support report.
+inline constexpr char kArchivedTraceName[] = "trace.csv";
+
 // The same for a file, refused before it is read when it is larger than kMaxTraceBytes;
-// `error` then starts with the path.
+// `error` then starts with the path. A support report (a tar archive) is read for the trace
+// it holds.
 std::optional<TraceFile> LoadTrace(const std::string& path, std::string* error);
 
-}  // namespace kline::sim
+}  // namespace kline

@@ -1,0 +1,43 @@
+// What a trace shows about the timing on the wire: the gap before each byte, and the gaps
+// that break what this program keeps itself, so that a trace from a user's bike tells at a
+// glance whether the PC or the ECU strayed.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "link/trace_reader.h"
+
+namespace kline {
+
+enum class GapMark : uint8_t {
+  kNone,
+  kEarlyRequest,  // a PC byte sooner after the one before than its pause
+  kLateAnswer,    // an ECU byte later after its request than the PC waits
+  kUnasked,       // an ECU byte while nothing was asked
+};
+inline constexpr size_t kGapMarkCount = 4;
+
+// "request sooner than its pause", "answer later than its bound", "byte while nothing was
+// asked"; empty for kNone.
+std::string_view GapMarkText(GapMark mark);
+
+struct TraceGaps {
+  // One of each per row of the trace, in its order. The gap is the time since the byte
+  // before (since the port opened for the first).
+  std::vector<int64_t> gap_us;
+  std::vector<GapMark> marks;
+  std::array<size_t, kGapMarkCount> counts{};
+};
+
+TraceGaps ReadGaps(const TraceFile& trace);
+
+// The counts in one line: "2 requests sooner than their pause, 0 answers later than their
+// bound, 1 byte while nothing was asked".
+std::string GapCountsLine(const TraceGaps& gaps);
+
+}  // namespace kline
