@@ -8,9 +8,9 @@
 #include <optional>
 #include <vector>
 
+#include "link/trace.h"
 #include "sim/ecu_side.h"
 #include "sim/profile.h"
-#include "link/trace.h"
 
 namespace kline::sim {
 

@@ -15,8 +15,13 @@ namespace kline::sim {
 enum class EcuMode { kOff, kWaitingForWakeUp, kSwitching, kWorking, kDiagnostic };
 
 // What the interface does with a byte the PC writes: echo it as it should, keep it to itself,
-// or be gone with a pulled cable from then on.
+// or be gone with a pulled cable from then on; and the bytes it hands the PC just before the
+// echo (a stray).
 enum class InterfaceAct { kEchoes, kNoEcho, kGone };
+struct InterfaceBehaviour {
+  InterfaceAct act = InterfaceAct::kEchoes;
+  std::vector<uint8_t> before_echo;
+};
 
 class EcuSide {
  public:
@@ -42,9 +47,7 @@ class EcuSide {
   virtual std::vector<TraceNote> TakeNotes() = 0;
   // The simulated ECU leaves the interface to the line's faults; a replay does what the
   // interface did in its recording.
-  virtual InterfaceAct InterfaceFor(uint8_t /*byte*/, int32_t /*baud*/) const {
-    return InterfaceAct::kEchoes;
-  }
+  virtual InterfaceBehaviour InterfaceFor(uint8_t /*byte*/, int32_t /*baud*/) const { return {}; }
   // Fixes the answer to a request from now on.
   virtual void SetAnswer(uint8_t request, uint8_t answer) = 0;
 

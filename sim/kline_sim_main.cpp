@@ -12,10 +12,10 @@
 #include <optional>
 #include <string>
 
+#include "link/trace_reader.h"
 #include "sim/profile.h"
 #include "sim/pty_ecu_server.h"
 #include "sim/replay_ecu.h"
-#include "link/trace_reader.h"
 
 namespace {
 
@@ -76,8 +76,7 @@ std::optional<Arguments> Parse(int argc, char** argv) {
 std::unique_ptr<kline::sim::PtyEcuServer> MakeServer(Arguments arguments, std::string* error) {
   using kline::sim::PtyEcuServer;
   if (!arguments.replay_path.empty()) {
-    const std::optional<kline::TraceFile> trace =
-        kline::LoadTrace(arguments.replay_path, error);
+    const std::optional<kline::TraceFile> trace = kline::LoadTrace(arguments.replay_path, error);
     if (!trace) return nullptr;
     kline::sim::ReplayEcu::Options replay{
         .loop = arguments.loop, .report = [](const std::string& text) {

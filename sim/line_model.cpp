@@ -102,11 +102,13 @@ void LineModel::PcPort(int64_t now_us, bool open) {
 
 void LineModel::PcWrite(int64_t now_us, uint8_t byte) {
   AdvanceTo(now_us);
-  const InterfaceAct act = ecu_->InterfaceFor(byte, pc_baud_);
-  if (act == InterfaceAct::kGone && !cable_pulled_) InjectFault(now_us, FaultKind::kCablePulled);
+  const InterfaceBehaviour interface = ecu_->InterfaceFor(byte, pc_baud_);
+  if (interface.act == InterfaceAct::kGone && !cable_pulled_) {
+    InjectFault(now_us, FaultKind::kCablePulled);
+  }
   if (cable_pulled_) return;
   Segment segment;
-  segment.echo = act == InterfaceAct::kEchoes;
+  segment.echo = interface.act == InterfaceAct::kEchoes;
   segment.start_us = std::max(now_us, pc_free_us_);
   segment.end_us = segment.start_us + ByteTimeUs(pc_baud_);
   segment.byte = byte;
@@ -120,6 +122,9 @@ void LineModel::PcWrite(int64_t now_us, uint8_t byte) {
   pc_free_us_ = segment.end_us;
   // The stray byte is queued before the echo's own end event so the PC reads it first.
   if (stray_) events_.emplace(segment.end_us, Event{EventKind::kStray, 0, *stray_});
+  for (uint8_t stray : interface.before_echo) {
+    events_.emplace(segment.end_us, Event{EventKind::kStray, 0, stray});
+  }
   AddSegment(segment);
   AdvanceTo(now_us);
 }

@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "link/serial_device.h"
+#include "link/trace.h"
 #include "sim/ecu_model.h"
 #include "sim/profile.h"
-#include "link/trace.h"
 
 namespace kline::sim {
 

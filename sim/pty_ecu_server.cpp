@@ -169,6 +169,8 @@ void PtyEcuServer::Serve(int64_t now_us) {
       }
       if (read(master, &byte, 1) != 1) break;
       model_.PcWrite(now_us, byte);
+      // A replay pulls the cable where its recording did; the next pass closes the port.
+      if (model_.cable_pulled()) pull_requested_ = true;
     }
   }
   if (pc_open_ && hung_up) {

@@ -16,11 +16,11 @@
 
 #include "link/clock.h"
 #include "link/pty.h"
+#include "link/trace.h"
 #include "sim/line_model.h"
 #include "sim/profile.h"
 #include "sim/replay_ecu.h"
 #include "sim/sim_command.h"
-#include "link/trace.h"
 
 namespace kline::sim {
 

@@ -29,9 +29,11 @@ std::unique_ptr<ReplayEcu> ReplayEcu::FromTrace(const TraceFile& trace, EcuType 
   int64_t seen_late_us = 0;
   // Rows and notes in the order of the file; one connection is replayed, the first.
   size_t note = 0;
-  for (const TraceRow& row : trace.rows) {
+  // One pass further than the rows, for the notes after the last byte.
+  for (size_t r = 0; r <= trace.rows.size(); ++r) {
+    const size_t line = r < trace.rows.size() ? trace.rows[r].line : SIZE_MAX;
     bool ended = false;
-    for (; note < trace.notes.size() && trace.notes[note].line < row.line; ++note) {
+    for (; note < trace.notes.size() && trace.notes[note].line < line; ++note) {
       const std::string& text = trace.notes[note].note.text;
       // The PC's bytes after the pull never reached the line: the next one finds it gone.
       if (text.starts_with(kTraceCablePulledNote)) {
@@ -44,16 +46,21 @@ std::unique_ptr<ReplayEcu> ReplayEcu::FromTrace(const TraceFile& trace, EcuType 
       origin_us = trace.notes[note].note.time_us;
       ecu->unasked_.clear();
     }
-    if (ended) break;
-    const TraceEntry& entry = row.entry;
+    if (ended || r == trace.rows.size()) break;
+    const TraceEntry& entry = trace.rows[r].entry;
     switch (entry.dir) {
       case TraceEntry::Dir::kPcSent:
         ecu->by_request_[entry.byte].push_back(ecu->steps_.size());
-        ecu->steps_.push_back(Step{entry.byte, entry.baud, entry.time_us, row.line, {}});
+        ecu->steps_.push_back(Step{entry.byte, entry.baud, entry.time_us, line, {}});
+        ecu->steps_.back().unheard = entry.garbled;
         break;
       case TraceEntry::Dir::kEcho:
-        if (!ecu->steps_.empty() && ecu->steps_.back().act == InterfaceAct::kNoEcho) {
-          ecu->steps_.back().act = InterfaceAct::kEchoes;
+        if (!ecu->steps_.empty() && ecu->steps_.back().interface.act == InterfaceAct::kNoEcho) {
+          Step& step = ecu->steps_.back();
+          step.interface.act = InterfaceAct::kEchoes;
+          // No answer comes before the echo of its request: those were stray bytes.
+          for (const Reply& stray : step.replies) step.interface.before_echo.push_back(stray.byte);
+          step.replies.clear();
         }
         if (!trace.ecu_times_at_start && !ecu->steps_.empty()) {
           const Step& step = ecu->steps_.back();
@@ -136,11 +143,11 @@ std::optional<size_t> ReplayEcu::Match(uint8_t byte, int32_t baud) const {
   return found;
 }
 
-InterfaceAct ReplayEcu::InterfaceFor(uint8_t byte, int32_t baud) const {
-  if (!on_) return InterfaceAct::kEchoes;
-  if (next_ >= cable_step_) return InterfaceAct::kGone;
+InterfaceBehaviour ReplayEcu::InterfaceFor(uint8_t byte, int32_t baud) const {
+  if (!on_) return {};
+  if (next_ >= cable_step_) return {InterfaceAct::kGone, {}};
   const std::optional<size_t> found = Match(byte, baud);
-  return found ? steps_[*found].act : InterfaceAct::kEchoes;
+  return found ? steps_[*found].interface : InterfaceBehaviour {};
 }
 
 void ReplayEcu::Receive(int64_t now_us, uint8_t byte, int32_t baud) {
@@ -152,6 +159,11 @@ void ReplayEcu::Receive(int64_t now_us, uint8_t byte, int32_t baud) {
          "the recording ran out: live data again from line " + std::to_string(steps_[next_].line));
   }
   const int64_t start_us = now_us - ByteTimeUs(baud);
+  // The recorded ECU never heard those bytes; the replayed one did not either, or else hears
+  // this one now.
+  while (next_ < steps_.size() && steps_[next_].unheard && !Find(next_, next_ + 1, byte, baud)) {
+    ++next_;
+  }
   std::optional<size_t> found = Find(next_, next_ + 1, byte, baud);
   if (!found) {
     const std::string asked = "the PC sent " + Request(byte, baud) + " " + Expected();

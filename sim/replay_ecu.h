@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "sim/ecu_side.h"
 #include "link/trace_reader.h"
+#include "sim/ecu_side.h"
 
 namespace kline::sim {
 
@@ -42,7 +42,7 @@ class ReplayEcu : public EcuSide {
   std::vector<TraceNote> TakeNotes() override;
   // The recording decides every answer; a fixed one is refused with a note.
   void SetAnswer(uint8_t request, uint8_t answer) override;
-  InterfaceAct InterfaceFor(uint8_t byte, int32_t baud) const override;
+  InterfaceBehaviour InterfaceFor(uint8_t byte, int32_t baud) const override;
 
   EcuMode mode() const override { return on_ ? EcuMode::kWorking : EcuMode::kOff; }
   int32_t baud() const override;
@@ -61,7 +61,14 @@ class ReplayEcu : public EcuSide {
     int64_t time_us = 0;
     size_t line = 0;
     std::vector<Reply> replies;
-    InterfaceAct act = InterfaceAct::kNoEcho;  // until its echo is found
+    // What the interface did: kNoEcho until the echo is found; the ECU bytes that came
+    // before the echo are the interface's too.
+    InterfaceBehaviour interface {
+      InterfaceAct::kNoEcho, {}
+    };
+    // The ECU could not read the request (a collision, another rate; only the simulator's
+    // trace says so).
+    bool unheard = false;
   };
 
   ReplayEcu(EcuType type, Options options) : type_(type), options_(std::move(options)) {}

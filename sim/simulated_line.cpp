@@ -31,11 +31,13 @@ void SimulatedLine::SetAnswer(uint8_t request, uint8_t answer) {
 void SimulatedLine::InjectFault(FaultKind kind, int arg) {
   Sync();
   model_.InjectFault(clock_.NowUs(), kind, arg);
-  if (kind == FaultKind::kCablePulled && open_) {
-    open_ = false;
-    lost_ = true;
-    rx_.clear();
-  }
+  if (kind == FaultKind::kCablePulled && open_) Vanish();
+}
+
+void SimulatedLine::Vanish() {
+  open_ = false;
+  lost_ = true;
+  rx_.clear();
 }
 
 void SimulatedLine::ClearFaults() {
@@ -123,6 +125,11 @@ bool SimulatedLine::WriteByte(uint8_t value) {
   if (!open_) return false;
   Sync();
   model_.PcWrite(clock_.NowUs(), value);
+  // A replay pulls the cable where its recording did: the write finds the device gone.
+  if (model_.cable_pulled()) {
+    Vanish();
+    return false;
+  }
   return true;
 }
 

@@ -9,9 +9,9 @@
 
 #include "link/clock.h"
 #include "link/serial_device.h"
+#include "link/trace.h"
 #include "sim/line_model.h"
 #include "sim/profile.h"
-#include "link/trace.h"
 
 namespace kline::sim {
 
@@ -56,6 +56,8 @@ class SimulatedLine : public SerialDevice {
  private:
   // Brings the line up to the clock and moves what has arrived into the receive buffer.
   void Sync() const;
+  // The device is gone with its cable: closed, reported lost, nothing left to read.
+  void Vanish();
 
   VirtualClock& clock_;
   // The wire runs on whenever anyone looks, also from const accessors.

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "link/tar_archive.h"
 #include "link/trace_gaps.h"
 
 namespace kline {
@@ -81,6 +82,46 @@ TEST(TraceReader, RefusesHugeFilesWithoutReadingThemWhole) {
   EXPECT_NE(error.find("larger than 64 MB"), std::string::npos) << error;
   EXPECT_FALSE(LoadTrace(path + ".missing", &error));
   EXPECT_NE(error.find("No such file"), std::string::npos) << error;
+  std::remove(path.c_str());
+}
+
+// A support report is a tar archive: tar itself must read what we write, and our reader must
+// refuse what is damaged rather than read past its end.
+TEST(TarArchive, TarReadsItAndTheTraceIsReadFromInside) {
+  const std::string trace = std::string(kHead) + "0,pc,01,7812,0,\n";
+  const std::string big(1500, 'x');
+  const std::string archive = WriteTar({{"README.txt", big}, {kArchivedTraceName, trace}}, 0);
+  const std::string path = testing::TempDir() + "report.tar";
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(file, nullptr);
+  std::fwrite(archive.data(), 1, archive.size(), file);
+  std::fclose(file);
+  std::string out;
+  std::FILE* tar = popen(("tar -xOf " + path + " trace.csv").c_str(), "r");
+  ASSERT_NE(tar, nullptr);
+  for (int c; (c = std::fgetc(tar)) != EOF;) out += static_cast<char>(c);
+  EXPECT_EQ(pclose(tar), 0);
+  EXPECT_EQ(out, trace);
+  std::string error;
+  const auto read = LoadTrace(path, &error);
+  ASSERT_TRUE(read) << error;
+  EXPECT_EQ(read->rows.size(), 1u);
+
+  std::string bad_sum = archive;
+  bad_sum[0] = 'Q';
+  std::string runs_past = archive.substr(0, 512 + 512);
+  const struct {
+    std::string archive;
+    std::string error;
+  } damaged[] = {
+      {bad_sum, "damaged archive: the header at byte 0"},
+      {runs_past, "damaged archive: the member at byte 0 runs past"},
+      {WriteTar({{"other.txt", "x"}}, 0), "the archive holds no trace.csv"},
+  };
+  for (const auto& d : damaged) {
+    EXPECT_FALSE(FindTarMember(d.archive, kArchivedTraceName, &error));
+    EXPECT_EQ(error.substr(0, d.error.size()), d.error);
+  }
   std::remove(path.c_str());
 }
 
