@@ -59,13 +59,24 @@ for module in common/usb-common core/usbcore host/xhci-hcd host/xhci-pci serial/
 done
 (cd "$root" && find . | cpio -o -H newc --quiet) | gzip -1 >"$work/initrd.gz"
 
+# The built-in profiles, but an ECU that takes wake-up bytes up to 400 ms apart, not 200: the
+# emulated guest on a shared host now and then stalls 100 ms between two bytes. The wake-up's
+# timing is checked to the millisecond by the simulated tests; here it is the drivers.
+for type in 16m 15m; do
+  /usr/bin/python3 -c 'import json, sys
+profile = json.load(open(sys.argv[1]))
+profile["wake_up_gap_ms"][1] = 400
+json.dump(profile, open(sys.argv[2], "w"))' "$ROOT/sim/profiles/$type.json" "$work/$type.json"
+done
+
 # A relay and its simulator per guest port: 16550s on ttyS1 and ttyS2, FTDIs on USB ports 1, 2.
 ports=()
 for name in ttyS1:16m ttyS2:15m usb1:16m usb2:15m; do
-  exec {out}< <(exec /usr/bin/python3 "$here/relay.py" "$sim" "${name#*:}" \
-    "$work/trace-${name%:*}.csv" 2>"$work/relay-${name%:*}.log")
+  port="${name%:*}"
+  exec {out}< <(exec /usr/bin/python3 "$here/relay.py" "$sim" --profile "$work/${name#*:}.json" \
+    --trace "$work/trace-$port.csv" 2>"$work/relay-$port.log")
   relays+=($!)
-  read -r -t 10 path <&"$out" || fail "relay for ${name%:*} did not start: $(cat "$work/relay-${name%:*}.log")"
+  read -r -t 10 path <&"$out" || fail "relay for $port did not start: $(cat "$work/relay-$port.log")"
   ports+=("$path")
 done
 
@@ -81,9 +92,9 @@ timeout 300 qemu-system-x86_64 -nodefaults -display none -no-reboot -accel tcg -
   -chardev serial,id=u2,path="${ports[3]}" -device usb-serial,bus=xhci.0,port=2,chardev=u2 \
   >"$work/qemu.log" 2>&1 || echo "qemu ended with status $? (124: timed out)" >>"$work/qemu.log"
 echo "Guest ran $((SECONDS - start)) s"
-grep -q '^@ - - - booted' "$work/console.log" 2>/dev/null ||
+grep -q '^@ - - - - booted' "$work/console.log" 2>/dev/null ||
   fail "the guest did not boot: $(cat "$work/qemu.log")"
-grep -q '^@ - - - done' "$work/console.log" ||
+grep -q '^@ - - - - done' "$work/console.log" ||
   fail "the guest did not finish: $(cat "$work/qemu.log"; tail -20 "$work/console.log")"
 /usr/bin/python3 "$here/judge.py" "$work/console.log" "$ROOT/sim/profiles" ||
   fail "wrong results; the guest's report is in $work/console.log, the simulators' traces beside it"

@@ -3,7 +3,9 @@
 
 usage: judge.py CONSOLE_LOG PROFILES_DIR
 
-Each run must exit 0 and print the ECU's identification and live values from its profile.
+Each run must exit 0 and print the ECU's identification and live values from its profile;
+of a run the guest tried twice, the second attempt's output counts and the first one's
+failure is listed.
 What port_watch read back counts while the tool's low latency was in force (the flag is set
 right after the rate, DTR and RTS as the port opens, and cleared first as it closes): in
 that window DTR and RTS must be on and the rate exactly 1200 or 7812, and a USB adapter's
@@ -41,7 +43,7 @@ def check_values(rows, profile):
     return problems
 
 
-def judge_run(run, profile, command, usb):
+def judge_output(run, profile, command):
     problems = []
     if run["status"] != ["0"]:
         problems.append(f"exit status {run['status']}: {' / '.join(run['err'])}")
@@ -63,11 +65,15 @@ def judge_run(run, profile, command, usb):
         problems += check_values(rows, profile)
     elif out != ["The interface echoes correctly at 1200 and 7812 baud."]:
         problems.append(f"cable check said {out}")
+    return problems
 
+
+def judge_driver(run, profile, command, usb):
+    """What the driver held while the tool had the port: problems, and those states."""
     states = [STATE.match(line) for line in run["watch"]]
     if None in states:
-        problems.append(f"port_watch said {run['watch']}")
-        return problems, []
+        return [f"port_watch said {run['watch']}"], []
+    problems = []
     held = [s for s in states if s.group(4) == "1"]
     if not held:
         problems.append(f"the driver never took low latency: {run['watch']}")
@@ -88,12 +94,14 @@ def main():
     runs = {}
     with open(console, errors="replace") as log:
         for line in log:
-            parts = line.rstrip("\r\n").split(" ", 5)
-            if len(parts) >= 5 and parts[0] == "@" and parts[1] != "-":
-                run = runs.setdefault(tuple(parts[1:4]), {"out": [], "err": [], "watch": [],
-                                                          "status": []})
-                run[parts[4]].append(parts[5] if len(parts) > 5 else "")
+            parts = line.rstrip("\r\n").split(" ", 6)
+            if len(parts) >= 6 and parts[0] == "@" and parts[1] != "-":
+                attempts = runs.setdefault(tuple(parts[1:4]), {})
+                run = attempts.setdefault(parts[4], {"out": [], "err": [], "watch": [],
+                                                     "status": []})
+                run[parts[5]].append(parts[6] if len(parts) > 6 else "")
     problems = []
+    retried = []
     seen = {}
     commands = {}
     for port, ecu_type, command in runs:
@@ -101,13 +109,20 @@ def main():
     for (port, ecu_type), ran in commands.items():
         if ran != COMMANDS:
             problems.append(f"{port} {ecu_type}: ran {sorted(ran)}, expected {sorted(COMMANDS)}")
-    for (port, ecu_type, command), run in runs.items():
+    for (port, ecu_type, command), attempts in runs.items():
         with open(os.path.join(profiles, f"{ecu_type}.json")) as f:
             profile = json.load(f)
-        usb = port.startswith("ttyUSB")
-        found, held = judge_run(run, profile, command, usb)
-        problems += [f"{port} {ecu_type} {command}: {p}" for p in found]
-        seen.setdefault((port, ecu_type), set()).update(held)
+        name = f"{port} {ecu_type} {command}"
+        # Every attempt must show the driver's settings; only the last one's output counts.
+        for attempt, run in sorted(attempts.items()):
+            found, held = judge_driver(run, profile, command, port.startswith("ttyUSB"))
+            problems += [f"{name} (attempt {attempt}): {p}" for p in found]
+            seen.setdefault((port, ecu_type), set()).update(held)
+            found = judge_output(run, profile, command)
+            if attempt != max(attempts):
+                retried += [f"{name} (attempt {attempt}): {p}" for p in found]
+            else:
+                problems += [f"{name}: {p}" for p in found]
     for prefix, driver in EXPECTED_PORTS.items():
         ran = [key for key in seen if key[0].startswith(prefix)]
         if len(ran) != 2:
@@ -115,6 +130,8 @@ def main():
         for port, ecu_type in sorted(ran):
             held = "; ".join(sorted(seen[port, ecu_type]))
             print(f"{port} ({driver}, {ecu_type}) while the tool held it: {held}")
+    for failure in retried:
+        print(f"RETRIED {failure}")
     for problem in problems:
         print(f"PROBLEM {problem}")
     return 1 if problems else 0

@@ -1,9 +1,9 @@
 #!/usr/bin/python3
 """Relay between one serial port of the QEMU guest and one kline-sim on the host.
 
-usage: relay.py KLINE_SIM TYPE TRACE
+usage: relay.py KLINE_SIM [ARGUMENTS...]
 
-Starts `KLINE_SIM --type TYPE --trace TRACE`, opens a pseudo-terminal for QEMU
+Starts the simulator with those arguments, opens a pseudo-terminal for QEMU
 (`-chardev serial,path=...`), prints its slave path as the first line, and then copies
 bytes both ways and the guest's rate onto the simulator's pseudo-terminal, which is how
 the simulator learns the rate the tool set.
@@ -83,7 +83,8 @@ class Relay:
     def step(self):
         self.follow_guest()
         watched = [self.guest] + ([self.sim] if self.sim is not None else [])
-        readable = select.select(watched, [], [], 0.002)[0]
+        # Bytes wake it at once; the wait only bounds how late an opening is noticed.
+        readable = select.select(watched, [], [], 0.01)[0]
         if self.sim is not None and self.sim in readable:
             os.write(self.guest, os.read(self.sim, 4096))
         if self.guest in readable:
@@ -95,9 +96,7 @@ class Relay:
 
 
 def main():
-    sim_binary, ecu_type, trace = sys.argv[1:4]
-    sim = subprocess.Popen([sim_binary, "--type", ecu_type, "--trace", trace],
-                           stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+    sim = subprocess.Popen(sys.argv[1:], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
     sim_path = sim.stdout.readline().decode().strip()
     guest, guest_slave = os.openpty()
     # Held open so that the master does not report a hang-up until QEMU opens the slave.
