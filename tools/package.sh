@@ -8,17 +8,7 @@ dir="$ROOT/build-package"
 install_missing
 cd "$ROOT"
 
-# The package's dates (changelog) follow the last commit, so that a rebuild is identical.
-SOURCE_DATE_EPOCH="$(git log -1 --format=%ct 2>/dev/null || date +%s)"
-export SOURCE_DATE_EPOCH
-
-# Debian's own compiler and linker flags (hardening); -O2 rather than CMake's -O3, which
-# makes GCC 12 report false -Wrestrict warnings in the standard library.
-BUILD_TARGETS="kline-diag kline-sim" build "$dir" \
-  -DCMAKE_BUILD_TYPE=Release -DKLINE_INSTALLED=ON -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON \
-  -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)" \
-  -DCMAKE_CXX_FLAGS_RELEASE=-DNDEBUG \
-  -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS) -Wl,-z,now"
+build_release kline-diag kline-sim
 programs=(kline-diag kline-sim)
 if cmake --build "$dir" --target help | grep -q '^kline-diag-cli:'; then
   cmake --build "$dir" -j2 --target kline-diag-cli
