@@ -9,6 +9,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocale>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <csignal>
 #include <functional>
@@ -16,6 +17,7 @@
 #include <string_view>
 
 #include "cli/cli_run.h"
+#include "cli/program.h"
 #include "engine/stop_signals.h"
 #include "service/actuator_tests.h"
 #include "sim/pty_ecu_server.h"
@@ -208,6 +210,52 @@ TEST_F(CliEndToEnd, FaultsJsonHoldsEveryByteAndBit) {
       EXPECT_EQ(bit.value("bit").toInt(), 7 - row);
       EXPECT_EQ(bit.value("set").toBool(), ((value >> (7 - row)) & 1) != 0) << button.caption;
     }
+  }
+}
+
+// A support report replays to the identification of the session it came from, and the trace
+// command reads the trace inside it, in which the program's own conversation breaks nothing.
+TEST_F(CliEndToEnd, ASupportReportReplaysAndReadsBack) {
+  ASSERT_TRUE(Serve(EcuType::k16m));
+  const Outcome live = RunCommand(For(Verb::kInfo, EcuType::k16m));
+  ASSERT_EQ(live.status, kExitDone) << live.err;
+  QTemporaryDir dir;
+  Command report = For(Verb::kReport, EcuType::k16m);
+  report.file = dir.filePath(QStringLiteral("report.tar"));
+  report.duration_s = 1.5;
+  const Outcome written = RunCommand(report);
+  ASSERT_EQ(written.status, kExitDone) << written.err;
+  server_->Stop();
+
+  std::string error;
+  const std::optional<TraceFile> trace = LoadTrace(report.file.toStdString(), &error);
+  ASSERT_TRUE(trace) << error;
+  EXPECT_EQ(trace->type, EcuType::k16m);
+  server_ = sim::StartReplayServer(*trace, EcuType::k16m, {}, &error);
+  ASSERT_TRUE(server_) << error;
+  const Outcome replayed = RunCommand(For(Verb::kInfo, EcuType::k16m));
+  EXPECT_EQ(replayed.status, kExitDone) << replayed.err;
+  EXPECT_EQ(replayed.out, live.out);
+
+  for (const bool json : {false, true}) {
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    QStringList arguments = {QStringLiteral("kline-diag-cli"), QStringLiteral("trace"),
+                             report.file};
+    if (json) arguments << QStringLiteral("--json");
+    EXPECT_EQ(RunProgram(arguments, out, err), kExitDone) << ReadBack(err);
+    const std::string text = ReadBack(out);
+    if (!json) {
+      EXPECT_NE(text.find("# 0 requests sooner than their pause, 0 answers later than their "
+                          "bound, 0 bytes while nothing was asked"),
+                std::string::npos)
+          << text.substr(0, 400);
+      continue;
+    }
+    const QJsonObject top = QJsonDocument::fromJson(QByteArray::fromStdString(text)).object();
+    EXPECT_EQ(top.value("ecu_type").toString(), QStringLiteral("16m"));
+    EXPECT_EQ(top.value("rows").toArray().size(),
+              static_cast<qsizetype>(trace->rows.size() + trace->notes.size()));
   }
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -13,15 +14,18 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <memory>
 #include <tuple>
 
 #include "link/qt_serial_device.h"
+#include "link/tar_archive.h"
 #include "link/testing/scripted_line.h"
 #include "ui/pictures.h"
 #include "ui/speed_bar.h"
 #include "ui/tests/window_rig.h"
+#include "ui/trace_window.h"
 
 namespace kline::ui {
 namespace {
@@ -242,6 +246,60 @@ TEST_F(MainWindowTest, PortThatCannotBeUsedIsExplained) {
       EXPECT_FALSE(connect_box->isChecked());
     }
   }
+}
+
+// A support report written after a session holds its trace, which the trace window opens with
+// the gaps counted; a file that is no trace is refused with the line, not shown.
+TEST_F(MainWindowTest, SupportReportHoldsTheTraceTheTraceWindowOpens) {
+  Script15m();
+  Open();
+  ClickConnect();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !Value(7).isEmpty(); }, 5000));
+  QTest::qWait(300);  // the line monitor's next batch
+  const QString report = dir_.filePath(QStringLiteral("report.tar"));
+  QString error;
+  ASSERT_TRUE(window_->SaveSupportReport(report, &error)) << error.toStdString();
+  QFile file(report);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const std::string archive = file.readAll().toStdString();
+  std::string missing;
+  for (const char* member : {"README.txt", "samples.csv", "status.txt", "identification.txt",
+                             "system.txt", "settings.txt"}) {
+    EXPECT_TRUE(FindTarMember(archive, member, &missing)) << missing;
+  }
+
+  TraceWindow* trace = window_->OpenTrace(report);
+  ASSERT_NE(trace, nullptr);
+  EXPECT_GT(trace->model()->rowCount(), 20);
+  EXPECT_TRUE(trace->counts()->text().startsWith(QStringLiteral("report.tar (ECU type 15m): ")));
+
+  // A request 8 ms after the start of the one before, not after its end: marked and counted.
+  const QString early = dir_.filePath(QStringLiteral("early.csv"));
+  QFile written(early);
+  ASSERT_TRUE(written.open(QIODevice::WriteOnly));
+  written.write(
+      "time_us,dir,byte,baud,garbled,note\n0,pc,01,7812,0,\n3000,ecu,12,7812,0,\n"
+      "8000,pc,02,7812,0,\n");
+  written.close();
+  trace = window_->OpenTrace(early);
+  ASSERT_NE(trace, nullptr);
+  EXPECT_TRUE(trace->counts()->text().contains(QStringLiteral("1 request sooner than its pause")));
+  const auto cell = [&](int row, int column) {
+    return trace->model()->index(row, column).data().toString();
+  };
+  EXPECT_EQ(cell(2, TraceTableModel::kGap), QStringLiteral("5.000"));
+  EXPECT_EQ(cell(2, TraceTableModel::kMark), QStringLiteral("request sooner than its pause"));
+  EXPECT_EQ(cell(1, TraceTableModel::kMark), QString());
+
+  const QString bad = dir_.filePath(QStringLiteral("bad.csv"));
+  QFile write(bad);
+  ASSERT_TRUE(write.open(QIODevice::WriteOnly));
+  write.write("time_us,dir,byte,baud,garbled,note\n10,pc,01,0,0,\n");
+  write.close();
+  QTimer::singleShot(0, [] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) box->accept();
+  });
+  EXPECT_EQ(window_->OpenTrace(bad), nullptr);
 }
 
 }  // namespace
