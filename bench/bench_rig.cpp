@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <numeric>
 
@@ -13,13 +14,26 @@ void RecordingClock::SleepUs(int64_t us) {
   sleeps_.push_back({us, real_.NowUs() - start});
 }
 
-BenchRig::BenchRig(EcuType type, int latency_us)
-    : ini_(dir_.path() + "/bench.ini"), port_(device_, clock_), driver_(port_, panel_, ini_) {
+namespace {
+
+std::unique_ptr<sim::PtyEcuServer> ProfileServer(EcuType type, int latency_us) {
   sim::Profile profile = sim::BuiltinProfile(type);
   profile.latency_us = latency_us;
   sim::PtyEcuServer::Options options;
   options.ignition_delay_ms = 0;
-  server_ = std::make_unique<sim::PtyEcuServer>(profile, options);
+  return std::make_unique<sim::PtyEcuServer>(profile, options);
+}
+
+}  // namespace
+
+BenchRig::BenchRig(EcuType type, int latency_us)
+    : BenchRig(type, ProfileServer(type, latency_us)) {}
+
+BenchRig::BenchRig(EcuType type, std::unique_ptr<sim::PtyEcuServer> server)
+    : server_(std::move(server)),
+      ini_(dir_.path() + "/bench.ini"),
+      port_(device_, clock_),
+      driver_(port_, panel_, ini_) {
   std::string error;
   ok_ = server_->Start(&error);
   if (!ok_) {
@@ -51,6 +65,14 @@ void BenchRig::TimerTick() {
   if (panel_.timer() <= 0) return;
   clock_.SleepMs(panel_.timer());
   driver_.Tick();
+}
+
+double FloorMs(int32_t baud) {
+  constexpr int kRequestsPerCycle = 11;  // nine channels, two of them two bytes long
+  constexpr double kPollPauseMs = 3;
+  const double reply_ms = 2 * 10 * 1000.0 / baud;
+  const double wait_ms = std::ceil(reply_ms / kPollPauseMs) * kPollPauseMs;
+  return 50 + 5 + 8 + kRequestsPerCycle * (8 + wait_ms);
 }
 
 Stats Summarise(std::vector<double> values) {

@@ -37,6 +37,8 @@ class BenchRig {
  public:
   // The ECU answers `latency_us` after each echo; ignition on as soon as the port opens.
   BenchRig(EcuType type, int latency_us);
+  // Against a server made but not started (a replay, a trace written).
+  BenchRig(EcuType type, std::unique_ptr<sim::PtyEcuServer> server);
   ~BenchRig();
 
   bool ok() const { return ok_; }
@@ -62,6 +64,11 @@ class BenchRig {
   FakePanel panel_;
   SessionDriver driver_;
 };
+
+// The shortest live cycle the session's own pauses allow with all nine channels: the timer
+// interval, the tick's 5 ms, the step's 8 ms, and per request 8 ms plus echo and answer on the
+// wire, seen only at the next look at the receive count.
+double FloorMs(int32_t baud);
 
 struct Stats {
   double mean = 0;

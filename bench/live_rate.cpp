@@ -1,7 +1,6 @@
 // Live-data polling rate of the real session against the simulator in real time, for each
 // ECU type with all nine channels ticked, against the floor that the mandated pauses and
 // the byte times on the wire set.
-#include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -12,17 +11,6 @@ namespace kline::bench {
 namespace {
 
 constexpr int kCycles = 40;
-constexpr int kRequestsPerCycle = 11;  // nine channels, two of them two bytes long
-constexpr double kPollPauseMs = 3;
-
-// The shortest cycle the session's own pauses allow: the timer interval, the tick's 5 ms,
-// the step's 8 ms, and per request 8 ms plus echo and answer on the wire, seen only at the
-// next look at the receive count.
-double FloorMs(int32_t baud) {
-  const double reply_ms = 2 * 10 * 1000.0 / baud;
-  const double wait_ms = std::ceil(reply_ms / kPollPauseMs) * kPollPauseMs;
-  return 50 + 5 + 8 + kRequestsPerCycle * (8 + wait_ms);
-}
 
 }  // namespace
 
