@@ -10,6 +10,8 @@
 #include "link/trace_gaps.h"
 #include "record/line_log.h"
 #include "service/connection_diagnosis.h"
+#include "service/fault_memory.h"
+#include "service/tests/fake_windows.h"
 #include "session/session_driver.h"
 #include "session/testing/fake_panel.h"
 #include "sim/replay_ecu.h"
@@ -139,6 +141,50 @@ TEST(ReplayRoundTrip, ShowsTheSameIdentificationValuesAndDiagnosis) {
       for (const TraceNote& n : replayed.notes()) {
         EXPECT_EQ(n.text.find("the PC sent"), std::string::npos) << n.text;
       }
+    }
+  }
+}
+
+// Recorded bikes kept with the sources: the session shows the identification their recording
+// holds and the fault memory reads what the recorded ECU answered, through the replay.
+TEST(RecordedBikes, ShowTheirIdentificationAndFaultMemory) {
+  const struct {
+    const char* file;
+    EcuType type;
+    const char* info;
+  } bikes[] = {
+      {"16m.csv", EcuType::k16m,
+       "Iso Code    : 550F5A031641\r\necu data    : MK16M-0915\r\ncalibration : C16A0303\r\n"},
+      {"P8.csv", EcuType::kP8, "calibration : CP8F1104\r\n"},
+  };
+  for (const auto& bike : bikes) {
+    SCOPED_TRACE(bike.file);
+    std::string error;
+    const std::optional<TraceFile> trace =
+        LoadTrace(std::string(KLINE_TRACES_DIR) + "/" + bike.file, &error);
+    ASSERT_TRUE(trace) << error;
+    EXPECT_EQ(trace->type, bike.type);
+    VirtualClock clock;
+    SimulatedLine line(clock, ReplayEcu::FromTrace(*trace, bike.type, {}, &error), 0);
+    IniText ini;
+    KLinePort port{line, clock};
+    FakePanel panel;
+    panel.type = bike.type;
+    SessionDriver driver{port, panel, ini};
+    panel.connect_ticked = true;
+    driver.OnConnectBox(true);
+    while (panel.samples.empty() && clock.NowMs() < 10000) {
+      clock.SleepMs(std::max(panel.timer(), 1));
+      driver.Tick();
+    }
+    EXPECT_EQ(panel.info, bike.info);
+    testing::FakeHost host;
+    host.type = bike.type;
+    FaultMemory faults(port, host);
+    const Profile profile = BuiltinProfile(bike.type);
+    for (const FaultButton& button : kFaultButtons) {
+      EXPECT_EQ(faults.ReadFaultByte(button.request), HexByte(profile.answers.at(button.request)))
+          << button.caption;
     }
   }
 }
