@@ -1,5 +1,7 @@
 #include "link/trace_gaps.h"
 
+#include <algorithm>
+
 #include "link/protocol.h"
 
 namespace kline {
@@ -28,15 +30,15 @@ class GapReader {
   }
 
   GapMark Byte(const TraceEntry& entry) {
-    switch (entry.dir) {
-      case Dir::kPcSent:
-        return Request(entry);
-      case Dir::kEcuSent:
-        return Answer(entry);
-      case Dir::kEcho:
-        break;
-    }
-    return GapMark::kNone;
+    GapMark mark = GapMark::kNone;
+    if (entry.dir == Dir::kPcSent) mark = Request(entry);
+    if (entry.dir == Dir::kEcuSent) mark = Answer(entry);
+    // Echoes, and the ECU's bytes in the line monitor's file, are stamped once they are in.
+    const bool at_start =
+        entry.dir == Dir::kPcSent || (entry.dir == Dir::kEcuSent && ecu_at_start_);
+    line_free_us_ =
+        std::max(line_free_us_, entry.time_us + (at_start ? ByteTimeUs(entry.baud) : 0));
+    return mark;
   }
 
  private:
@@ -45,10 +47,10 @@ class GapReader {
     const bool wake_next = !woken_ && ((wake_step_ == 1 && entry.byte == kWakeUpSequence[1]) ||
                                        (wake_step_ == 2 && entry.byte == kWakeUpSequence[2]));
     if (spoke_) {
-      // Inside the wake-up the pauses run from the start of the byte before, elsewhere from
-      // its end.
+      // Inside the wake-up the pauses run from the start of the PC's byte before; elsewhere
+      // from the end of the last byte on the line, since the PC waits for the answer first.
       int64_t needed_us = kRequestPauseMs * kUsPerMs;
-      int64_t from_us = last_pc_.time_us + ByteTimeUs(last_pc_.baud);
+      int64_t from_us = line_free_us_;
       if (wake_next || wake_step_ == 3) {
         needed_us = (wake_next ? kWakeUpGapMs : kAfterWakeUpMs) * kUsPerMs;
         from_us = last_pc_.time_us;
@@ -85,7 +87,8 @@ class GapReader {
 
   const bool ecu_at_start_;
   const bool never_woken_;
-  TraceEntry last_pc_;  // when spoke_
+  TraceEntry last_pc_;        // when spoke_
+  int64_t line_free_us_ = 0;  // the end of the last byte on the line
   bool spoke_ = false;
   bool woken_ = false;
   int wake_step_ = 0;  // 1: 0F sent while not woken; 2: its AA; 3: its CC

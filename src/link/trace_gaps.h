@@ -16,7 +16,7 @@ namespace kline {
 
 enum class GapMark : uint8_t {
   kNone,
-  kEarlyRequest,  // a PC byte sooner after the one before than its pause
+  kEarlyRequest,  // a PC byte sooner after the last byte on the line than its pause
   kLateAnswer,    // an ECU byte later after its request than the PC waits
   kUnasked,       // an ECU byte while nothing was asked
 };

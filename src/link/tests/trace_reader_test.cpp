@@ -138,7 +138,7 @@ TEST(TraceGaps, MarksWhatBreaksTheProgramsPausesAndBounds) {
        "0,ecu,55,1200,0,\n50000,pc,01,7812,0,\n51300,echo,01,7812,0,\n53000,ecu,12,7812,0,\n"
        "61000,pc,02,7812,0,\n",
        {kNone, kNone, kNone, kNone, kNone}},
-      {"a request 8 ms after the start of the one before, not after its end",
+      {"a request 8 ms after the start of the one before, not after the answer",
        "0,pc,01,7812,0,\n3000,ecu,12,7812,0,\n8000,pc,02,7812,0,\n",
        {kNone, kNone, kEarlyRequest}},
       {"the wake-up: 110 ms between its bytes, 300 ms after the last",
