@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QFont>
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -143,7 +144,14 @@ TraceWindow::TraceWindow(TraceFile trace, const QString& path, QWidget* parent)
   table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 4);
   table_->horizontalHeader()->setStretchLastSection(true);
-  table_->setColumnWidth(TraceTableModel::kMeaning, 240);
+  // Wide enough for their texts at the table's font, measured once rather than per row.
+  const QFontMetrics metrics(table_->font());
+  const int columns[][2] = {{TraceTableModel::kTime, 10},     {TraceTableModel::kGap, 10},
+                            {TraceTableModel::kDirection, 9}, {TraceTableModel::kByte, 10},
+                            {TraceTableModel::kRate, 7},      {TraceTableModel::kMeaning, 30}};
+  for (const auto& [column, characters] : columns) {
+    table_->setColumnWidth(column, metrics.horizontalAdvance(QLatin1Char('0')) * characters + 12);
+  }
 
   auto* next = new QPushButton(QStringLiteral("Next mark"));
   next->setEnabled(model_->NextMarked(-1) >= 0);
@@ -161,7 +169,7 @@ TraceWindow::TraceWindow(TraceFile trace, const QString& path, QWidget* parent)
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(bar);
   layout->addWidget(table_);
-  resize(820, 520);
+  resize(980, 560);
 }
 
 }  // namespace kline::ui
