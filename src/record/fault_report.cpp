@@ -1,7 +1,8 @@
 #include "record/fault_report.h"
 
-#include <QSaveFile>
 #include <cstdio>
+
+#include "link/save_file.h"
 
 namespace kline {
 
@@ -69,14 +70,9 @@ std::string FaultValueText(uint8_t value) {
 }
 
 QString FaultReport::SaveTo(const QString& path) const {
-  // Written aside and renamed over the old file, so a failed save never leaves half a report.
-  QSaveFile file(path);
-  const std::string text = Text();
-  if (!file.open(QIODevice::WriteOnly) ||
-      file.write(text.data(), static_cast<qint64>(text.size())) !=
-          static_cast<qint64>(text.size()) ||
-      !file.commit()) {
-    return QStringLiteral("Could not save the report to %1: %2.").arg(path, file.errorString());
+  QString error;
+  if (!SaveWholeFile(path, Text(), &error)) {
+    return QStringLiteral("Could not save the report to %1: %2.").arg(path, error);
   }
   return {};
 }

@@ -1,8 +1,9 @@
 #include "record/line_log.h"
 
-#include <QSaveFile>
 #include <algorithm>
 #include <utility>
+
+#include "link/save_file.h"
 
 namespace kline {
 
@@ -195,23 +196,16 @@ std::string LineCsvRow(const LineEntry& entry) {
 }
 
 bool SaveLineCsv(const QString& path, const std::vector<LineEntry>& entries, QString* error) {
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
-    if (error) *error = file.errorString();
-    return false;
-  }
   std::string text = kTraceCsvHeader;
   text += '\n';
   for (const LineEntry& entry : entries) {
     text += LineCsvRow(entry);
     text += '\n';
   }
-  file.write(text.data(), static_cast<qint64>(text.size()));
-  if (!file.commit()) {
-    if (error) *error = file.errorString();
-    return false;
-  }
-  return true;
+  QString reason;
+  if (SaveWholeFile(path, text, &reason)) return true;
+  if (error) *error = reason;
+  return false;
 }
 
 }  // namespace kline

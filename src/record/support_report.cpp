@@ -1,11 +1,11 @@
 #include "record/support_report.h"
 
-#include <QSaveFile>
 #include <QSysInfo>
 #include <QtGlobal>
 
 #include "link/port_list.h"
 #include "link/port_name.h"
+#include "link/save_file.h"
 #include "link/tar_archive.h"
 #include "link/trace_reader.h"
 #include "record/csv_recorder.h"
@@ -96,16 +96,7 @@ std::string SupportLog::Archive(const SupportContext& context, const QDateTime& 
 }
 
 bool SupportLog::Save(const QString& path, const SupportContext& context, QString* error) const {
-  const std::string bytes = Archive(context, QDateTime::currentDateTime());
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly) ||
-      file.write(bytes.data(), static_cast<qint64>(bytes.size())) !=
-          static_cast<qint64>(bytes.size()) ||
-      !file.commit()) {
-    *error = file.errorString();
-    return false;
-  }
-  return true;
+  return SaveWholeFile(path, Archive(context, QDateTime::currentDateTime()), error);
 }
 
 }  // namespace kline

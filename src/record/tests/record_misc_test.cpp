@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <vector>
 
 #include "record/fault_report.h"
+#include "record/line_log.h"
 #include "record/poll_rate.h"
 
 namespace kline {
@@ -81,6 +83,22 @@ TEST(FaultReportTest, ListsEveryReadWithItsTexts) {
   EXPECT_EQ(saved.readAll().toStdString(), text);
   EXPECT_TRUE(report.SaveTo(dir.filePath(QStringLiteral("no/such/dir.txt")))
                   .startsWith(QStringLiteral("Could not save")));
+}
+
+// A save to a device writes to it and reports what the device said; renaming a finished file
+// over it, as for an ordinary file, would replace the device itself (as root, /dev/full).
+TEST(SaveTest, DevicesAreWrittenToNeverReplaced) {
+  const struct {
+    const char* path;
+    bool saved;
+  } devices[] = {{"/dev/full", false}, {"/dev/null", true}};
+  for (const auto& device : devices) {
+    SCOPED_TRACE(device.path);
+    QString error;
+    EXPECT_EQ(SaveLineCsv(QString::fromLatin1(device.path), {LineEntry{}}, &error), device.saved);
+    EXPECT_EQ(error.isEmpty(), device.saved) << error.toStdString();
+    EXPECT_FALSE(QFileInfo(QString::fromLatin1(device.path)).isFile());
+  }
 }
 
 }  // namespace
