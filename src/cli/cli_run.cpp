@@ -137,8 +137,10 @@ void CliRun::ConnectSignals(DiagnosticEngine& engine) {
   });
   connect(panel, &PanelMirror::InfoAppended, this,
           [this](const QString& text) { identification_ << text.trimmed(); });
-  connect(panel, &PanelMirror::IdentificationChanged, this,
-          [this](const EcuIdentification& facts) { facts_ = facts; });
+  // The disconnect at the end clears the identification; the run's outputs keep the last.
+  connect(panel, &PanelMirror::IdentificationChanged, this, [this](const EcuIdentification& facts) {
+    if (facts.iso_code || facts.ecu_data || facts.calibration) facts_ = facts;
+  });
   connect(panel, &PanelMirror::SampleTaken, this, &CliRun::OnSample);
   connect(&engine.desk(), &ServiceDesk::Refused, this, [this](ServiceWindowId, const QString& why) {
     Complain(why);
@@ -257,6 +259,7 @@ void CliRun::WriteReport() {
       .program = QStringLiteral("kline-diag-cli " KLINE_VERSION),
       .port_field = command_.port_field,
       .identification = identification_,
+      .facts = facts_,
       .settings = QStringLiteral("command line: ") + QCoreApplication::arguments().join(u' ')};
   QString error;
   if (!support_.Save(command_.file, context, &error)) {

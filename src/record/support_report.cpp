@@ -65,6 +65,9 @@ std::string SupportLog::Archive(const SupportContext& context, const QDateTime& 
 
   RecordingHeader header;
   header.ecu_type = context.type ? type : std::string();
+  header.iso_code = context.facts.iso_code.value_or("");
+  header.ecu_data = context.facts.ecu_data.value_or("");
+  header.calibration = context.facts.calibration.value_or("");
   header.started = now;
   std::string samples = CsvHead(header);
   for (const LiveSample& sample : samples_) samples += CsvRow(sample, samples_.front().time_us);

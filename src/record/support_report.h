@@ -17,6 +17,7 @@
 #include "link/ecu_type.h"
 #include "record/line_log.h"
 #include "session/live_sample.h"
+#include "session/main_panel.h"
 
 namespace kline {
 
@@ -32,6 +33,7 @@ struct SupportContext {
   QString program;             // "kline-diag 1.2.0"
   QString port_field;          // as the user typed it
   QStringList identification;  // the info box's lines
+  EcuIdentification facts;     // the same as values, for the recording's header
   QString settings;            // the settings file's text, or the command line
 };
 

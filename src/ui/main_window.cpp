@@ -417,6 +417,7 @@ bool MainWindow::SaveSupportReport(const QString& path, QString* error) const {
                                .program = QStringLiteral("kline-diag " KLINE_VERSION),
                                .port_field = text6_->text(),
                                .identification = InfoText().split(u'\n', Qt::SkipEmptyParts),
+                               .facts = identification_,
                                .settings = settings.open(QIODevice::ReadOnly)
                                                ? QString::fromUtf8(settings.readAll())
                                                : QStringLiteral("(no settings file yet)")};
