@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The input's own bytes as requests, at both rates the ECUs use.
   for (size_t i = 0; i < size && i < 64; ++i) {
     ecu->Receive(int64_t{10000} * (i + 1), data[i], i % 2 == 0 ? 1200 : 7812);
-    for (const EcuSide::Transmission& tx : ecu->TakeOutput()) {
+    for (const sim::EcuSide::Transmission& tx : ecu->TakeOutput()) {
       if (tx.earliest_us < 0 || tx.baud < kMinTraceBaud) std::abort();
     }
   }
