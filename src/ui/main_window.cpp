@@ -48,6 +48,7 @@ constexpr const char* kUnits[kChannelCount] = {"tr/m", "ms", "°", "mBar", "°",
 constexpr char kScale[] = "0   1    2   3    4    5   6   7    8   9   10  11  12";
 // The scale text puts thirteen marks 52 characters apart: 13 characters per 3000 rpm.
 constexpr int kScaleCharsPer3000 = 13;
+constexpr int kStatusRefreshMs = 1000;
 
 QString Name(const char* base, int index) { return QStringLiteral("%1(%2)").arg(base).arg(index); }
 
@@ -425,16 +426,16 @@ void MainWindow::ShowRecording() {
 void MainWindow::TakeSample(const LiveSample& sample) {
   image1_->SetRpm(sample.complete ? sample.values[0] : std::nullopt);
   poll_rate_.Add(sample);
+  if (chart_) chart_->AddSample(sample);
+  if (recorder_.IsRecording() && !recorder_.Append(sample)) StopRecording(recorder_.Error());
+  // A new text lays the status bar out again and repaints it: once a second is enough for
+  // numbers that are read, not watched.
+  if (status_shown_.isValid() && status_shown_.elapsed() < kStatusRefreshMs) return;
+  status_shown_.start();
   rate_->setText(QStringLiteral("%1 cycles/s, %2 requests/s")
                      .arg(poll_rate_.CyclesPerSecond(), 0, 'f', 1)
                      .arg(poll_rate_.RequestsPerSecond(), 0, 'f', 1));
-  if (chart_) chart_->AddSample(sample);
-  if (!recorder_.IsRecording()) return;
-  if (recorder_.Append(sample)) {
-    ShowRecording();
-  } else {
-    StopRecording(recorder_.Error());
-  }
+  if (recorder_.IsRecording()) ShowRecording();
 }
 
 void MainWindow::LoadSettings() {
@@ -504,6 +505,7 @@ void MainWindow::FollowEngine() {
                                             : QString());
       poll_rate_.Reset();
       rate_->clear();
+      status_shown_.invalidate();
     }
   });
   connect(panel, &PanelMirror::SampleTaken, this, &MainWindow::TakeSample);

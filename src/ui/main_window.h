@@ -3,6 +3,7 @@
 // service windows. It draws what the engine reports and sends it what the user does.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPointer>
 #include <QTimer>
@@ -126,6 +127,7 @@ class MainWindow : public QMainWindow {
   QLabel* recording_ = nullptr;
   CsvRecorder recorder_;
   PollRate poll_rate_;
+  QElapsedTimer status_shown_;  // since the poll rate and the recording were last shown
   QPointer<LineMonitorWindow> monitor_;
   QPointer<ChartWindow> chart_;
   QPointer<TestWindow> test_window_;
