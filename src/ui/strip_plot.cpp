@@ -50,7 +50,7 @@ void StripPlot::SetTime(Span time) {
   update();
 }
 
-QRectF StripPlot::PlotArea() const { return Arrange().plot; }
+QRectF StripPlot::PlotArea() const { return Arranged().plot; }
 
 double StripPlot::SecondsAt(double x) const {
   const QRectF plot = PlotArea();
@@ -75,6 +75,20 @@ QStringList StripPlot::Labels(const PlotCurve& curve) const {
     labels << Number(curve.scale.from + k * step, curve.decimals);
   }
   return labels;
+}
+
+const StripPlot::Layout& StripPlot::Arranged() const {
+  Key key{size(), {}, {}};
+  for (const PlotCurve& curve : curves_) {
+    key.scales.emplace_back(curve.shown, curve.scale.from, curve.scale.to, curve.steps,
+                            curve.decimals);
+    key.titles << curve.title;
+  }
+  if (!(key == key_)) {
+    key_ = std::move(key);
+    layout_ = Arrange();
+  }
+  return layout_;
 }
 
 StripPlot::Layout StripPlot::Arrange() const {
@@ -135,28 +149,30 @@ StripPlot::Layout StripPlot::Arrange() const {
   return layout;
 }
 
-void StripPlot::PaintTime(QPainter& painter, const QRectF& plot) const {
+void StripPlot::PaintTime(QPainter& painter, const QRectF& plot) {
   const double span = time_.to - time_.from;
-  const QFontMetricsF metrics(font());
-  const double line = metrics.height();
-  painter.setPen(kText);
-  painter.drawLine(plot.bottomLeft(), plot.bottomRight());
-  painter.drawText(QRectF(plot.left(), plot.bottom() + kTick + kGap + line, plot.width(), line),
-                   Qt::AlignCenter, QStringLiteral("Time (s)"));
   if (!(span > 0)) return;
   // Ticks on whole steps from zero, so that the labels of a moving strip stay round numbers.
   const double step = RoundStep(span / kTimeSteps);
   const int decimals = Decimals(step);
+  if (time_labels_.size() > 200) time_labels_.clear();
   for (double k = std::ceil(time_.from / step - 1e-9); k * step <= time_.to + step * 1e-9; ++k) {
     const double x = plot.left() + (k * step - time_.from) / span * plot.width();
-    painter.setPen(kGrid);
-    painter.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
+    // The grid stays off the edges, where the axes' lines are.
+    if (x > plot.left() + 1 && x < plot.right() - 1) {
+      painter.setPen(kGrid);
+      painter.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom() - 1));
+    }
     painter.setPen(kText);
     painter.drawLine(QPointF(x, plot.bottom()), QPointF(x, plot.bottom() + kTick));
-    const QString label = Number(k * step, decimals);
-    const double width = metrics.horizontalAdvance(label);
-    painter.drawText(QRectF(x - width / 2, plot.bottom() + kTick + kGap, width, line),
-                     Qt::AlignCenter, label);
+    const QString text = Number(k * step, decimals);
+    auto label = time_labels_.find(text);
+    if (label == time_labels_.end()) {
+      label = time_labels_.insert(text, QStaticText(text));
+      label->prepare(QTransform(), font());
+    }
+    painter.drawStaticText(QPointF(x - label->size().width() / 2, plot.bottom() + kTick + kGap),
+                           *label);
   }
 }
 
@@ -185,13 +201,44 @@ void StripPlot::PaintAxis(QPainter& painter, const Layout& layout, const Axis& a
   painter.restore();
 }
 
+QPixmap StripPlot::PaintFrame(const Layout& layout) const {
+  const qreal ratio = devicePixelRatioF();
+  QPixmap frame(size() * ratio);
+  frame.setDevicePixelRatio(ratio);
+  frame.fill(Qt::white);
+  QPainter painter(&frame);
+  painter.setFont(font());
+  const QRectF& plot = layout.plot;
+  const double line = QFontMetricsF(font()).height();
+  painter.setPen(kText);
+  painter.drawLine(plot.bottomLeft(), plot.bottomRight());
+  painter.drawText(QRectF(plot.left(), plot.bottom() + kTick + kGap + line, plot.width(), line),
+                   Qt::AlignCenter, QStringLiteral("Time (s)"));
+  for (const Axis& axis : layout.axes) PaintAxis(painter, layout, axis);
+  size_t entry = 0;
+  for (const PlotCurve& curve : curves_) {
+    if (!curve.shown) continue;
+    const QRectF& box = layout.legend[entry++];
+    painter.setPen(QPen(curve.colour, 3));
+    painter.drawLine(QPointF(box.left(), box.center().y()),
+                     QPointF(box.left() + kSwatch, box.center().y()));
+    painter.setPen(kText);
+    painter.drawText(box.adjusted(kSwatch + kGap, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter,
+                     curve.title);
+  }
+  return frame;
+}
+
 void StripPlot::paintEvent(QPaintEvent*) {
+  const Layout& layout = Arranged();
+  if (frame_.isNull() || !(frame_key_ == key_)) {
+    frame_ = PaintFrame(layout);
+    frame_key_ = key_;
+  }
   QPainter painter(this);
-  painter.fillRect(rect(), Qt::white);
-  const Layout layout = Arrange();
+  painter.drawPixmap(0, 0, frame_);
   const QRectF& plot = layout.plot;
   PaintTime(painter, plot);
-  for (const Axis& axis : layout.axes) PaintAxis(painter, layout, axis);
 
   painter.save();
   painter.setClipRect(plot.adjusted(-1, -1, 1, 1));
@@ -209,18 +256,6 @@ void StripPlot::paintEvent(QPaintEvent*) {
     painter.drawPolyline(line_);
   }
   painter.restore();
-
-  size_t entry = 0;
-  for (const PlotCurve& curve : curves_) {
-    if (!curve.shown) continue;
-    const QRectF& box = layout.legend[entry++];
-    painter.setPen(QPen(curve.colour, 3));
-    painter.drawLine(QPointF(box.left(), box.center().y()),
-                     QPointF(box.left() + kSwatch, box.center().y()));
-    painter.setPen(kText);
-    painter.drawText(box.adjusted(kSwatch + kGap, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter,
-                     curve.title);
-  }
 
   if (cursor_) {
     painter.setPen(QPen(Qt::darkGray, 0, Qt::DashLine));

@@ -1,16 +1,22 @@
 // The chart's drawing surface: curves against time, each on a value scale of its own, painted
-// straight from the points it holds. Margins, labels and legend are worked out at each paint
-// from a few text widths, so a scale that gains a digit costs no more than one that does not.
+// straight from the points it holds. Margins, value axes and legend are worked out and drawn
+// into a kept picture when a scale, a curve or the size changes, so a scale that gains a digit
+// costs one such picture; a paint of a moving strip draws the time axis and the curves on it.
 #pragma once
 
 #include <QColor>
+#include <QHash>
 #include <QList>
+#include <QPixmap>
 #include <QPointF>
 #include <QPolygonF>
 #include <QRectF>
+#include <QStaticText>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 #include <optional>
+#include <tuple>
 #include <vector>
 
 namespace kline::ui {
@@ -67,18 +73,34 @@ class StripPlot : public QWidget {
     QRectF plot;
     std::vector<Axis> axes;
     std::vector<QRectF> legend;  // one per shown curve, in order
-    bool titled;
+    bool titled = false;
   };
+  // What the layout and the kept picture depend on.
+  struct Key {
+    QSize size;
+    std::vector<std::tuple<bool, double, double, int, int>> scales;
+    QStringList titles;
+    bool operator==(const Key&) const = default;
+  };
+  // The layout for the present curves and size, worked out again only when they changed.
+  const Layout& Arranged() const;
   Layout Arrange() const;
   QStringList Labels(const PlotCurve& curve) const;
-  void PaintTime(QPainter& painter, const QRectF& plot) const;
+  // Background, value axes, legend and the time axis's line and title.
+  QPixmap PaintFrame(const Layout& layout) const;
+  void PaintTime(QPainter& painter, const QRectF& plot);
   void PaintAxis(QPainter& painter, const Layout& layout, const Axis& axis) const;
 
   std::vector<PlotCurve> curves_;
   Span time_;
   std::optional<double> cursor_;
   std::optional<Span> band_;
-  QPolygonF line_;  // kept between paints so that a paint allocates nothing
+  mutable Key key_;
+  mutable Layout layout_;
+  QPixmap frame_;
+  Key frame_key_;                            // what the kept picture was drawn for
+  QHash<QString, QStaticText> time_labels_;  // a moving strip shows the same few again
+  QPolygonF line_;                           // kept between paints: a paint allocates nothing
 };
 
 }  // namespace kline::ui
