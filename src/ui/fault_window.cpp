@@ -100,23 +100,30 @@ void FaultWindow::SetPortOwner(PortOwner owner) {
 void FaultWindow::NoteRead(int index, const QString& answer) {
   std::erase_if(reads_, [index](const auto& read) { return read.first == index; });
   reads_.emplace_back(index, answer.toStdString());
-  ShowReads();
+  // A byte read again moves to the end, as in the report; the others are left as they are, so
+  // that a read of all ten builds each byte's rows once.
+  for (int row = 0; row < view_->topLevelItemCount(); ++row) {
+    if (view_->topLevelItem(row)->data(0, Qt::UserRole).toInt() == index) {
+      delete view_->takeTopLevelItem(row);
+      break;
+    }
+  }
+  ShowRead(index, reads_.back().second);
 }
 
-void FaultWindow::ShowReads() {
-  view_->clear();
-  for (const auto& [index, answer] : reads_) {
-    const FaultButton& button = kFaultButtons[static_cast<size_t>(index)];
-    const FaultByteView view = ViewFaultByte(button.table, answer);
-    auto* byte = new QTreeWidgetItem(view_);
-    byte->setText(
-        0, QStringLiteral("%1 (0x%2)")
-               .arg(Q(button.caption),
-                    QStringLiteral("%1").arg(button.request, 2, 16, QLatin1Char('0')).toUpper()));
-    if (!view.value) {
-      byte->setText(1, Q(kNoAnswerLine));
-      continue;
-    }
+void FaultWindow::ShowRead(int index, const std::string& answer) {
+  const FaultButton& button = kFaultButtons[static_cast<size_t>(index)];
+  const FaultByteView view = ViewFaultByte(button.table, answer);
+  // Built whole before it joins the view, which then takes its rows in one change.
+  auto* byte = new QTreeWidgetItem;
+  byte->setData(0, Qt::UserRole, index);
+  byte->setText(
+      0, QStringLiteral("%1 (0x%2)")
+             .arg(Q(button.caption),
+                  QStringLiteral("%1").arg(button.request, 2, 16, QLatin1Char('0')).toUpper()));
+  if (!view.value) {
+    byte->setText(1, Q(kNoAnswerLine));
+  } else {
     byte->setText(1, Q(FaultValueText(*view.value)));
     if (view.set_bit_names_fault) {
       const int faults = view.FaultCount();
@@ -133,8 +140,9 @@ void FaultWindow::ShowReads() {
       font.setBold(bit.set);
       for (int column = 0; column < 3; ++column) row->setFont(column, font);
     }
-    byte->setExpanded(true);
   }
+  view_->addTopLevelItem(byte);
+  byte->setExpanded(true);
 }
 
 QString FaultWindow::SaveReport(const QString& path) const {

@@ -36,8 +36,8 @@ class FaultWindow : public ServiceWindow {
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  // Rebuilds the fault view from `reads_`.
-  void ShowReads();
+  // Adds the rows of one byte read to the fault view.
+  void ShowRead(int index, const std::string& answer);
 
   const MainWindow& main_;
   std::array<QPushButton*, kFaultButtons.size()> buttons_{};
