@@ -10,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -73,7 +74,9 @@ FaultWindow::FaultWindow(DiagnosticEngine& engine, const MainWindow& main)
   column->addWidget(places);
   view_->setObjectName(QStringLiteral("FaultView"));
   view_->setHeaderLabels({QStringLiteral("Byte"), QStringLiteral("Value"), QStringLiteral("Text")});
-  view_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  // Every row is one line of the same font: the view need not lay out each row's text to know
+  // where the rows are.
+  view_->setUniformRowHeights(true);
   column->addWidget(view_, 2);
   setCentralWidget(central);
   resize(520, 720);
@@ -143,6 +146,25 @@ void FaultWindow::ShowRead(int index, const std::string& answer) {
   }
   view_->addTopLevelItem(byte);
   byte->setExpanded(true);
+  WidenColumns(*byte);
+}
+
+// Sized to their contents by hand: the view would measure every row's text again at each read.
+// Each byte's rows are measured once, and a column only ever widens.
+void FaultWindow::WidenColumns(const QTreeWidgetItem& byte) {
+  const int margin =
+      2 * (view_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view_) + 1);
+  std::vector<const QTreeWidgetItem*> rows{&byte};
+  for (int i = 0; i < byte.childCount(); ++i) rows.push_back(byte.child(i));
+  for (int column = 0; column < view_->columnCount(); ++column) {
+    int width = view_->header()->sectionSize(column);
+    for (const QTreeWidgetItem* row : rows) {
+      const int depth = row == &byte ? 1 : 2;
+      const int text = QFontMetrics(row->font(column)).horizontalAdvance(row->text(column));
+      width = std::max(width, text + margin + (column == 0 ? depth * view_->indentation() : 0));
+    }
+    view_->header()->resizeSection(column, width);
+  }
 }
 
 QString FaultWindow::SaveReport(const QString& path) const {

@@ -13,6 +13,7 @@
 
 class QPushButton;
 class QTreeWidget;
+class QTreeWidgetItem;
 
 namespace kline::ui {
 
@@ -38,6 +39,7 @@ class FaultWindow : public ServiceWindow {
  private:
   // Adds the rows of one byte read to the fault view.
   void ShowRead(int index, const std::string& answer);
+  void WidenColumns(const QTreeWidgetItem& byte);
 
   const MainWindow& main_;
   std::array<QPushButton*, kFaultButtons.size()> buttons_{};
