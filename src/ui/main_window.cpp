@@ -478,7 +478,8 @@ void MainWindow::FollowEngine() {
   PanelMirror* panel = &engine_.panel();
   connect(panel, &PanelMirror::ValueTextChanged, this, [this](int channel, const QString& text) {
     text1_.at(static_cast<size_t>(channel))->setText(text);
-    SetValueStale(channel, false);
+    // A new palette restyles the field: only when it was stale.
+    if (stale_.test(static_cast<size_t>(channel))) SetValueStale(channel, false);
   });
   connect(panel, &PanelMirror::ValueStaleChanged, this, &MainWindow::SetValueStale);
   connect(panel, &PanelMirror::ChannelTickedChanged, this, [this](int channel, bool ticked) {
