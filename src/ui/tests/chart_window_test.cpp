@@ -94,6 +94,19 @@ TEST(ChartWindowTest, OpensARecordingOffTheWindowThreadWithZoom) {
   QApplication::sendEvent(viewport, &wheel);
   EXPECT_NEAR(chart.TimeSpan().to - chart.TimeSpan().from, 0.8 * 99.9, 1e-9);
   EXPECT_GT(chart.TimeSpan().from, 0);
+  // A drag over the middle half of the plot zooms in on it; a right click zooms out twice as wide.
+  auto* plot = chart.findChild<StripPlot*>(QStringLiteral("ChartView"));
+  const QRectF area = plot->PlotArea();
+  const auto at = [&](double part) {
+    return QPoint(static_cast<int>(area.left() + part * area.width()), area.center().y());
+  };
+  const double span = chart.TimeSpan().to - chart.TimeSpan().from;
+  QTest::mousePress(plot, Qt::LeftButton, {}, at(0.25));
+  QTest::mouseMove(plot, at(0.75));
+  QTest::mouseRelease(plot, Qt::LeftButton, {}, at(0.75));
+  EXPECT_NEAR(chart.TimeSpan().to - chart.TimeSpan().from, span / 2, span / 100);
+  QTest::mouseClick(plot, Qt::RightButton, {}, at(0.5));
+  EXPECT_NEAR(chart.TimeSpan().to - chart.TimeSpan().from, span, span / 100);
 
   // A file with nothing to show keeps the chart as it was and says why.
   for (const QString& bad : {dir.filePath(QStringLiteral("missing.csv")), QStringLiteral("/")}) {
