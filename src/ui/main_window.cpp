@@ -311,7 +311,10 @@ QWidget* MainWindow::BuildSpeedBar() {
   big.setBold(true);
   label26_->setFont(big);
   label26_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  label26_->setMinimumWidth(QFontMetrics(big).horizontalAdvance(QStringLiteral("00000")));
+  // Of a fixed size: a new reading at every step repaints the label alone, where a label free to
+  // grow would have the whole window laid out again.
+  const QFontMetrics metrics(big);
+  label26_->setFixedSize(metrics.horizontalAdvance(QStringLiteral("000000")), metrics.height());
   row->addWidget(label26_);
   return box;
 }
