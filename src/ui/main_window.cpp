@@ -480,7 +480,10 @@ void MainWindow::SetPortFieldText(const QString& text) { text6_->setText(text); 
 void MainWindow::FollowEngine() {
   PanelMirror* panel = &engine_.panel();
   connect(panel, &PanelMirror::ValueTextChanged, this, [this](int channel, const QString& text) {
-    text1_.at(static_cast<size_t>(channel))->setText(text);
+    // Most channels read the same from one step to the next; a field given its own text again
+    // would still lay that text out and repaint.
+    QLineEdit* field = text1_.at(static_cast<size_t>(channel));
+    if (field->text() != text) field->setText(text);
     // A new palette restyles the field: only when it was stale.
     if (stale_.test(static_cast<size_t>(channel))) SetValueStale(channel, false);
   });
