@@ -23,6 +23,7 @@
 #include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <utility>
 
 #include "engine/connection_watch.h"
 #include "engine/interface_finder.h"
@@ -49,6 +50,8 @@ constexpr char kScale[] = "0   1    2   3    4    5   6   7    8   9   10  11  1
 // The scale text puts thirteen marks 52 characters apart: 13 characters per 3000 rpm.
 constexpr int kScaleCharsPer3000 = 13;
 constexpr int kStatusRefreshMs = 1000;
+// Readings a tenth of a second late are still read as live.
+constexpr int kDisplayMs = 100;
 
 QString Name(const char* base, int index) { return QStringLiteral("%1(%2)").arg(base).arg(index); }
 
@@ -479,11 +482,12 @@ void MainWindow::SetPortFieldText(const QString& text) { text6_->setText(text); 
 
 void MainWindow::FollowEngine() {
   PanelMirror* panel = &engine_.panel();
+  // The readings arrive one by one as the wire answers; each would cost the window a paint of
+  // its own. They are shown together at the display's pace instead; a reading that goes away
+  // (disconnected, no answer) is shown gone at once.
   connect(panel, &PanelMirror::ValueTextChanged, this, [this](int channel, const QString& text) {
-    // Most channels read the same from one step to the next; a field given its own text again
-    // would still lay that text out and repaint.
-    QLineEdit* field = text1_.at(static_cast<size_t>(channel));
-    if (field->text() != text) field->setText(text);
+    shown_.texts.at(static_cast<size_t>(channel)) = text;
+    ShowSoon(text.isEmpty());
     // A new palette restyles the field: only when it was stale.
     if (stale_.test(static_cast<size_t>(channel))) SetValueStale(channel, false);
   });
@@ -491,8 +495,17 @@ void MainWindow::FollowEngine() {
   connect(panel, &PanelMirror::ChannelTickedChanged, this, [this](int channel, bool ticked) {
     check1_.at(static_cast<size_t>(channel))->setChecked(ticked);
   });
-  connect(panel, &PanelMirror::SpeedBarChanged, line1_, &SpeedBar::SetLitBelow);
-  connect(panel, &PanelMirror::SpeedReadoutChanged, label26_, &QLabel::setText);
+  connect(panel, &PanelMirror::SpeedBarChanged, this, [this](int lit_below) {
+    shown_.lit_below = lit_below;
+    ShowSoon(lit_below == 0);
+  });
+  connect(panel, &PanelMirror::SpeedReadoutChanged, this, [this](const QString& text) {
+    shown_.readout = text;
+    ShowSoon(text.isEmpty());
+  });
+  display_.setSingleShot(true);
+  display_.setInterval(kDisplayMs);
+  connect(&display_, &QTimer::timeout, this, &MainWindow::ShowReadings);
   connect(panel, &PanelMirror::InfoAppended, this, &MainWindow::AppendInfo);
   connect(panel, &PanelMirror::InfoCleared, text4_, &QPlainTextEdit::clear);
   connect(panel, &PanelMirror::IdentificationChanged, this,
@@ -560,6 +573,26 @@ void MainWindow::FollowEngine() {
   connect(tests, &ServiceMirror::TestButtonsEnabledChanged, this, [this](bool enabled) {
     if (test_window_) test_window_->SetTestButtonsEnabled(enabled);
   });
+}
+
+void MainWindow::ShowSoon(bool now) {
+  if (now) {
+    display_.stop();
+    ShowReadings();
+  } else if (!display_.isActive()) {
+    display_.start();
+  }
+}
+
+void MainWindow::ShowReadings() {
+  for (size_t channel = 0; channel < shown_.texts.size(); ++channel) {
+    std::optional<QString> text = std::exchange(shown_.texts[channel], std::nullopt);
+    // Most channels read the same from one step to the next; a field given its own text again
+    // would still lay that text out and repaint.
+    if (text && text1_[channel]->text() != *text) text1_[channel]->setText(*text);
+  }
+  if (shown_.lit_below) line1_->SetLitBelow(*std::exchange(shown_.lit_below, std::nullopt));
+  if (shown_.readout) label26_->setText(*std::exchange(shown_.readout, std::nullopt));
 }
 
 void MainWindow::ShowPortMessage(const QString& text) {
