@@ -2,7 +2,7 @@
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev qt6-base-dev qt6-serialport-dev
-          qt6-charts-dev libgtest-dev libgmock-dev libgl-dev xvfb xauth imagemagick fonts-dejavu-core valgrind
+          libgtest-dev libgmock-dev libgl-dev xvfb xauth imagemagick fonts-dejavu-core valgrind
           dpkg-dev lintian file appstream desktop-file-utils)
 
 as_root() {

@@ -1,24 +1,17 @@
 #include "ui/chart_window.h"
 
-#include <QChart>
-#include <QChartView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QGraphicsLineItem>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLegendMarker>
-#include <QLineSeries>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QPushButton>
 #include <QScrollArea>
-#include <QSignalBlocker>
 #include <QThread>
-#include <QValueAxis>
 #include <QWheelEvent>
 #include <algorithm>
 #include <climits>
@@ -32,18 +25,15 @@ namespace kline::ui {
 
 namespace {
 
-// Each redraw places and paints every curve again, so the chart redraws only as often as the
-// eye needs: a strip that moves a few pixels at a time, and no faster than 2.5 times a second.
+// Each redraw paints every curve again, so the chart redraws only as often as the eye needs:
+// a strip that moves a few pixels at a time, and no faster than 2.5 times a second.
 constexpr int kRefreshMs = 400;
 constexpr int kRefreshesPerWindow = 75;
 constexpr double kLiveSeconds = 600;
 // Far more than 10 minutes of steps at any rate the line allows; a guard, not a setting.
 constexpr size_t kMaxLivePoints = 100'000;
 constexpr double kMinSpanSeconds = 0.05;
-constexpr int kTitledAxes = 4;
-// A value scale is cut into this many round steps. Its labels keep their width while the values
-// keep their number of digits, so a new scale redraws its own axis and curve only: the chart is
-// laid out again only when a label needs another digit.
+// A value scale is cut into this many round steps.
 constexpr int kValueSteps = 4;
 // A scale grows with headroom and shrinks only once the values use a small part of it; it never
 // spans less than a small part of the values' size, so that noise and a slow warm-up do not
@@ -122,24 +112,6 @@ Thinned Thin(const Points& points, double from, double to, int buckets) {
   return out;
 }
 
-// The smallest of 1, 2 or 5 times a power of ten at or above `rough`.
-double RoundStep(double rough) {
-  const double decade = std::pow(10, std::floor(std::log10(rough)));
-  for (double step : {1.0, 2.0, 5.0}) {
-    if (step * decade >= rough) return step * decade;
-  }
-  return 10 * decade;
-}
-
-// The time axis: round steps, at most eight of them.
-double TickStep(double span) { return RoundStep(span / 8); }
-
-// "%.1f" for a step of 0.5: the digits a label on whole steps needs, no more.
-QString LabelFormat(double step) {
-  const int decimals = std::clamp(static_cast<int>(-std::floor(std::log10(step) + 1e-9)), 0, 9);
-  return QStringLiteral("%.%1f").arg(decimals);
-}
-
 struct Scale {
   double min;
   double max;
@@ -147,7 +119,7 @@ struct Scale {
 };
 
 // [low, high] with headroom, on kValueSteps round steps.
-Scale ValueScale(double low, double high) {
+Scale RoundScale(double low, double high) {
   const double span =
       std::max({high - low, kMinSpanOfSize * std::max(std::abs(low), std::abs(high)), kMinSpan});
   const double pad = (span - (high - low)) / 2 + span * kHeadroom;
@@ -178,33 +150,17 @@ QPushButton* Button(const char* caption, const char* name) {
 
 ChartWindow::ChartWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
   setWindowTitle(QStringLiteral("Chart"));
-  chart_ = new QChart;
-  chart_->legend()->setAlignment(Qt::AlignBottom);
-  time_axis_ = new QValueAxis;
-  time_axis_->setTitleText(QStringLiteral("Time (s)"));
-  // Ticks on whole steps from zero, so that the labels of a moving strip stay round numbers.
-  time_axis_->setTickType(QValueAxis::TicksDynamic);
-  time_axis_->setTickAnchor(0);
-  chart_->addAxis(time_axis_, Qt::AlignBottom);
-  connect(time_axis_, &QValueAxis::rangeChanged, this, &ChartWindow::OnTimeRangeChanged);
-
-  view_ = new QChartView(chart_);
-  view_->setObjectName(QStringLiteral("ChartView"));
-  view_->setRubberBand(QChartView::HorizontalRubberBand);
-  view_->setMouseTracking(true);
-  view_->viewport()->setMouseTracking(true);
-  view_->viewport()->installEventFilter(this);
-  cursor_ = new QGraphicsLineItem(chart_);
-  cursor_->setPen(QPen(Qt::darkGray, 0, Qt::DashLine));
-  cursor_->setZValue(100);
-  cursor_->hide();
+  plot_ = new StripPlot;
+  plot_->setObjectName(QStringLiteral("ChartView"));
+  plot_->setMouseTracking(true);
+  plot_->installEventFilter(this);
 
   reading_ = new QLabel;
   reading_->setObjectName(QStringLiteral("Reading"));
   message_ = new QLabel;
   message_->setObjectName(QStringLiteral("Message"));
   auto* right = new QVBoxLayout;
-  right->addWidget(view_, 1);
+  right->addWidget(plot_, 1);
   right->addWidget(reading_);
   right->addWidget(message_);
   auto* top = new QHBoxLayout(this);
@@ -250,8 +206,10 @@ QWidget* ChartWindow::BuildControls() {
   pause_->setCheckable(true);
   connect(pause_, &QPushButton::clicked, this, &ChartWindow::SetPaused);
   show_all_ = Button("Show all", "ShowAll");
-  connect(show_all_, &QPushButton::clicked, this,
-          [this] { SetTimeRange(recorded_from_, recorded_to_); });
+  connect(show_all_, &QPushButton::clicked, this, [this] {
+    SetTimeRange(recorded_from_, recorded_to_);
+    Redraw();
+  });
   show_live_ = Button("Show live", "ShowLive");
   connect(show_live_, &QPushButton::clicked, this, &ChartWindow::ShowLive);
   auto* save = Button("Save image...", "SaveImage");
@@ -279,76 +237,53 @@ QWidget* ChartWindow::BuildControls() {
 }
 
 void ChartWindow::BuildCurves(const std::vector<Column>& columns) {
-  for (Curve& curve : curves_) {
-    chart_->removeSeries(curve.series);
-    delete curve.series;
-    chart_->removeAxis(curve.axis);
-    delete curve.axis;
-    delete curve.box;
-  }
+  for (Curve& curve : curves_) delete curve.box;
   curves_.clear();
+  plot_->Curves().clear();
   const bool any_ticked = std::any_of(columns.begin(), columns.end(),
                                       [this](const Column& c) { return ticked_.contains(c.name); });
   for (size_t i = 0; i < columns.size(); ++i) {
     const Column& column = columns[i];
-    Curve curve{column.name, column.caption, column.unit};
     const QColor colour = ColourOf(column.name, static_cast<int>(i));
-    curve.series = new QLineSeries;
-    curve.series->setName(column.unit.isEmpty() ? column.caption
-                                                : column.caption + " (" + column.unit + ")");
-    QPen pen(colour, 1);
-    pen.setCosmetic(true);
-    curve.series->setPen(pen);
-    curve.axis = new QValueAxis;
-    curve.axis->setTitleText(curve.series->name());
-    curve.axis->setTickCount(kValueSteps + 1);
-    curve.axis->setLabelFormat(QStringLiteral("%g"));
-    curve.axis->setLinePenColor(colour);
-    curve.axis->setLabelsColor(colour);
-    curve.axis->setTitleBrush(colour);
-    curve.axis->setGridLineVisible(false);
-    chart_->addSeries(curve.series);
-    chart_->addAxis(curve.axis, i % 2 == 0 ? Qt::AlignLeft : Qt::AlignRight);
-    curve.series->attachAxis(time_axis_);
-    curve.series->attachAxis(curve.axis);
-
     // A file of other columns than ours shows its first few until the user picks.
     if (!any_ticked && i < std::size(kFirstTicked)) ticked_.insert(column.name);
     const bool ticked = ticked_.contains(column.name);
-    ShowCurve(curve, ticked);
+    PlotCurve plotted;
+    plotted.title =
+        column.unit.isEmpty() ? column.caption : column.caption + " (" + column.unit + ")";
+    plotted.colour = colour;
+    plotted.shown = ticked;
+    plotted.steps = kValueSteps;
+    plot_->Curves().push_back(plotted);
+
     QPixmap swatch(12, 12);
     swatch.fill(colour);
-    curve.box = new QCheckBox(column.caption);
-    curve.box->setObjectName(QStringLiteral("Curve(%1)").arg(i));
-    curve.box->setIcon(QIcon(swatch));
-    curve.box->setChecked(ticked);
-    connect(curve.box, &QCheckBox::toggled, this, [this, i](bool on) {
-      Curve& changed = curves_[i];
+    auto* box = new QCheckBox(column.caption);
+    box->setObjectName(QStringLiteral("Curve(%1)").arg(i));
+    box->setIcon(QIcon(swatch));
+    box->setChecked(ticked);
+    connect(box, &QCheckBox::toggled, this, [this, i](bool on) {
       if (on) {
-        ticked_.insert(changed.name);
+        ticked_.insert(curves_[i].name);
       } else {
-        ticked_.erase(changed.name);
+        ticked_.erase(curves_[i].name);
       }
-      ShowCurve(changed, on);
+      ShowCurve(i, on);
       dirty_ = true;
       Redraw();
     });
-    boxes_->addWidget(curve.box);
-    curves_.push_back(curve);
+    boxes_->addWidget(box);
+    curves_.push_back({column.name, column.caption, column.unit, box});
   }
+  plot_->update();
 }
 
-void ChartWindow::ShowCurve(Curve& curve, bool shown) {
-  // A hidden curve keeps no points: every move of the time axis would place them again.
-  if (!shown) curve.series->clear();
-  curve.series->setVisible(shown);
-  curve.axis->setVisible(shown);
-  for (QLegendMarker* marker : chart_->legend()->markers(curve.series)) marker->setVisible(shown);
-  // Beyond a few axes their titles would squeeze the numbers out; colour and legend still tell
-  // which axis is which.
-  const auto count = std::count_if(curves_.begin(), curves_.end(),
-                                   [](const Curve& c) { return c.series->isVisible(); });
-  for (Curve& each : curves_) each.axis->setTitleVisible(count <= kTitledAxes);
+void ChartWindow::ShowCurve(size_t curve, bool shown) {
+  PlotCurve& plotted = plot_->Curves().at(curve);
+  plotted.shown = shown;
+  // A hidden curve keeps no points: the points are the drawing of the time in view.
+  if (!shown) plotted.points.clear();
+  plot_->update();
 }
 
 void ChartWindow::AddSample(const LiveSample& sample) {
@@ -374,52 +309,34 @@ void ChartWindow::AddSample(const LiveSample& sample) {
 void ChartWindow::Redraw() {
   if (!dirty_) return;
   dirty_ = false;
-  double from = time_axis_->min();
-  double to = time_axis_->max();
+  double from = plot_->Time().from;
+  double to = plot_->Time().to;
   if (!showing_recording_ && !paused_) {
     from = std::max(0.0, live_newest_ - window_seconds_);
     to = from + window_seconds_;
   }
-  const int buckets = std::max(1, static_cast<int>(chart_->plotArea().width()));
-  // Each change of points or of either axis places the whole curve again: new points are
-  // placed once, by a change of its scale or of the time axis, or else by hand.
-  std::vector<bool> placed(curves_.size(), false);
+  const int buckets = std::max(1, static_cast<int>(plot_->PlotArea().width()));
   for (size_t i = 0; i < curves_.size(); ++i) {
-    Curve& curve = curves_[i];
-    if (!curve.series->isVisible()) continue;
-    const Thinned shown = showing_recording_ ? Thin(recorded_[i], from, to, buckets)
-                                             : Thin(live_[i], from, to, buckets);
-    {
-      const QSignalBlocker quiet(curve.series);
-      curve.series->replace(shown.points);
-    }
-    placed[i] = FitScale(curve, shown.low, shown.high);
+    PlotCurve& curve = plot_->Curves()[i];
+    if (!curve.shown) continue;
+    Thinned shown = showing_recording_ ? Thin(recorded_[i], from, to, buckets)
+                                       : Thin(live_[i], from, to, buckets);
+    curve.points = std::move(shown.points);
+    FitScale(curve, shown.low, shown.high);
   }
-  time_moved_ = false;
-  ApplyTimeRange(from, to);
-  for (size_t i = 0; i < curves_.size(); ++i) {
-    if (curves_[i].series->isVisible() && !placed[i] && !time_moved_) {
-      emit curves_[i].series->pointsReplaced();
-    }
-  }
+  plot_->SetTime({from, to});
 }
 
-bool ChartWindow::FitScale(Curve& curve, double low, double high) {
-  if (low > high) return false;
-  QValueAxis* axis = curve.axis;
-  const Scale wanted = ValueScale(low, high);
+void ChartWindow::FitScale(PlotCurve& curve, double low, double high) {
+  if (low > high) return;
+  const Scale wanted = RoundScale(low, high);
   // Keep the scale while the values fit it and use a fair part of it.
-  if (low >= axis->min() && high <= axis->max() &&
-      axis->max() - axis->min() <= kLooseScale * (wanted.max - wanted.min)) {
-    return false;
+  if (low >= curve.scale.from && high <= curve.scale.to &&
+      curve.scale.to - curve.scale.from <= kLooseScale * (wanted.max - wanted.min)) {
+    return;
   }
-  const QString format = LabelFormat(wanted.step);
-  if (axis->labelFormat() != format) axis->setLabelFormat(format);
-  const double min = axis->min();
-  const double max = axis->max();
-  axis->setRange(wanted.min, wanted.max);
-  // The axis takes a range within rounding of its own as no change.
-  return axis->min() != min || axis->max() != max;
+  curve.scale = {wanted.min, wanted.max};
+  curve.decimals = Decimals(wanted.step);
 }
 
 void ChartWindow::OpenRecording(const QString& path) {
@@ -518,14 +435,14 @@ void ChartWindow::SetWindowSeconds(int seconds) {
     window_choice_->setCurrentIndex(static_cast<int>(choice - std::begin(kWindowChoices)));
   }
   if (!showing_recording_) {
-    SetTimeRange(time_axis_->max() - seconds, time_axis_->max());
+    SetTimeRange(plot_->Time().to - seconds, plot_->Time().to);
   }
   dirty_ = true;
   Redraw();
 }
 
 bool ChartWindow::SaveImage(const QString& path) {
-  if (!view_->grab().save(path, "PNG")) {
+  if (!plot_->grab().save(path, "PNG")) {
     message_->setText(QStringLiteral("Could not save the image to %1.").arg(path));
     return false;
   }
@@ -540,7 +457,7 @@ QString ChartWindow::ReadingAt(double seconds) const {
   QString text = locale.toString(seconds, 'f', 2) + QStringLiteral(" s");
   for (size_t i = 0; i < curves_.size(); ++i) {
     const Curve& curve = curves_[i];
-    if (!curve.series->isVisible()) continue;
+    if (!Plotted(static_cast<int>(i)).shown) continue;
     const std::optional<double> value =
         showing_recording_ ? ValueAt(recorded_[i], seconds) : ValueAt(live_[i], seconds);
     text += QStringLiteral("   ") + curve.caption + QStringLiteral(" ") +
@@ -553,106 +470,93 @@ QString ChartWindow::ReadingAt(double seconds) const {
 QString ChartWindow::Message() const { return message_->text(); }
 
 void ChartWindow::SetTimeRange(double from, double to) {
-  ApplyTimeRange(from, to);
+  plot_->SetTime({from, to});
   dirty_ = true;
 }
 
-void ChartWindow::ApplyTimeRange(double from, double to) {
-  // A new tick step or label format lays the whole chart out again: set them only when they
-  // change, which a moving strip never does.
-  const double step = TickStep(to - from);
-  const QString format = LabelFormat(step);
-  setting_range_ = true;
-  if (time_axis_->tickInterval() != step) time_axis_->setTickInterval(step);
-  if (time_axis_->labelFormat() != format) time_axis_->setLabelFormat(format);
-  time_axis_->setRange(from, to);
-  setting_range_ = false;
-}
-
-void ChartWindow::OnTimeRangeChanged() {
-  if (setting_range_) {
-    time_moved_ = true;
-    return;
-  }
+void ChartWindow::MoveTimeByHand(double from, double to) {
   if (!showing_recording_ && !paused_) SetPaused(true);
-  dirty_ = true;
+  SetTimeRange(from, to);
   Redraw();
 }
 
 void ChartWindow::ZoomAround(double seconds, double factor) {
-  const double from = time_axis_->min();
-  const double to = time_axis_->max();
-  if ((to - from) * factor < kMinSpanSeconds) return;
-  if (!showing_recording_ && !paused_) SetPaused(true);
-  SetTimeRange(seconds - (seconds - from) * factor, seconds + (to - seconds) * factor);
-  Redraw();
+  const Span time = plot_->Time();
+  if ((time.to - time.from) * factor < kMinSpanSeconds) return;
+  MoveTimeByHand(seconds - (seconds - time.from) * factor, seconds + (time.to - seconds) * factor);
 }
 
 void ChartWindow::Pan(double fraction) {
-  const double from = time_axis_->min();
-  const double to = time_axis_->max();
-  if (!showing_recording_ && !paused_) SetPaused(true);
-  const double shift = (to - from) * fraction;
-  SetTimeRange(from + shift, to + shift);
-  Redraw();
+  const Span time = plot_->Time();
+  const double shift = (time.to - time.from) * fraction;
+  MoveTimeByHand(time.from + shift, time.to + shift);
 }
 
-QPointF ChartWindow::ChartPoint(const QPoint& view_point) const {
-  return chart_->mapFromScene(view_->mapToScene(view_point));
-}
-
-double ChartWindow::SecondsAt(const QPointF& chart_point) const {
-  const QRectF plot = chart_->plotArea();
-  const double from = time_axis_->min();
-  const double to = time_axis_->max();
-  return from + (chart_point.x() - plot.left()) / plot.width() * (to - from);
-}
-
-void ChartWindow::MoveCursor(const QPointF& chart_point) {
-  const QRectF plot = chart_->plotArea();
-  if (!plot.contains(chart_point)) {
-    cursor_->hide();
+void ChartWindow::MoveCursor(const QPointF& at) {
+  if (!plot_->PlotArea().contains(at)) {
+    plot_->SetCursor(std::nullopt);
     reading_->clear();
     return;
   }
-  cursor_->setLine(chart_point.x(), plot.top(), chart_point.x(), plot.bottom());
-  cursor_->show();
-  reading_->setText(ReadingAt(SecondsAt(chart_point)));
+  plot_->SetCursor(at.x());
+  reading_->setText(ReadingAt(plot_->SecondsAt(at.x())));
 }
 
+// Drag: zoom in on the time dragged over. Right click: zoom out. Wheel: zoom around the
+// pointer. Shift+drag or the middle button: pan.
 bool ChartWindow::eventFilter(QObject* watched, QEvent* event) {
-  if (watched != view_->viewport()) return QWidget::eventFilter(watched, event);
+  if (watched != plot_) return QWidget::eventFilter(watched, event);
   switch (event->type()) {
     case QEvent::MouseButtonPress: {
       const auto* mouse = static_cast<QMouseEvent*>(event);
-      const bool pan =
-          mouse->button() == Qt::MiddleButton ||
-          (mouse->button() == Qt::LeftButton && mouse->modifiers() & Qt::ShiftModifier);
-      if (!pan) return false;
-      drag_from_ = ChartPoint(mouse->position().toPoint()).x();
-      return true;
+      const double x = mouse->position().x();
+      if (mouse->button() == Qt::MiddleButton ||
+          (mouse->button() == Qt::LeftButton && mouse->modifiers() & Qt::ShiftModifier)) {
+        drag_from_ = x;
+      } else if (mouse->button() == Qt::LeftButton &&
+                 plot_->PlotArea().contains(mouse->position())) {
+        band_from_ = x;
+      }
+      return mouse->button() != Qt::NoButton;
     }
     case QEvent::MouseMove: {
-      const QPointF at = ChartPoint(static_cast<QMouseEvent*>(event)->position().toPoint());
+      const QPointF at = static_cast<QMouseEvent*>(event)->position();
       MoveCursor(at);
-      if (!drag_from_) return false;
-      Pan((*drag_from_ - at.x()) / chart_->plotArea().width());
-      drag_from_ = at.x();
+      if (band_from_) plot_->SetBand(Span{*band_from_, at.x()});
+      if (drag_from_) {
+        Pan((*drag_from_ - at.x()) / plot_->PlotArea().width());
+        drag_from_ = at.x();
+      }
       return true;
     }
-    case QEvent::MouseButtonRelease:
-      if (!drag_from_) return false;
+    case QEvent::MouseButtonRelease: {
+      const auto* mouse = static_cast<QMouseEvent*>(event);
+      const QRectF plot = plot_->PlotArea();
+      if (mouse->button() == Qt::RightButton) {
+        ZoomAround(plot_->SecondsAt(plot.center().x()), 2);
+      } else if (band_from_) {
+        const double x = std::clamp(mouse->position().x(), plot.left(), plot.right());
+        const double from = std::min(*band_from_, x);
+        const double to = std::max(*band_from_, x);
+        plot_->SetBand(std::nullopt);
+        band_from_.reset();
+        // A click, or a band narrower than the shortest span, zooms nowhere.
+        const double seconds = plot_->SecondsAt(to) - plot_->SecondsAt(from);
+        if (to - from >= 3 && seconds >= kMinSpanSeconds) {
+          MoveTimeByHand(plot_->SecondsAt(from), plot_->SecondsAt(to));
+        }
+      }
       drag_from_.reset();
       return true;
+    }
     case QEvent::Wheel: {
       const auto* wheel = static_cast<QWheelEvent*>(event);
       if (wheel->angleDelta().y() == 0) return false;
-      ZoomAround(SecondsAt(ChartPoint(wheel->position().toPoint())),
-                 wheel->angleDelta().y() > 0 ? 0.8 : 1.25);
+      ZoomAround(plot_->SecondsAt(wheel->position().x()), wheel->angleDelta().y() > 0 ? 0.8 : 1.25);
       return true;
     }
     case QEvent::Leave:
-      cursor_->hide();
+      plot_->SetCursor(std::nullopt);
       reading_->clear();
       return false;
     default:

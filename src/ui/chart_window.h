@@ -16,16 +16,12 @@
 
 #include "record/csv_recording.h"
 #include "session/live_sample.h"
+#include "ui/strip_plot.h"
 
 class QCheckBox;
-class QChart;
-class QChartView;
 class QComboBox;
-class QGraphicsLineItem;
 class QLabel;
-class QLineSeries;
 class QPushButton;
-class QValueAxis;
 class QVBoxLayout;
 
 namespace kline::ui {
@@ -56,9 +52,10 @@ class ChartWindow : public QWidget {
   bool ShowingRecording() const { return showing_recording_; }
   bool Loading() const { return loading_; }
   int CurveCount() const { return static_cast<int>(curves_.size()); }
-  QLineSeries* Series(int curve) const { return curves_.at(static_cast<size_t>(curve)).series; }
-  QValueAxis* ValueAxis(int curve) const { return curves_.at(static_cast<size_t>(curve)).axis; }
-  QValueAxis* TimeAxis() const { return time_axis_; }
+  // The points drawn of a curve, and its scale; the time in view.
+  qsizetype ShownPoints(int curve) const { return Plotted(curve).points.size(); }
+  Span ValueScale(int curve) const { return Plotted(curve).scale; }
+  Span TimeSpan() const { return plot_->Time(); }
   size_t LivePoints(int channel) const { return live_.at(static_cast<size_t>(channel)).size(); }
   QString Message() const;
 
@@ -66,12 +63,11 @@ class ChartWindow : public QWidget {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // What the user picks a curve by; its drawing is the plot's curve of the same index.
   struct Curve {
     QString name;
     QString caption;
     QString unit;
-    QLineSeries* series = nullptr;
-    QValueAxis* axis = nullptr;
     QCheckBox* box = nullptr;
   };
   struct Column {
@@ -82,30 +78,23 @@ class ChartWindow : public QWidget {
 
   QWidget* BuildControls();
   void BuildCurves(const std::vector<Column>& columns);
-  // Series, axis and legend entry together.
-  void ShowCurve(Curve& curve, bool shown);
+  const PlotCurve& Plotted(int curve) const {
+    return plot_->Curves().at(static_cast<size_t>(curve));
+  }
+  void ShowCurve(size_t curve, bool shown);
   void ShowRecording(CsvRecording recording, const QString& path);
   // Moves the time axis and marks the curves for redrawing.
   void SetTimeRange(double from, double to);
-  // Moves the time axis only.
-  void ApplyTimeRange(double from, double to);
-  // A new scale when the values in view [low, high] leave theirs or use too little of it;
-  // true when it changed (and the curve was placed on it).
-  bool FitScale(Curve& curve, double low, double high);
+  // A new scale when the values in view [low, high] leave theirs or use too little of it.
+  static void FitScale(PlotCurve& curve, double low, double high);
   // The user moved the time axis (rubber band, wheel, drag): a live chart stops following.
-  void OnTimeRangeChanged();
+  void MoveTimeByHand(double from, double to);
   void ZoomAround(double seconds, double factor);
   // Moves the time axis by `fraction` of its span.
   void Pan(double fraction);
-  // Chart coordinates of a point of the view, and the time at such a point.
-  QPointF ChartPoint(const QPoint& view_point) const;
-  double SecondsAt(const QPointF& chart_point) const;
-  void MoveCursor(const QPointF& chart_point);
+  void MoveCursor(const QPointF& at);
 
-  QChart* chart_ = nullptr;
-  QChartView* view_ = nullptr;
-  QValueAxis* time_axis_ = nullptr;
-  QGraphicsLineItem* cursor_ = nullptr;
+  StripPlot* plot_ = nullptr;
   QVBoxLayout* boxes_ = nullptr;
   QComboBox* window_choice_ = nullptr;
   QPushButton* pause_ = nullptr;
@@ -130,9 +119,8 @@ class ChartWindow : public QWidget {
   bool showing_recording_ = false;
   bool loading_ = false;
   bool dirty_ = false;
-  bool setting_range_ = false;
-  bool time_moved_ = false;          // the time axis changed while we set it
   std::optional<double> drag_from_;  // pixels, while the chart is dragged to pan
+  std::optional<double> band_from_;  // pixels, while a zoom band is dragged out
 };
 
 }  // namespace kline::ui

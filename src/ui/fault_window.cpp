@@ -10,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -73,7 +74,9 @@ FaultWindow::FaultWindow(DiagnosticEngine& engine, const MainWindow& main)
   column->addWidget(places);
   view_->setObjectName(QStringLiteral("FaultView"));
   view_->setHeaderLabels({QStringLiteral("Byte"), QStringLiteral("Value"), QStringLiteral("Text")});
-  view_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  // Every row is one line of the same font: the view need not lay out each row's text to know
+  // where the rows are.
+  view_->setUniformRowHeights(true);
   column->addWidget(view_, 2);
   setCentralWidget(central);
   resize(520, 720);
@@ -100,23 +103,30 @@ void FaultWindow::SetPortOwner(PortOwner owner) {
 void FaultWindow::NoteRead(int index, const QString& answer) {
   std::erase_if(reads_, [index](const auto& read) { return read.first == index; });
   reads_.emplace_back(index, answer.toStdString());
-  ShowReads();
+  // A byte read again moves to the end, as in the report; the others are left as they are, so
+  // that a read of all ten builds each byte's rows once.
+  for (int row = 0; row < view_->topLevelItemCount(); ++row) {
+    if (view_->topLevelItem(row)->data(0, Qt::UserRole).toInt() == index) {
+      delete view_->takeTopLevelItem(row);
+      break;
+    }
+  }
+  ShowRead(index, reads_.back().second);
 }
 
-void FaultWindow::ShowReads() {
-  view_->clear();
-  for (const auto& [index, answer] : reads_) {
-    const FaultButton& button = kFaultButtons[static_cast<size_t>(index)];
-    const FaultByteView view = ViewFaultByte(button.table, answer);
-    auto* byte = new QTreeWidgetItem(view_);
-    byte->setText(
-        0, QStringLiteral("%1 (0x%2)")
-               .arg(Q(button.caption),
-                    QStringLiteral("%1").arg(button.request, 2, 16, QLatin1Char('0')).toUpper()));
-    if (!view.value) {
-      byte->setText(1, Q(kNoAnswerLine));
-      continue;
-    }
+void FaultWindow::ShowRead(int index, const std::string& answer) {
+  const FaultButton& button = kFaultButtons[static_cast<size_t>(index)];
+  const FaultByteView view = ViewFaultByte(button.table, answer);
+  // Built whole before it joins the view, which then takes its rows in one change.
+  auto* byte = new QTreeWidgetItem;
+  byte->setData(0, Qt::UserRole, index);
+  byte->setText(
+      0, QStringLiteral("%1 (0x%2)")
+             .arg(Q(button.caption),
+                  QStringLiteral("%1").arg(button.request, 2, 16, QLatin1Char('0')).toUpper()));
+  if (!view.value) {
+    byte->setText(1, Q(kNoAnswerLine));
+  } else {
     byte->setText(1, Q(FaultValueText(*view.value)));
     if (view.set_bit_names_fault) {
       const int faults = view.FaultCount();
@@ -133,7 +143,27 @@ void FaultWindow::ShowReads() {
       font.setBold(bit.set);
       for (int column = 0; column < 3; ++column) row->setFont(column, font);
     }
-    byte->setExpanded(true);
+  }
+  view_->addTopLevelItem(byte);
+  byte->setExpanded(true);
+  WidenColumns(*byte);
+}
+
+// Sized to their contents by hand: the view would measure every row's text again at each read.
+// Each byte's rows are measured once, and a column only ever widens.
+void FaultWindow::WidenColumns(const QTreeWidgetItem& byte) {
+  const int margin =
+      2 * (view_->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view_) + 1);
+  std::vector<const QTreeWidgetItem*> rows{&byte};
+  for (int i = 0; i < byte.childCount(); ++i) rows.push_back(byte.child(i));
+  for (int column = 0; column < view_->columnCount(); ++column) {
+    int width = view_->header()->sectionSize(column);
+    for (const QTreeWidgetItem* row : rows) {
+      const int depth = row == &byte ? 1 : 2;
+      const int text = QFontMetrics(row->font(column)).horizontalAdvance(row->text(column));
+      width = std::max(width, text + margin + (column == 0 ? depth * view_->indentation() : 0));
+    }
+    view_->header()->resizeSection(column, width);
   }
 }
 

@@ -13,6 +13,7 @@
 
 class QPushButton;
 class QTreeWidget;
+class QTreeWidgetItem;
 
 namespace kline::ui {
 
@@ -36,8 +37,9 @@ class FaultWindow : public ServiceWindow {
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  // Rebuilds the fault view from `reads_`.
-  void ShowReads();
+  // Adds the rows of one byte read to the fault view.
+  void ShowRead(int index, const std::string& answer);
+  void WidenColumns(const QTreeWidgetItem& byte);
 
   const MainWindow& main_;
   std::array<QPushButton*, kFaultButtons.size()> buttons_{};

@@ -23,6 +23,7 @@
 #include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <utility>
 
 #include "engine/connection_watch.h"
 #include "engine/interface_finder.h"
@@ -50,6 +51,9 @@ constexpr const char* kUnits[kChannelCount] = {"tr/m", "ms", "°", "mBar", "°",
 constexpr char kScale[] = "0   1    2   3    4    5   6   7    8   9   10  11  12";
 // The scale text puts thirteen marks 52 characters apart: 13 characters per 3000 rpm.
 constexpr int kScaleCharsPer3000 = 13;
+constexpr int kStatusRefreshMs = 1000;
+// Readings a tenth of a second late are still read as live.
+constexpr int kDisplayMs = 100;
 
 QString Name(const char* base, int index) { return QStringLiteral("%1(%2)").arg(base).arg(index); }
 
@@ -312,7 +316,10 @@ QWidget* MainWindow::BuildSpeedBar() {
   big.setBold(true);
   label26_->setFont(big);
   label26_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  label26_->setMinimumWidth(QFontMetrics(big).horizontalAdvance(QStringLiteral("00000")));
+  // Of a fixed size: a new reading at every step repaints the label alone, where a label free to
+  // grow would have the whole window laid out again.
+  const QFontMetrics metrics(big);
+  label26_->setFixedSize(metrics.horizontalAdvance(QStringLiteral("000000")), metrics.height());
   row->addWidget(label26_);
   return box;
 }
@@ -479,16 +486,16 @@ void MainWindow::TakeSample(const LiveSample& sample) {
   support_.AddSample(sample);
   image1_->SetRpm(sample.complete ? sample.values[0] : std::nullopt);
   poll_rate_.Add(sample);
+  if (chart_) chart_->AddSample(sample);
+  if (recorder_.IsRecording() && !recorder_.Append(sample)) StopRecording(recorder_.Error());
+  // A new text lays the status bar out again and repaints it: once a second is enough for
+  // numbers that are read, not watched.
+  if (status_shown_.isValid() && status_shown_.elapsed() < kStatusRefreshMs) return;
+  status_shown_.start();
   rate_->setText(QStringLiteral("%1 cycles/s, %2 requests/s")
                      .arg(poll_rate_.CyclesPerSecond(), 0, 'f', 1)
                      .arg(poll_rate_.RequestsPerSecond(), 0, 'f', 1));
-  if (chart_) chart_->AddSample(sample);
-  if (!recorder_.IsRecording()) return;
-  if (recorder_.Append(sample)) {
-    ShowRecording();
-  } else {
-    StopRecording(recorder_.Error());
-  }
+  if (recorder_.IsRecording()) ShowRecording();
 }
 
 void MainWindow::LoadSettings() {
@@ -529,16 +536,30 @@ void MainWindow::SetPortFieldText(const QString& text) { text6_->setText(text); 
 
 void MainWindow::FollowEngine() {
   PanelMirror* panel = &engine_.panel();
+  // The readings arrive one by one as the wire answers; each would cost the window a paint of
+  // its own. They are shown together at the display's pace instead; a reading that goes away
+  // (disconnected, no answer) is shown gone at once.
   connect(panel, &PanelMirror::ValueTextChanged, this, [this](int channel, const QString& text) {
-    text1_.at(static_cast<size_t>(channel))->setText(text);
-    SetValueStale(channel, false);
+    shown_.texts.at(static_cast<size_t>(channel)) = text;
+    ShowSoon(text.isEmpty());
+    // A new palette restyles the field: only when it was stale.
+    if (stale_.test(static_cast<size_t>(channel))) SetValueStale(channel, false);
   });
   connect(panel, &PanelMirror::ValueStaleChanged, this, &MainWindow::SetValueStale);
   connect(panel, &PanelMirror::ChannelTickedChanged, this, [this](int channel, bool ticked) {
     check1_.at(static_cast<size_t>(channel))->setChecked(ticked);
   });
-  connect(panel, &PanelMirror::SpeedBarChanged, line1_, &SpeedBar::SetLitBelow);
-  connect(panel, &PanelMirror::SpeedReadoutChanged, label26_, &QLabel::setText);
+  connect(panel, &PanelMirror::SpeedBarChanged, this, [this](int lit_below) {
+    shown_.lit_below = lit_below;
+    ShowSoon(lit_below == 0);
+  });
+  connect(panel, &PanelMirror::SpeedReadoutChanged, this, [this](const QString& text) {
+    shown_.readout = text;
+    ShowSoon(text.isEmpty());
+  });
+  display_.setSingleShot(true);
+  display_.setInterval(kDisplayMs);
+  connect(&display_, &QTimer::timeout, this, &MainWindow::ShowReadings);
   connect(panel, &PanelMirror::InfoAppended, this, &MainWindow::AppendInfo);
   connect(panel, &PanelMirror::InfoCleared, text4_, &QPlainTextEdit::clear);
   connect(panel, &PanelMirror::IdentificationChanged, this,
@@ -558,6 +579,7 @@ void MainWindow::FollowEngine() {
                                             : QString());
       poll_rate_.Reset();
       rate_->clear();
+      status_shown_.invalidate();
     }
   });
   connect(panel, &PanelMirror::SampleTaken, this, &MainWindow::TakeSample);
@@ -607,6 +629,26 @@ void MainWindow::FollowEngine() {
   connect(tests, &ServiceMirror::TestButtonsEnabledChanged, this, [this](bool enabled) {
     if (test_window_) test_window_->SetTestButtonsEnabled(enabled);
   });
+}
+
+void MainWindow::ShowSoon(bool now) {
+  if (now) {
+    display_.stop();
+    ShowReadings();
+  } else if (!display_.isActive()) {
+    display_.start();
+  }
+}
+
+void MainWindow::ShowReadings() {
+  for (size_t channel = 0; channel < shown_.texts.size(); ++channel) {
+    std::optional<QString> text = std::exchange(shown_.texts[channel], std::nullopt);
+    // Most channels read the same from one step to the next; a field given its own text again
+    // would still lay that text out and repaint.
+    if (text && text1_[channel]->text() != *text) text1_[channel]->setText(*text);
+  }
+  if (shown_.lit_below) line1_->SetLitBelow(*std::exchange(shown_.lit_below, std::nullopt));
+  if (shown_.readout) label26_->setText(*std::exchange(shown_.readout, std::nullopt));
 }
 
 void MainWindow::ShowPortMessage(const QString& text) {

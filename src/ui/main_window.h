@@ -3,11 +3,13 @@
 // service windows. It draws what the engine reports and sends it what the user does.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPointer>
 #include <QTimer>
 #include <array>
 #include <bitset>
+#include <optional>
 
 #include "engine/diagnostic_engine.h"
 #include "link/ini_file.h"
@@ -95,6 +97,10 @@ class MainWindow : public QMainWindow {
   ServiceWindow* Window(ServiceWindowId window) const;
   void ShowAgain();
   void SetValueStale(int channel, bool stale);
+  // Readings that arrived since the last were shown: shown when the display timer runs out, or
+  // `now`.
+  void ShowSoon(bool now);
+  void ShowReadings();
   void AppendInfo(const QString& text);
   void ShowPortMessage(const QString& text);
   void ShowAbout();
@@ -133,6 +139,14 @@ class MainWindow : public QMainWindow {
   QLabel* recording_ = nullptr;
   CsvRecorder recorder_;
   PollRate poll_rate_;
+  QElapsedTimer status_shown_;
+  struct Readings {
+    std::array<std::optional<QString>, kChannelCount> texts;
+    std::optional<int> lit_below;
+    std::optional<QString> readout;
+  };
+  Readings shown_;  // waiting for the display timer
+  QTimer display_;  // since the poll rate and the recording were last shown
   QPointer<LineMonitorWindow> monitor_;
   QPointer<ChartWindow> chart_;
   QPointer<TestWindow> test_window_;

@@ -23,9 +23,13 @@ SpeedBar::SpeedBar(QWidget* parent) : QWidget(parent) {
 
 void SpeedBar::SetLitBelow(int lit_below) {
   const int lit = std::clamp(lit_below, 0, kSpeedSegments);
+  std::array<Segment, kSpeedSegments> segments{};
   for (int i = 0; i < kSpeedSegments; ++i) {
-    segments_[static_cast<size_t>(i)] = i < lit ? Segment::kLit : Segment::kUnlit;
+    segments[static_cast<size_t>(i)] = i < lit ? Segment::kLit : Segment::kUnlit;
   }
+  // The engine sends the bar at every step; most steps leave it as it was.
+  if (segments == segments_) return;
+  segments_ = segments;
   update();
 }
 

@@ -3,14 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QChartView>
 #include <QFile>
 #include <QImage>
-#include <QLineSeries>
 #include <QScrollArea>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QValueAxis>
 #include <QWheelEvent>
 
 namespace kline::ui {
@@ -44,22 +41,22 @@ TEST(ChartWindowTest, LiveDataKeepsTenMinutesAndDrawsTheChosenWindow) {
   for (const Case& c : {Case{30, 302}, Case{120, 1202}, Case{600, 1202}}) {
     SCOPED_TRACE(c.seconds);
     chart.SetWindowSeconds(c.seconds);
-    EXPECT_DOUBLE_EQ(chart.TimeAxis()->max(), 899.9);
-    EXPECT_DOUBLE_EQ(chart.TimeAxis()->max() - chart.TimeAxis()->min(), c.seconds);
-    EXPECT_GT(chart.Series(0)->count(), 0);
-    EXPECT_LE(chart.Series(0)->count(), c.max_points);
+    EXPECT_DOUBLE_EQ(chart.TimeSpan().to, 899.9);
+    EXPECT_DOUBLE_EQ(chart.TimeSpan().to - chart.TimeSpan().from, c.seconds);
+    EXPECT_GT(chart.ShownPoints(0), 0);
+    EXPECT_LE(chart.ShownPoints(0), c.max_points);
     // Thinning keeps the extremes: the axis still spans the whole saw tooth.
-    EXPECT_LE(chart.ValueAxis(0)->min(), 0);
-    EXPECT_GE(chart.ValueAxis(0)->max(), 99);
-    EXPECT_EQ(chart.Series(2)->count(), 0);  // not ticked
+    EXPECT_LE(chart.ValueScale(0).from, 0);
+    EXPECT_GE(chart.ValueScale(0).to, 99);
+    EXPECT_EQ(chart.ShownPoints(2), 0);  // not ticked
   }
 
   chart.SetPaused(true);
   Feed(chart, 905'000'000, 50);
   chart.Redraw();
-  EXPECT_DOUBLE_EQ(chart.TimeAxis()->max(), 899.9);
+  EXPECT_DOUBLE_EQ(chart.TimeSpan().to, 899.9);
   chart.SetPaused(false);
-  EXPECT_DOUBLE_EQ(chart.TimeAxis()->max(), 904.9);
+  EXPECT_DOUBLE_EQ(chart.TimeSpan().to, 904.9);
 
   Feed(chart, 0, 1);  // a new session's clock
   EXPECT_EQ(chart.LivePoints(0), 1u);
@@ -85,18 +82,31 @@ TEST(ChartWindowTest, OpensARecordingOffTheWindowThreadWithZoom) {
   ASSERT_TRUE(chart.ShowingRecording()) << chart.Message().toStdString();
   EXPECT_EQ(chart.CurveCount(), 3);
   EXPECT_TRUE(chart.Message().contains(QStringLiteral("1000 rows")));
-  EXPECT_DOUBLE_EQ(chart.TimeAxis()->min(), 0);
-  EXPECT_DOUBLE_EQ(chart.TimeAxis()->max(), 99.9);
+  EXPECT_DOUBLE_EQ(chart.TimeSpan().from, 0);
+  EXPECT_DOUBLE_EQ(chart.TimeSpan().to, 99.9);
   EXPECT_TRUE(chart.ReadingAt(50.05).contains(QStringLiteral("Engine speed 1500 rpm")));
   EXPECT_TRUE(chart.ReadingAt(50.05).contains(QStringLiteral("Coolant temperature 500 °C")));
 
-  QWidget* viewport = chart.findChild<QChartView*>()->viewport();
+  QWidget* viewport = chart.findChild<QWidget*>(QStringLiteral("ChartView"));
   const QPointF centre(viewport->width() / 2.0, viewport->height() / 2.0);
   QWheelEvent wheel(centre, viewport->mapToGlobal(centre), {}, {0, 120}, Qt::NoButton,
                     Qt::NoModifier, Qt::NoScrollPhase, false);
   QApplication::sendEvent(viewport, &wheel);
-  EXPECT_NEAR(chart.TimeAxis()->max() - chart.TimeAxis()->min(), 0.8 * 99.9, 1e-9);
-  EXPECT_GT(chart.TimeAxis()->min(), 0);
+  EXPECT_NEAR(chart.TimeSpan().to - chart.TimeSpan().from, 0.8 * 99.9, 1e-9);
+  EXPECT_GT(chart.TimeSpan().from, 0);
+  // A drag over the middle half of the plot zooms in on it; a right click zooms out twice as wide.
+  auto* plot = chart.findChild<StripPlot*>(QStringLiteral("ChartView"));
+  const QRectF area = plot->PlotArea();
+  const auto at = [&](double part) {
+    return QPoint(static_cast<int>(area.left() + part * area.width()), area.center().y());
+  };
+  const double span = chart.TimeSpan().to - chart.TimeSpan().from;
+  QTest::mousePress(plot, Qt::LeftButton, {}, at(0.25));
+  QTest::mouseMove(plot, at(0.75));
+  QTest::mouseRelease(plot, Qt::LeftButton, {}, at(0.75));
+  EXPECT_NEAR(chart.TimeSpan().to - chart.TimeSpan().from, span / 2, span / 100);
+  QTest::mouseClick(plot, Qt::RightButton, {}, at(0.5));
+  EXPECT_NEAR(chart.TimeSpan().to - chart.TimeSpan().from, span, span / 100);
 
   // A file with nothing to show keeps the chart as it was and says why.
   for (const QString& bad : {dir.filePath(QStringLiteral("missing.csv")), QStringLiteral("/")}) {
