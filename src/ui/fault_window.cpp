@@ -13,6 +13,8 @@
 #include <QStyle>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <utility>
 
 #include "engine/text.h"
 #include "record/fault_report.h"
@@ -24,6 +26,9 @@ namespace {
 
 // Three record places of three bytes side by side; the status byte on a row of its own.
 constexpr int kButtonColumns = 3;
+// "Read all" brings a byte every few milliseconds, and each repaint of the view costs about as
+// much: the bytes that come within this time of a repaint join the view together.
+constexpr int kDisplayMs = 100;
 
 }  // namespace
 
@@ -81,6 +86,10 @@ FaultWindow::FaultWindow(DiagnosticEngine& engine, const MainWindow& main)
   setCentralWidget(central);
   resize(520, 720);
 
+  display_.setSingleShot(true);
+  display_.setInterval(kDisplayMs);
+  connect(&display_, &QTimer::timeout, this, &FaultWindow::ShowPending);
+
   // Back to the main window: this one goes out of its way, and "Diag" brings it back with its
   // log, rather than staying hidden behind the main window.
   connect(back_, &QAction::triggered, this, [this] {
@@ -103,6 +112,21 @@ void FaultWindow::SetPortOwner(PortOwner owner) {
 void FaultWindow::NoteRead(int index, const QString& answer) {
   std::erase_if(reads_, [index](const auto& read) { return read.first == index; });
   reads_.emplace_back(index, answer.toStdString());
+  // A lone read is shown at once; the next ones wait for the display's pace.
+  if (display_.isActive()) {
+    std::erase(pending_, index);
+    pending_.push_back(index);
+  } else {
+    ShowRead(index);
+    display_.start();
+  }
+}
+
+void FaultWindow::ShowPending() {
+  for (int index : std::exchange(pending_, {})) ShowRead(index);
+}
+
+void FaultWindow::ShowRead(int index) {
   // A byte read again moves to the end, as in the report; the others are left as they are, so
   // that a read of all ten builds each byte's rows once.
   for (int row = 0; row < view_->topLevelItemCount(); ++row) {
@@ -111,10 +135,8 @@ void FaultWindow::NoteRead(int index, const QString& answer) {
       break;
     }
   }
-  ShowRead(index, reads_.back().second);
-}
-
-void FaultWindow::ShowRead(int index, const std::string& answer) {
+  const auto read = std::ranges::find(reads_, index, &std::pair<int, std::string>::first);
+  const std::string& answer = read->second;
   const FaultButton& button = kFaultButtons[static_cast<size_t>(index)];
   const FaultByteView view = ViewFaultByte(button.table, answer);
   // Built whole before it joins the view, which then takes its rows in one change.

@@ -3,6 +3,7 @@
 // with its value and every bit.
 #pragma once
 
+#include <QTimer>
 #include <array>
 #include <string>
 #include <utility>
@@ -37,8 +38,9 @@ class FaultWindow : public ServiceWindow {
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  // Adds the rows of one byte read to the fault view.
-  void ShowRead(int index, const std::string& answer);
+  // Puts the rows of one byte read at the end of the fault view, in place of its older ones.
+  void ShowRead(int index);
+  void ShowPending();
   void WidenColumns(const QTreeWidgetItem& byte);
 
   const MainWindow& main_;
@@ -47,6 +49,9 @@ class FaultWindow : public ServiceWindow {
   QTreeWidget* view_;
   // The last answer of each button, in the order they were read.
   std::vector<std::pair<int, std::string>> reads_;
+  // Reads that came while the view waits for its next repaint, in the order they came.
+  std::vector<int> pending_;
+  QTimer display_;
 };
 
 }  // namespace kline::ui
