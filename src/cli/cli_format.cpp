@@ -129,18 +129,6 @@ namespace {
 
 constexpr size_t kPieceBytes = 64 * 1024;
 
-const char* DirWord(TraceEntry::Dir dir) {
-  switch (dir) {
-    case TraceEntry::Dir::kPcSent:
-      return "pc";
-    case TraceEntry::Dir::kEcho:
-      return "echo";
-    case TraceEntry::Dir::kEcuSent:
-      break;
-  }
-  return "ecu";
-}
-
 // A JSON string: the file's texts may hold anything, and bytes that are no UTF-8 become U+FFFD.
 std::string JsonString(std::string_view text) {
   const std::string utf8 =
@@ -215,13 +203,13 @@ bool WriteTrace(const QString& name, const TraceFile& trace, bool json,
       if (json) {
         out += "{\"time_us\": " + std::to_string(e.time_us) +
                ", \"gap_us\": " + std::to_string(gaps.gap_us[r]) + ", \"dir\": \"" +
-               DirWord(e.dir) + "\", \"byte\": \"" + HexByte(e.byte) +
+               TraceDirWord(e.dir) + "\", \"byte\": \"" + HexByte(e.byte) +
                "\", \"baud\": " + std::to_string(e.baud) +
                ", \"garbled\": " + (e.garbled ? "true" : "false") +
                ", \"note\": " + JsonString(label) +
                ", \"mark\": " + (mark.empty() ? "null" : JsonString(mark)) + "}";
       } else {
-        out += Ms(e.time_us) + " " + Ms(gaps.gap_us[r]) + " " + DirWord(e.dir) + " " +
+        out += Ms(e.time_us) + " " + Ms(gaps.gap_us[r]) + " " + TraceDirWord(e.dir) + " " +
                HexByte(e.byte) + (e.garbled ? "?" : "") + " " + std::to_string(e.baud) +
                (label.empty() ? "" : " " + Plain(label)) +
                (mark.empty() ? "" : " !! " + std::string(mark)) + "\n";

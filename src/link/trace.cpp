@@ -5,9 +5,7 @@
 
 namespace kline {
 
-namespace {
-
-const char* DirName(TraceEntry::Dir dir) {
+const char* TraceDirWord(TraceEntry::Dir dir) {
   switch (dir) {
     case TraceEntry::Dir::kPcSent:
       return "pc";
@@ -18,8 +16,6 @@ const char* DirName(TraceEntry::Dir dir) {
   }
   return "ecu";
 }
-
-}  // namespace
 
 int64_t ByteTimeUs(int32_t baud) {
   const int64_t rate = std::max<int64_t>(baud, 1);
@@ -40,7 +36,7 @@ std::string TraceCsvHead(EcuType type) {
 std::string TraceCsvRow(const TraceEntry& entry) {
   char row[80];
   std::snprintf(row, sizeof row, "%lld,%s,%02X,%d,%d,", static_cast<long long>(entry.time_us),
-                DirName(entry.dir), entry.byte, entry.baud, entry.garbled ? 1 : 0);
+                TraceDirWord(entry.dir), entry.byte, entry.baud, entry.garbled ? 1 : 0);
   return row;
 }
 

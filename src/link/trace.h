@@ -31,6 +31,9 @@ struct TraceNote {
   bool operator==(const TraceNote&) const = default;
 };
 
+// The direction as the trace layout writes it: "pc", "echo" or "ecu".
+const char* TraceDirWord(TraceEntry::Dir dir);
+
 // 10 bits (start, 8 data, stop) at `baud`, in microseconds, rounded.
 int64_t ByteTimeUs(int32_t baud);
 

@@ -1,5 +1,7 @@
 #include "link/trace_reader.h"
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -12,6 +14,9 @@
 namespace kline {
 
 namespace {
+
+constexpr std::array kDirs = {TraceEntry::Dir::kPcSent, TraceEntry::Dir::kEcho,
+                              TraceEntry::Dir::kEcuSent};
 
 constexpr size_t kFields = 6;
 
@@ -137,15 +142,11 @@ class Reader {
     }
     TraceEntry entry;
     entry.time_us = time_us;
-    if (dir == "pc") {
-      entry.dir = TraceEntry::Dir::kPcSent;
-    } else if (dir == "echo") {
-      entry.dir = TraceEntry::Dir::kEcho;
-    } else if (dir == "ecu") {
-      entry.dir = TraceEntry::Dir::kEcuSent;
-    } else {
+    const auto known = std::ranges::find_if(kDirs, [&](auto d) { return dir == TraceDirWord(d); });
+    if (known == kDirs.end()) {
       return Fail("unknown direction " + Quoted(dir) + ": pc, echo, ecu or note belong there");
     }
+    entry.dir = *known;
     if (!HexByteField(fields[2], &entry.byte)) {
       return Fail("byte " + Quoted(fields[2]) + " is not one or two hexadecimal digits");
     }
