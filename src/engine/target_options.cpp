@@ -21,11 +21,13 @@ TargetOptions::TargetOptions(const QString& simulate_help)
       type_(QStringLiteral("type"), QStringLiteral("ECU type: 15m, 15Rc, 16m or P8."),
             QStringLiteral("TYPE")),
       simulate_(QLatin1String(kSimulate), simulate_help),
-      replay_(QStringLiteral("replay"),
-              QStringLiteral("Serve a simulated ECU that replays the ECU's side of a trace (the "
-                             "line monitor's CSV or kline-sim --trace) and use it as the port; "
-                             "the type comes from --type, else from the file."),
-              QStringLiteral("FILE")) {}
+      replay_(
+          QStringLiteral("replay"),
+          QStringLiteral(
+              "Serve a simulated ECU that replays the ECU's side of a trace (the "
+              "line monitor's CSV, kline-sim --trace or a support report) and use it as the port; "
+              "the type comes from --type, else from the file."),
+          QStringLiteral("FILE")) {}
 
 void TargetOptions::AddTo(QCommandLineParser& parser) const {
   parser.addOptions({port_, type_, simulate_, replay_});

@@ -76,6 +76,8 @@ std::string SupportLog::Archive(const SupportContext& context, const QDateTime& 
   for (const auto& [when, text] : status_) {
     status += Text(when.toString(Qt::ISODateWithMs)) + "  " + Text(text) + "\n";
   }
+  // An empty file would look like one that was lost on the way.
+  if (status_.empty()) status = "No status message since the start.\n";
 
   std::string identification;
   for (const QString& line : context.identification) identification += Text(line) + "\n";
