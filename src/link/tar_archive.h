@@ -1,5 +1,5 @@
 // A plain tar archive (POSIX ustar) written and read without any library: the support report
-// is one, so that `tar`, an unzip tool or a file manager opens it and the simulator reads its
+// is one, so that `tar`, 7-Zip or a desktop archive manager opens it and the simulator reads its
 // trace straight out of it. The reader takes files from anyone and trusts nothing in them.
 #pragma once
 

@@ -1,4 +1,4 @@
-// What a user sends us when their bike misbehaves: one file that `tar` or an unzip tool
+// What a user sends us when their bike misbehaves: one file that `tar` or an archive manager
 // opens, holding the line's recent bytes in the trace layout (which the simulator replays
 // as it stands), the last minute of live values, the status messages with their times, the
 // ECU's identification, the versions, the port's adapter and the settings. The window and
