@@ -10,15 +10,11 @@ namespace kline {
 namespace {
 
 constexpr int kTestsMenuPauseMs = 100;
-// The line counts as quiet after two byte times without a byte; the ending waits at most this.
-constexpr int64_t kQuietBoundMs = 100;
 constexpr char kNotConnected[] = "Connect to the ECU first: it has not been woken yet.";
 constexpr char kTestWindowHasPort[] =
     "The test window holds the port: leave it (\"Back\") to read the fault memory.";
 constexpr char kFaultWindowHasPort[] =
     "The fault window holds the port: leave it (\"Back\") to run the tests.";
-
-int64_t TwoByteTimesMs(int32_t baud) { return (2 * 10 * 1000 + baud - 1) / baud; }
 
 }  // namespace
 
@@ -119,9 +115,19 @@ void ServiceDesk::ReturnPortToSession(int interval) {
   driver_->ReturnPort(interval);
 }
 
+// The ending: an answer the stop cut short is still on its way, and FF must not meet it on
+// the line, nor be taken for it. So the answer is waited for (within the bound of the request
+// it answers: up to 5 s for a test's first answer), then the line must be quiet for FF's own
+// pause, then FF goes out and its answer is waited for (3 s).
 void ServiceDesk::LeaveDiagnosticModeIfNeeded() {
   if (!tests_ || !tests_->MayBeInDiagnosticMode() || !port_->IsOpen()) return;
-  port_->WaitForQuiet(TwoByteTimesMs(port_->baud()), kQuietBoundMs);
+  const int64_t due_ms = port_->DueAnswerLeftMs();
+  test_mirror_.ShowStatusMessage("Taking the ECU out of diagnostic mode" +
+                                 (due_ms > 0
+                                      ? " once its answer to the last request is in (up to " +
+                                            std::to_string((due_ms + 999) / 1000) + " s)..."
+                                      : std::string("...")));
+  port_->AwaitDueAnswer();
   tests_->LeaveDiagnosticMode();
 }
 

@@ -1,10 +1,12 @@
 #include "link/kline_port.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
 #include "link/numbers.h"
 #include "link/port_name.h"
+#include "link/trace.h"
 
 #ifdef _WIN32
 #include <timeapi.h>
@@ -80,6 +82,11 @@ void KLinePort::Open(const std::string& port_field) {
     RaiseTimerResolution(true);
     baud_ = kStartBaud;
     seen_.clear();
+    held_.clear();
+    due_.reset();
+    unasked_ = 0;
+    claimed_ = 0;
+    line_busy_until_us_ = clock_.NowUs();
     if (tap_) tap_->OnOpened(clock_.NowUs(), baud_);
   } else {
     open_problem_ = DescribeOpenFailure(device_.LastOpenFailure(), *path);
@@ -120,58 +127,123 @@ void KLinePort::SetBaudRate(int32_t baud) {
   baud_ = baud;
 }
 
-void KLinePort::Flush() { ReadAll(); }
+void KLinePort::Flush() {
+  const int claimed = std::exchange(claimed_, 0);
+  unasked_ += std::max(0, static_cast<int>(ReadAll().size()) - claimed);
+}
 
 void KLinePort::WriteByte(int value) {
   if (!device_.IsOpen()) return;
   const auto byte = static_cast<uint8_t>(value & 0xFF);
-  if (tap_) tap_->OnSent(byte, clock_.NowUs(), baud_);
+  const int64_t now = clock_.NowUs();
+  if (tap_) tap_->OnSent(byte, now, baud_);
   device_.WriteByte(byte);
+  line_busy_until_us_ = std::max(line_busy_until_us_, now) + ByteTimeUs(baud_);
 }
 
 int KLinePort::PendingCount() {
   if (!device_.IsOpen()) return 0;
   const int count = device_.PendingCount();
-  if (tap_ && count > static_cast<int>(seen_.size())) {
-    seen_.resize(static_cast<size_t>(count), Seen{clock_.NowUs(), baud_});
+  if (count > static_cast<int>(seen_.size())) {
+    const int64_t now = clock_.NowUs();
+    seen_.resize(static_cast<size_t>(count), Seen{now, baud_});
+    line_busy_until_us_ = std::max(line_busy_until_us_, now);
   }
-  return count;
+  return static_cast<int>(held_.size()) + count;
+}
+
+void KLinePort::PullIntoHeld() {
+  if (!device_.IsOpen()) return;
+  const Bytes bytes = device_.ReadAll();
+  const int64_t now = clock_.NowUs();
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    const Seen seen = i < seen_.size() ? seen_[i] : Seen{now, baud_};
+    if (tap_) tap_->OnReceived(bytes[i], seen.time_us, seen.baud);
+    line_busy_until_us_ = std::max(line_busy_until_us_, seen.time_us);
+  }
+  seen_.clear();
+  held_.insert(held_.end(), bytes.begin(), bytes.end());
 }
 
 Bytes KLinePort::ReadAll() {
-  if (!device_.IsOpen()) return {};
-  Bytes bytes = device_.ReadAll();
-  if (tap_) {
-    const int64_t now = clock_.NowUs();
-    for (size_t i = 0; i < bytes.size(); ++i) {
-      const Seen seen = i < seen_.size() ? seen_[i] : Seen{now, baud_};
-      tap_->OnReceived(bytes[i], seen.time_us, seen.baud);
-    }
-    seen_.clear();
-  }
-  return bytes;
+  PullIntoHeld();
+  claimed_ = 0;
+  return std::exchange(held_, {});
 }
 
 bool KLinePort::LastEventWasReceive() { return device_.IsOpen() && device_.LastEventWasReceive(); }
 
 bool KLinePort::WasLost() const { return device_.WasLost(); }
 
-bool KLinePort::WaitForCountTimed(int n, int64_t limit_ms, PollPause pause) {
+bool KLinePort::WaitForCountTimed(int n, int64_t limit_ms, PollPause pause,
+                                  std::optional<uint8_t> echo) {
   // Microseconds, so that the bound is not stretched by a millisecond of rounding. A sample
   // past the bound ends the wait before its sleep: whatever the sleep would let arrive could
   // no longer count, so sleeping would only report the time-out later.
   const int64_t start = clock_.NowUs();
   const int64_t limit_us = limit_ms * 1000;
-  while (PendingCount() < n) {
+  // Kept if a stop cuts the wait, so that the ending knows an answer is still on its way.
+  due_ = Due{n, echo, start + limit_us};
+  const auto complete = [&] {
+    if (PendingCount() < n) return false;
+    if (!echo) return true;
+    PullIntoHeld();
+    const auto at = std::find(held_.begin(), held_.end(), *echo);
+    if (at != held_.end()) {
+      unasked_ += static_cast<int>(at - held_.begin());
+      held_.erase(held_.begin(), at);
+    }
+    return static_cast<int>(held_.size()) >= n;
+  };
+  while (!complete()) {
     if (pause == PollPause::k1msAround3) clock_.SleepMs(1);
     const int64_t sample = clock_.NowUs();
-    if (std::llabs(sample - start) > limit_us) return false;
+    // A port that vanished will never fill up: give up now rather than at the bound.
+    if (std::llabs(sample - start) > limit_us || device_.WasLost()) {
+      due_.reset();
+      // What did come (an echo without its answer) was asked for, not unasked traffic.
+      claimed_ = PendingCount();
+      return false;
+    }
     clock_.SleepMs(3);
     if (pause == PollPause::k3msThen1ms) clock_.SleepMs(1);
-    // A port that vanished will never fill up: give up now rather than at the bound.
-    if (device_.WasLost()) return false;
   }
+  due_.reset();
   return true;
+}
+
+bool KLinePort::SendRequest(uint8_t request, int64_t pause_ms, int64_t answer_bound_ms) {
+  if (!device_.IsOpen()) return false;
+  const int64_t start = clock_.NowUs();
+  const int64_t pause_us = pause_ms * 1000;
+  for (;;) {
+    PendingCount();  // a byte that came during the pause is the line's latest traffic
+    const int64_t now = clock_.NowUs();
+    const int64_t due_at = std::max(start, line_busy_until_us_) + pause_us;
+    if (now >= due_at) break;
+    if (now - start > kQuietLineBoundMs * 1000) return false;
+    clock_.SleepUs(due_at - now);
+  }
+  Flush();
+  WriteByte(request);
+  due_.reset();
+  if (answer_bound_ms > 0) due_ = Due{2, request, clock_.NowUs() + answer_bound_ms * 1000};
+  return true;
+}
+
+void KLinePort::AwaitDueAnswer() {
+  const std::optional<Due> due = std::exchange(due_, std::nullopt);
+  if (!due || !device_.IsOpen()) return;
+  const int64_t left_us = due->deadline_us - clock_.NowUs();
+  if (left_us > 0) {
+    WaitForCountTimed(due->count, (left_us + 999) / 1000, PollPause::k1msAround3, due->echo);
+  }
+  Flush();
+}
+
+int64_t KLinePort::DueAnswerLeftMs() {
+  if (!due_) return 0;
+  return std::max<int64_t>(0, (due_->deadline_us - clock_.NowUs() + 999) / 1000);
 }
 
 void KLinePort::WaitForQuiet(int64_t quiet_ms, int64_t limit_ms) {
@@ -205,10 +277,8 @@ std::string KLinePort::ToReplyHex(const Bytes& bytes) {
 
 ExchangeResult KLinePort::ExchangeByte(const Exchange& exchange) {
   ExchangeResult result;
-  if (exchange.pause_first_ms > 0) clock_.SleepMs(exchange.pause_first_ms);
-  Flush();
-  WriteByte(exchange.request);
-  if (!WaitForCountTimed(exchange.count, exchange.limit_ms, exchange.pause)) {
+  if (!SendRequest(exchange.request, exchange.pause_first_ms, exchange.limit_ms) ||
+      !WaitForCountTimed(exchange.count, exchange.limit_ms, exchange.pause, exchange.request)) {
     result.timed_out = true;
     return result;
   }

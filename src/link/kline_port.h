@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "link/clock.h"
@@ -17,6 +19,8 @@ namespace kline {
 // The working rate of the fast ECU types: 7812.5 baud rounded half to even.
 extern const int32_t kWorkingBaud;
 inline constexpr int32_t kStartBaud = 1200;
+// A request waits at most this long for a quiet line before it gives up on going out.
+inline constexpr int64_t kQuietLineBoundMs = 1000;
 
 // How a clock-bounded wait sleeps between two looks at the receive count.
 enum class PollPause {
@@ -70,7 +74,26 @@ class KLinePort {
   bool WasLost() const;
   // Polls until n bytes wait or more than limit_ms have passed since the call; the clock is
   // sampled before each sleep, so a time-out comes at most one poll pause after the bound.
-  bool WaitForCountTimed(int n, int64_t limit_ms, PollPause pause);
+  // With `echo`, the n bytes are counted from the echo of the request on: whatever came
+  // before it (a stray byte from the interface, the tail of an earlier answer) is no part of
+  // this reply and is thrown away once the echo is in. Without any echo the first bytes count
+  // as they are, so that a missing or garbled echo shows as such.
+  bool WaitForCountTimed(int n, int64_t limit_ms, PollPause pause,
+                         std::optional<uint8_t> echo = std::nullopt);
+  // The one way a request goes out: once nothing has been on the line for `pause_ms` (from
+  // the end of the last byte, whoever sent it; a byte that arrives meanwhile starts the pause
+  // again), the receive buffer is emptied and the byte written. Its answer is then due for
+  // `answer_bound_ms` (0: none is waited for). A line that does not fall quiet within
+  // kQuietLineBoundMs is not talked into: false, nothing sent.
+  bool SendRequest(uint8_t request, int64_t pause_ms, int64_t answer_bound_ms);
+  // After a stop cut the wait for an answer: waits for that answer to come in full, or for its
+  // bound to pass, and throws it away, so that the next request does not meet it on the line.
+  void AwaitDueAnswer();
+  // How long the answer still due may take; 0 when none is.
+  int64_t DueAnswerLeftMs();
+  // Bytes that came while nothing waited for them (thrown away before a request), counted
+  // since the last call.
+  int TakeUnaskedCount() { return std::exchange(unasked_, 0); }
   static std::string ToReplyHex(const Bytes& bytes);
   ExchangeResult ExchangeByte(const Exchange& exchange);
 
@@ -92,6 +115,15 @@ class KLinePort {
 
  private:
   void Record(int number, const char* description);
+  // Moves what the device holds into held_, each byte reported to the tap.
+  void PullIntoHeld();
+
+  // A request whose answer has not come yet.
+  struct Due {
+    int count = 0;
+    std::optional<uint8_t> echo;
+    int64_t deadline_us = 0;
+  };
 
   SerialDevice& device_;
   Clock& clock_;
@@ -104,6 +136,15 @@ class KLinePort {
     int32_t baud;
   };
   std::vector<Seen> seen_;
+  // Bytes already taken from the device while looking for an echo, not yet handed out.
+  Bytes held_;
+  // When the line last carried a byte: the end of the PC's last byte, or the moment the last
+  // received byte was first seen (never before its end).
+  int64_t line_busy_until_us_ = 0;
+  std::optional<Due> due_;
+  int unasked_ = 0;
+  // Bytes at the front of the receive buffer that a timed-out wait had already seen.
+  int claimed_ = 0;
   PortError last_error_;
   std::string open_problem_;
 };

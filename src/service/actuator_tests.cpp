@@ -65,13 +65,12 @@ ActuatorTests::ActuatorTests(KLinePort& port, ServiceHost& host) : port_(port), 
 bool ActuatorTests::EnterDiagnosticMode() {
   Clock& clock = port_.clock();
   clock.SleepMs(500);
-  if (port_.IsOpen()) {
-    clock.SleepMs(28);
-    port_.Flush();
-    port_.WriteByte(kEnterDiagnosticRequest);
+  if (port_.SendRequest(kEnterDiagnosticRequest, 28, kTestAnswerBoundMs + 25)) {
+    // From here on the ECU may be in diagnostic mode: the ending must send FF.
     mode_requested_ = true;
     clock.SleepMs(25);
-    if (port_.WaitForCountTimed(2, kTestAnswerBoundMs, PollPause::k1msAround3)) {
+    if (port_.WaitForCountTimed(2, kTestAnswerBoundMs, PollPause::k1msAround3,
+                                kEnterDiagnosticRequest)) {
       const std::string reply = KLinePort::ToReplyHex(port_.ReadAll());
       if (reply == "AAFF" || reply == "AAAA") {
         host_.AppendLine("Enter in diagnostic mode OK");
@@ -118,18 +117,14 @@ bool ActuatorTests::RunActuatorTest(uint8_t request, std::string_view log_name, 
   test_running_ = true;
   host_.SetTestButtonsEnabled(false);
 
-  Clock& clock = port_.clock();
   SetValue(0);
   host_.ProcessPendingEvents();
   if (!back_requested_) {
-    clock.SleepMs(50);
-    port_.Flush();
-    if (!port_.IsOpen()) {
+    if (!port_.SendRequest(request, 50, kTestAnswerBoundMs)) {
       host_.AppendLine(kNoAnswerLine);
     } else {
-      port_.WriteByte(request);
       host_.AppendLine(log_name);
-      if (!port_.WaitForCountTimed(2, kTestAnswerBoundMs, PollPause::k3msThen1ms)) {
+      if (!port_.WaitForCountTimed(2, kTestAnswerBoundMs, PollPause::k3msThen1ms, request)) {
         host_.AppendLine(kNoAnswerLine);
       } else {
         const std::string reply = KLinePort::ToReplyHex(port_.ReadAll());
@@ -212,11 +207,10 @@ bool ActuatorTests::OnCloseBox() {
 void ActuatorTests::LeaveDiagnosticMode() {
   if (!port_.IsOpen()) return;
   const EndingScope ending(port_.stop());
-  port_.clock().SleepMs(kRequestPauseMs);
-  port_.Flush();
-  port_.WriteByte(kLeaveDiagnosticRequest);
-  mode_requested_ = false;
-  if (port_.WaitForCountTimed(2, kLeaveLimitMs, PollPause::k1msAround3) &&
+  const bool sent = port_.SendRequest(kLeaveDiagnosticRequest, kRequestPauseMs, kLeaveLimitMs);
+  mode_requested_ = !sent;
+  if (sent &&
+      port_.WaitForCountTimed(2, kLeaveLimitMs, PollPause::k1msAround3, kLeaveDiagnosticRequest) &&
       KLinePort::ToReplyHex(port_.ReadAll()) == "FFFF") {
     host_.AppendLine("Exit diagnostic mode OK");
   } else if (entered_) {

@@ -86,23 +86,16 @@ bool SessionDriver::PollChannel(int channel, const LiveRules& rules, LiveSample&
 
 bool SessionDriver::ExchangeChannel(const ChannelRequests& requests, LiveSample& sample,
                                     std::optional<uint8_t>* hi, std::optional<uint8_t>* lo) {
-  Clock& clock = port_.clock();
-  clock.SleepMs(kRequestPauseMs);
-  port_.Flush();
-  port_.WriteByte(requests.first);
-  ++sample.requests;
-  if (!port_.WaitForCountTimed(2, kAnswerBoundMs, PollPause::k3ms)) return false;
-  if (requests.second) {
-    clock.SleepMs(kRequestPauseMs);
-    port_.WriteByte(*requests.second);
-    ++sample.requests;
-    if (!port_.WaitForCountTimed(4, kAnswerBoundMs, PollPause::k3ms)) return false;
-  }
   // Each answer counts only behind the echo of its own request.
-  const Bytes reply = port_.ReadAll();
-  if (reply.size() >= 2 && reply[0] == requests.first) *hi = reply[1];
-  if (requests.second && reply.size() >= 4 && reply[2] == *requests.second) *lo = reply[3];
-  return true;
+  const auto exchange = [&](uint8_t request, std::optional<uint8_t>* answer) {
+    if (!port_.SendRequest(request, kRequestPauseMs, kAnswerBoundMs)) return false;
+    ++sample.requests;
+    if (!port_.WaitForCountTimed(2, kAnswerBoundMs, PollPause::k3ms, request)) return false;
+    const Bytes reply = port_.ReadAll();
+    if (reply.size() >= 2 && reply[0] == request) *answer = reply[1];
+    return true;
+  };
+  return exchange(requests.first, hi) && (!requests.second || exchange(*requests.second, lo));
 }
 
 }  // namespace kline

@@ -68,6 +68,7 @@ void SessionDriver::Connect() {
   port_.Flush();
   init_ = false;
   strange_identification_ = false;
+  wake_up_late_ = false;
   panel_.SetStatus("Wait for ignition..");
   if (type == EcuType::kP8) {
     init_ = true;

@@ -26,6 +26,13 @@ inline constexpr std::string_view kStrangeIdentificationLine =
     "The identification bytes are not what this ECU type sends (no 0x55 among them): check the "
     "ECU type and the adapter's rate.";
 
+// A key-on byte may come this long after the one before; the wake-up listens at most this much
+// longer for the rest of a short identification.
+inline constexpr int kKeyOnQuietMs = 250;
+inline constexpr int kLateKeyOnBoundMs = 1000;
+// A wake-up gap longer than asked by more than this is reported: the ECU's window is narrow.
+inline constexpr int kWakeUpGapSlackMs = 25;
+
 class SessionDriver {
  public:
   SessionDriver(KLinePort& port, MainPanel& panel, const SettingsStore& settings);
@@ -66,6 +73,8 @@ class SessionDriver {
   // The bytes the wake-up took for the identification held no 0x55, the byte every ISO code
   // starts with: the ECU talks at another rate or is of another type, and was not woken.
   bool strange_identification() const { return strange_identification_; }
+  // The wake-up's bytes left further apart than the ECU is asked to wait for them.
+  bool wake_up_late() const { return wake_up_late_; }
   bool ecuinf() const { return ecuinf_; }
   bool cal_ask() const { return cal_ask_; }
 
@@ -81,6 +90,8 @@ class SessionDriver {
   // that came behind their echoes; false when the ECU did not answer within the bound.
   bool ExchangeChannel(const ChannelRequests& requests, LiveSample& sample,
                        std::optional<uint8_t>* hi, std::optional<uint8_t>* lo);
+  void ListenForLateKeyOnBytes(Bytes& bytes);
+  void CheckWakeUpTiming(const std::array<int64_t, 3>& sent_us);
   void ReadIdentification(uint8_t first, uint8_t last, PollPause pause, const char* label,
                           std::optional<std::string> EcuIdentification::*fact);
   // The speed field with its readout and bar, which show the value without the field's pad.
@@ -101,6 +112,7 @@ class SessionDriver {
   char decimal_separator_ = '.';
   bool init_ = false;
   bool strange_identification_ = false;
+  bool wake_up_late_ = false;
   EcuIdentification identification_;
   bool ecuinf_ = false;
   bool cal_ask_ = false;

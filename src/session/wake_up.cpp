@@ -1,6 +1,8 @@
 // The wake-up handshake: listen for the ISO code, send 0x0F 0xAA 0xCC, switch the rate.
 #include <algorithm>
+#include <array>
 
+#include "link/trace.h"
 #include "session/session_driver.h"
 
 namespace kline {
@@ -29,7 +31,8 @@ void SessionDriver::WakeUpEcu() {
       return;
     }
     clock.SleepMs(100);
-    const Bytes bytes = port_.ReadAll();
+    Bytes bytes = port_.ReadAll();
+    ListenForLateKeyOnBytes(bytes);
     const std::string reply = KLinePort::ToReplyHex(bytes);
     const size_t at = reply.find("55");
     const std::string code = at == std::string::npos ? reply : reply.substr(at, 12);
@@ -43,16 +46,54 @@ void SessionDriver::WakeUpEcu() {
   // user learns at once what the wire showed.
   panel_.ShowPortMessage(strange_identification_ ? std::string(kStrangeIdentificationLine) : "");
   clock.SleepMs(600);
-  clock.SleepMs(kRequestPauseMs);
-  port_.Flush();
-  port_.WriteByte(kWakeUpSequence[0]);
+  // The first wake-up byte keeps the pause of any request: a key-on byte still coming would
+  // otherwise meet it on the line.
+  if (!port_.SendRequest(kWakeUpSequence[0], kRequestPauseMs, 0)) return;
+  std::array<int64_t, 3> sent_us{clock.NowUs()};
   clock.SleepMs(kWakeUpGapMs);
   port_.WriteByte(kWakeUpSequence[1]);
+  sent_us[1] = clock.NowUs();
   clock.SleepMs(kWakeUpGapMs);
   port_.WriteByte(kWakeUpSequence[2]);
+  sent_us[2] = clock.NowUs();
   clock.SleepMs(kAfterWakeUpMs);
+  CheckWakeUpTiming(sent_us);
   if (type == EcuType::k15m || type == EcuType::k15Rc) port_.SetBaudRate(kWorkingBaud);
   init_ = true;
+}
+
+// The ECU sends its key-on bytes by itself, and a slow one may leave a gap before the last:
+// while the code read so far is short, listen on until the line has been quiet for a while.
+void SessionDriver::ListenForLateKeyOnBytes(Bytes& bytes) {
+  Clock& clock = port_.clock();
+  const int64_t give_up_ms = clock.NowMs() + kLateKeyOnBoundMs;
+  const auto short_code = [&] {
+    const std::string reply = KLinePort::ToReplyHex(bytes);
+    const size_t at = reply.find("55");
+    return at != std::string::npos && reply.size() - at < 12;
+  };
+  while (short_code() && clock.NowMs() < give_up_ms) {
+    if (!port_.WaitForCountTimed(1, kKeyOnQuietMs, PollPause::k3ms)) return;
+    const Bytes more = port_.ReadAll();
+    bytes.insert(bytes.end(), more.begin(), more.end());
+  }
+}
+
+// Each wake-up byte was handed to the port when the clock says; a computer too busy to wake
+// in time leaves gaps the ECU may not accept, and the mechanic must hear why.
+void SessionDriver::CheckWakeUpTiming(const std::array<int64_t, 3>& sent_us) {
+  for (size_t i = 1; i < sent_us.size(); ++i) {
+    const int64_t gap_ms = (sent_us[i] - sent_us[i - 1]) / 1000;
+    if (gap_ms - kWakeUpGapMs <= kWakeUpGapSlackMs) continue;
+    wake_up_late_ = true;
+    panel_.ShowPortMessage("The computer was too busy to keep the wake-up's timing (" +
+                           HexByte(kWakeUpSequence[i]) + " went out " + std::to_string(gap_ms) +
+                           " ms after " + HexByte(kWakeUpSequence[i - 1]) + ", " +
+                           std::to_string(kWakeUpGapMs) +
+                           " ms asked): the ECU may not have woken. Close other programs and "
+                           "connect again.");
+    return;
+  }
 }
 
 }  // namespace kline

@@ -80,7 +80,7 @@ class Checker {
   }
 
   void CheckPause(const TraceEntry& entry) {
-    if (!last_) return;
+    // A wake-up step is only ever set after a byte of the PC's.
     const bool wake_next = (wake_step_ == 1 && entry.byte == kEnterOrWakeSecond) ||
                            (wake_step_ == 2 && entry.byte == kWakeThird);
     if (!woken_ && run_.type != EcuType::kP8 && wake_next) {
@@ -90,14 +90,30 @@ class Checker {
       }
       return;
     }
-    const int64_t needed = wake_step_ == 3 ? kAfterWakeUpUs : kRequestPauseUs;
-    const int64_t from = wake_step_ == 3 ? last_->time_us : End(*last_);
-    if (entry.time_us - from < needed) {
-      Fail(entry.time_us, "request " + Hex(entry.byte) + " only " + Ms(entry.time_us - from) +
-                              " after " + Hex(last_->byte));
+    if (wake_step_ == 3 && entry.time_us - last_->time_us < kAfterWakeUpUs) {
+      Fail(entry.time_us, "request " + Hex(entry.byte) + " only " +
+                              Ms(entry.time_us - last_->time_us) + " after the wake-up's CC");
+    }
+    // Whoever sent the last byte on the line, the request waits its pause after that byte.
+    if (entry.time_us - line_free_us_ < kRequestPauseUs) {
+      Fail(entry.time_us, "request " + Hex(entry.byte) + " only " +
+                              Ms(entry.time_us - line_free_us_) + " after the end of the last " +
+                              (line_last_from_pc_ ? "byte " : "ECU byte ") + Hex(line_last_byte_));
     }
   }
 
+ public:
+  // Every byte on the line, after Sent for the PC's own: where the line falls free again.
+  void OnLine(const TraceEntry& entry) {
+    // The simulator stamps an echo when it is in, everything else when it starts.
+    const int64_t end = entry.time_us + (entry.dir == Dir::kEcho ? 0 : ByteTimeUs(entry.baud));
+    if (end < line_free_us_) return;
+    line_free_us_ = end;
+    line_last_byte_ = entry.byte;
+    line_last_from_pc_ = entry.dir != Dir::kEcuSent;
+  }
+
+ private:
   void CheckOwner(const TraceEntry& entry) {
     if (in_diagnostic_mode_ && !IsTestRequest(entry.byte) && entry.byte != kLeave) {
       Fail(entry.time_us, "request " + Hex(entry.byte) + " while the ECU is in diagnostic mode");
@@ -123,6 +139,9 @@ class Checker {
 
   const WireRun& run_;
   std::optional<TraceEntry> last_;
+  int64_t line_free_us_ = 0;
+  uint8_t line_last_byte_ = 0;
+  bool line_last_from_pc_ = true;
   bool woken_ = false;
   bool in_diagnostic_mode_ = false;
   bool aa_outstanding_ = false;
@@ -139,6 +158,7 @@ std::vector<std::string> CheckWire(const std::vector<TraceEntry>& trace,
   for (const TraceEntry& entry : trace) {
     while (n < notes.size() && notes[n].time_us <= entry.time_us) checker.Note(notes[n++]);
     if (entry.dir == Dir::kPcSent) checker.Sent(entry);
+    checker.OnLine(entry);
   }
   while (n < notes.size()) checker.Note(notes[n++]);
   return checker.failures;

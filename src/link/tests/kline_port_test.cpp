@@ -83,8 +83,14 @@ TEST_F(KLinePortTest, ExchangeAppliesTheEchoRule) {
   };
   const Case cases[] = {
       {"valid", {{9, {0x0F}}, {18, {0x80}}}, true, false, "0F80", "80"},
-      {"swapped", {{9, {0x80}}, {18, {0x0F}}}, true, false, "800F", ""},
-      {"unchecked takes byte two", {{9, {0x80}}, {18, {0x0F}}}, false, false, "800F", "0F"},
+      {"a byte before the echo is not the answer",
+       {{9, {0x80}}, {18, {0x0F}}, {27, {0x42}}},
+       true,
+       false,
+       "0F42",
+       "42"},
+      {"garbled echo", {{9, {0x8F}}, {18, {0x80}}}, true, false, "8F80", ""},
+      {"unchecked takes byte two", {{9, {0x8F}}, {18, {0x80}}}, false, false, "8F80", "80"},
       {"silent", {}, true, true, "", ""},
       {"echo only", {{9, {0x0F}}}, true, true, "", ""},
   };

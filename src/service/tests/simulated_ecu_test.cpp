@@ -107,7 +107,7 @@ TEST(SimulatedEcuTest, FaultReadsWithoutAValidAnswer) {
   const Case cases[] = {
       {{"silent", sim::FaultKind::kSilent, 0}, 2508, 2518},
       {{"late answer", sim::FaultKind::kLateAnswer, 2600}, 2508, 2518},
-      {{"wrong echo", sim::FaultKind::kStrayByte, 0x55}, 8, 108},
+      {{"no echo", sim::FaultKind::kNoEcho, 0}, 2508, 2518},
       {{"cable pulled", sim::FaultKind::kCablePulled, 0}, 0, 0},
   };
   for (const Case& c : cases) {
