@@ -88,6 +88,8 @@ void DiagnosticEngine::Start() {
                                                Activity::kLiveData};
     SetActivity(kActivities[static_cast<int>(stage)]);
   });
+  // An ECU that restarted is waited for afresh: the watch's patience starts again with it.
+  driver_->OnRestart([this] { watch_->Connected(clock_->NowUs()); });
   desk_->Attach(*port_, *driver_);
 }
 

@@ -4,7 +4,7 @@
 
 namespace kline {
 
-void SessionDriver::ReadIdentification(uint8_t first, uint8_t last, PollPause pause,
+bool SessionDriver::ReadIdentification(uint8_t first, uint8_t last, PollPause pause,
                                        const char* label,
                                        std::optional<std::string> EcuIdentification::*fact) {
   std::string text;
@@ -18,27 +18,44 @@ void SessionDriver::ReadIdentification(uint8_t first, uint8_t last, PollPause pa
     // A read that came up short after the count (the device closed itself in between) is a
     // time-out too; what was read so far is dropped.
     const std::optional<int> byte = HexByte(result.answer);
-    if (result.timed_out || !byte) return;
+    if (result.timed_out || !byte) return false;
     text += AnsiCharacter(static_cast<uint8_t>(*byte));
   }
   panel_.AppendInfo(label + text + "\r\n");
   identification_.*fact = text;
   panel_.ShowIdentification(identification_);
+  return true;
+}
+
+// A P8 is not woken, so nothing proves it was on when it was first asked: its texts are asked
+// for again at the next ticks, a few times, before live data starts without them.
+bool SessionDriver::AskAgain() {
+  if (panel_.SelectedType() != EcuType::kP8 || ++identification_tries_ >= kP8IdentificationTries) {
+    identification_tries_ = 0;
+    return false;
+  }
+  return true;
 }
 
 void SessionDriver::ReadEcuInfo() {
-  if (panel_.EcuDataTicked() && port_.IsOpen()) {
-    ReadIdentification(0x17, 0x20, PollPause::k3msThen1ms,
-                       "ecu data    : ", &EcuIdentification::ecu_data);
+  if (panel_.EcuDataTicked() && port_.IsOpen() &&
+      !ReadIdentification(0x17, 0x20, PollPause::k3msThen1ms,
+                          "ecu data    : ", &EcuIdentification::ecu_data) &&
+      AskAgain()) {
+    return;
   }
+  identification_tries_ = 0;
   ecuinf_ = true;
 }
 
 void SessionDriver::ReadCalibration() {
-  if (panel_.CalibrationTicked() && port_.IsOpen()) {
-    ReadIdentification(0x21, 0x28, PollPause::k3ms,
-                       "calibration : ", &EcuIdentification::calibration);
+  if (panel_.CalibrationTicked() && port_.IsOpen() &&
+      !ReadIdentification(0x21, 0x28, PollPause::k3ms,
+                          "calibration : ", &EcuIdentification::calibration) &&
+      AskAgain()) {
+    return;
   }
+  identification_tries_ = 0;
   cal_ask_ = true;
 }
 

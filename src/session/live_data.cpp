@@ -52,10 +52,18 @@ void SessionDriver::LiveData(const LiveRules& rules) {
   sample.time_us = clock.NowUs();
   panel_.PublishSample(sample);
 
+  // Bytes nobody asked for while the ECU answers nothing: its key-on bytes after a restart,
+  // at a rate the port no longer runs at.
+  const int unasked = port_.TakeUnaskedCount();
   if (!sample.complete) {
     silent_ = true;
-    panel_.ShowPortMessage("No answer from ECU for " +
-                           std::to_string((clock.NowMs() - heard_ms_) / 1000) + " s");
+    const int64_t silent_ms = clock.NowMs() - heard_ms_;
+    // A P8 is never woken: when it comes back it simply answers again.
+    if (!rules.p8 && (unasked >= kRestartBurstBytes || silent_ms >= kRestartSilenceMs)) {
+      AwaitRestartedEcu(unasked >= kRestartBurstBytes, silent_ms);
+      return;
+    }
+    panel_.ShowPortMessage("No answer from ECU for " + std::to_string(silent_ms / 1000) + " s");
   } else if (silent_) {
     silent_ = false;
     panel_.ShowPortMessage("");
@@ -96,6 +104,32 @@ bool SessionDriver::ExchangeChannel(const ChannelRequests& requests, LiveSample&
     return true;
   };
   return exchange(requests.first, hi) && (!requests.second || exchange(*requests.second, lo));
+}
+
+// The ECU was switched off and on (or has been silent too long to be the one woken): the
+// session goes back to waiting for it, as a new Connect would, and says why. Key-on bytes
+// seen at the working rate could not be read, but they prove that the ECU is waiting for the
+// wake-up: it is sent at the next tick without waiting for them again.
+void SessionDriver::AwaitRestartedEcu(bool key_on_seen, int64_t silent_ms) {
+  const std::optional<EcuType> type = panel_.SelectedType();
+  if (type != EcuType::k16m) port_.SetBaudRate(kStartBaud);
+  init_ = ecuinf_ = cal_ask_ = false;
+  silent_ = false;
+  wake_without_key_on_ = key_on_seen;
+  identification_ = {};
+  panel_.ClearInfo();
+  panel_.ShowIdentification(identification_);
+  for (int channel = 0; channel < kChannelCount; ++channel) {
+    if (panel_.ChannelTicked(channel)) MarkStale(channel, true);
+  }
+  panel_.SetServiceMenusEnabled(false);
+  panel_.SetStatus("Wait for ignition..");
+  panel_.ShowPortMessage(
+      key_on_seen
+          ? std::string("The ECU restarted (ignition switched off and on?): waking it again.")
+          : "No answer from ECU for " + std::to_string(silent_ms / 1000) +
+                " s: waiting for it to start again. Switch the ignition off and on.");
+  if (on_restart_) on_restart_();
 }
 
 }  // namespace kline

@@ -69,6 +69,8 @@ void SessionDriver::Connect() {
   init_ = false;
   strange_identification_ = false;
   wake_up_late_ = false;
+  wake_without_key_on_ = false;
+  identification_tries_ = 0;
   panel_.SetStatus("Wait for ignition..");
   if (type == EcuType::kP8) {
     init_ = true;

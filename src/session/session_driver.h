@@ -32,6 +32,12 @@ inline constexpr int kKeyOnQuietMs = 250;
 inline constexpr int kLateKeyOnBoundMs = 1000;
 // A wake-up gap longer than asked by more than this is reported: the ECU's window is narrow.
 inline constexpr int kWakeUpGapSlackMs = 25;
+// While the ECU answers nothing, this many bytes nobody asked for in one live step are its
+// key-on bytes after a restart; this long without an answer, it is taken to be restarting.
+inline constexpr int kRestartBurstBytes = 4;
+inline constexpr int64_t kRestartSilenceMs = 15000;
+// A P8 whose texts did not come is asked again at this many ticks in all.
+inline constexpr int kP8IdentificationTries = 3;
 
 class SessionDriver {
  public:
@@ -46,6 +52,8 @@ class SessionDriver {
   void Tick();
   // Told before each stage a tick runs.
   void OnStage(std::function<void(SessionStage)> listener) { on_stage_ = std::move(listener); }
+  // Told when the session goes back to waiting for an ECU that restarted.
+  void OnRestart(std::function<void()> listener) { on_restart_ = std::move(listener); }
 
   // Handlers of the channel boxes Check1(i), "Ecu data" (Check3) and "Calibration" (Check4).
   void OnChannelBox();
@@ -90,10 +98,14 @@ class SessionDriver {
   // that came behind their echoes; false when the ECU did not answer within the bound.
   bool ExchangeChannel(const ChannelRequests& requests, LiveSample& sample,
                        std::optional<uint8_t>* hi, std::optional<uint8_t>* lo);
+  void AwaitRestartedEcu(bool key_on_seen, int64_t silent_ms);
   void ListenForLateKeyOnBytes(Bytes& bytes);
   void CheckWakeUpTiming(const std::array<int64_t, 3>& sent_us);
-  void ReadIdentification(uint8_t first, uint8_t last, PollPause pause, const char* label,
+  // True when the whole text came.
+  bool ReadIdentification(uint8_t first, uint8_t last, PollPause pause, const char* label,
                           std::optional<std::string> EcuIdentification::*fact);
+  // After a read that did not come: true when it is to be asked again at the next tick.
+  bool AskAgain();
   // The speed field with its readout and bar, which show the value without the field's pad.
   // Empties a value field, and for engine speed its readout and bar with it.
   void EmptyField(int channel);
@@ -108,11 +120,15 @@ class SessionDriver {
 
   const SettingsStore& settings_;
   std::function<void(SessionStage)> on_stage_;
+  std::function<void()> on_restart_;
   TempTable p8_temp_table_;
   char decimal_separator_ = '.';
   bool init_ = false;
   bool strange_identification_ = false;
   bool wake_up_late_ = false;
+  // The ECU's key-on bytes came while the port ran at the working rate: wake it at once.
+  bool wake_without_key_on_ = false;
+  int identification_tries_ = 0;
   EcuIdentification identification_;
   bool ecuinf_ = false;
   bool cal_ask_ = false;

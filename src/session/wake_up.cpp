@@ -1,6 +1,7 @@
 // The wake-up handshake: listen for the ISO code, send 0x0F 0xAA 0xCC, switch the rate.
 #include <algorithm>
 #include <array>
+#include <utility>
 
 #include "link/trace.h"
 #include "session/session_driver.h"
@@ -11,7 +12,7 @@ void SessionDriver::WakeUpEcu() {
   if (!port_.IsOpen()) return;
   const std::optional<EcuType> type = panel_.SelectedType();
   Clock& clock = port_.clock();
-  if (type != EcuType::k15Rc) {
+  if (type != EcuType::k15Rc && !std::exchange(wake_without_key_on_, false)) {
     if (!port_.LastEventWasReceive()) return;
     if (!port_.WaitForCountTimed(6, kIdentificationBoundMs, PollPause::k3msThen1ms)) {
       const int heard = port_.PendingCount();
