@@ -19,8 +19,8 @@
 #endif
 
 #ifdef KLINE_WITH_SIMULATOR
-#include "sim/pty_ecu_server.h"
 #include "link/trace_reader.h"
+#include "sim/pty_ecu_server.h"
 #endif
 
 namespace {
@@ -80,6 +80,11 @@ int main(int argc, char** argv) {
 #endif
   QApplication app(argc, argv);
   NameApplication();
+#ifdef Q_OS_UNIX
+  // Made before the engine and gone after it: a signal while the ECU is being taken out of
+  // diagnostic mode must not cut that short.
+  kline::StopSignals stop_signals;
+#endif
 
 #ifdef KLINE_WITH_SIMULATOR
   // Outlives the engine, so the port is closed before its far side goes away.
@@ -139,7 +144,6 @@ int main(int argc, char** argv) {
 #ifdef Q_OS_UNIX
   // A closed terminal, a logout or a kill closes the window as a click would: the ECU is
   // taken out of diagnostic mode before the port closes.
-  kline::StopSignals stop_signals;
   QObject::connect(&stop_signals, &kline::StopSignals::Received, &window, [&window] {
     window.close();
     QCoreApplication::quit();

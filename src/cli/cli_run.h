@@ -34,9 +34,9 @@ class CliRun : public QObject {
 
   // Runs the command to its end and returns the exit status.
   int Exec();
-  // What Ctrl-C, SIGTERM and SIGHUP do: the engine's routine ends at its next pause, the ECU
-  // leaves diagnostic mode when a test had put it there, the port closes and the run ends
-  // with kExitInterrupted.
+  // What Ctrl-C and the other stop signals do: the engine's routine ends at its next pause,
+  // the ECU leaves diagnostic mode when a test had put it there, the port closes and the run
+  // ends with kExitInterrupted.
   void Interrupt();
 
  private:
