@@ -2,13 +2,13 @@
 // demonstration without a motorcycle.
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
 #include <memory>
 #include <optional>
 
 #include "engine/engine_thread.h"
+#include "engine/run_folder.h"
 #include "engine/target_options.h"
 #include "link/ecu_type.h"
 #include "link/ini_file.h"
@@ -80,6 +80,7 @@ int main(int argc, char** argv) {
 #endif
   QApplication app(argc, argv);
   NameApplication();
+  kline::RemoveLeftRunFolders(QCoreApplication::applicationName());
 #ifdef Q_OS_UNIX
   // Made before the engine and gone after it: a signal while the ECU is being taken out of
   // diagnostic mode must not cut that short.
@@ -92,10 +93,13 @@ int main(int argc, char** argv) {
 #endif
   // A demonstration keeps its settings (the pseudo-terminal's path) to itself, so that the
   // real cable's port is still in the field at the next ordinary start.
-  QTemporaryDir demo_settings;
-  const bool demo = target->simulate || target->replay;
-  const QString settings_path = demo ? demo_settings.filePath(QStringLiteral("kline-diag.ini"))
-                                     : kline::DefaultSettingsPath();
+  std::optional<kline::RunFolder> demo_settings;
+  if (target->simulate || target->replay) {
+    demo_settings.emplace(QCoreApplication::applicationName());
+  }
+  const QString settings_path = demo_settings
+                                    ? demo_settings->FilePath(QStringLiteral("kline-diag.ini"))
+                                    : kline::DefaultSettingsPath();
   // The wire's owner runs on a thread of its own; it stops (leaving diagnostic mode and
   // closing the port) before the simulator's far side goes away.
   kline::EngineThread engine({.device = nullptr, .clock = nullptr, .settings_path = settings_path});
