@@ -2,13 +2,13 @@
 // demonstration without a motorcycle.
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
 #include <memory>
 #include <optional>
 
 #include "engine/engine_thread.h"
+#include "engine/run_folder.h"
 #include "engine/target_options.h"
 #include "link/ecu_type.h"
 #include "link/ini_file.h"
@@ -19,8 +19,8 @@
 #endif
 
 #ifdef KLINE_WITH_SIMULATOR
-#include "sim/pty_ecu_server.h"
 #include "link/trace_reader.h"
+#include "sim/pty_ecu_server.h"
 #endif
 
 namespace {
@@ -80,6 +80,12 @@ int main(int argc, char** argv) {
 #endif
   QApplication app(argc, argv);
   NameApplication();
+  kline::RemoveLeftRunFolders(QCoreApplication::applicationName());
+#ifdef Q_OS_UNIX
+  // Made before the engine and gone after it: a signal while the ECU is being taken out of
+  // diagnostic mode must not cut that short.
+  kline::StopSignals stop_signals;
+#endif
 
 #ifdef KLINE_WITH_SIMULATOR
   // Outlives the engine, so the port is closed before its far side goes away.
@@ -87,10 +93,13 @@ int main(int argc, char** argv) {
 #endif
   // A demonstration keeps its settings (the pseudo-terminal's path) to itself, so that the
   // real cable's port is still in the field at the next ordinary start.
-  QTemporaryDir demo_settings;
-  const bool demo = target->simulate || target->replay;
-  const QString settings_path = demo ? demo_settings.filePath(QStringLiteral("kline-diag.ini"))
-                                     : kline::DefaultSettingsPath();
+  std::optional<kline::RunFolder> demo_settings;
+  if (target->simulate || target->replay) {
+    demo_settings.emplace(QCoreApplication::applicationName());
+  }
+  const QString settings_path = demo_settings
+                                    ? demo_settings->FilePath(QStringLiteral("kline-diag.ini"))
+                                    : kline::DefaultSettingsPath();
   // The wire's owner runs on a thread of its own; it stops (leaving diagnostic mode and
   // closing the port) before the simulator's far side goes away.
   kline::EngineThread engine({.device = nullptr, .clock = nullptr, .settings_path = settings_path});
@@ -139,7 +148,6 @@ int main(int argc, char** argv) {
 #ifdef Q_OS_UNIX
   // A closed terminal, a logout or a kill closes the window as a click would: the ECU is
   // taken out of diagnostic mode before the port closes.
-  kline::StopSignals stop_signals;
   QObject::connect(&stop_signals, &kline::StopSignals::Received, &window, [&window] {
     window.close();
     QCoreApplication::quit();

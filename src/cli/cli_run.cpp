@@ -65,7 +65,7 @@ int CliRun::Exec() {
   engine_ = std::make_unique<EngineThread>(
       EngineSetup{.device = nullptr,
                   .clock = nullptr,
-                  .settings_path = settings_dir_.filePath(QStringLiteral("kline-diag-cli.ini"))});
+                  .settings_path = settings_dir_.FilePath(QStringLiteral("kline-diag-cli.ini"))});
   ConnectSignals(engine_->engine());
   PanelChoices choices;
   choices.port_field = command_.port_field;

@@ -3,10 +3,10 @@
 // the same engine commands the windows send, and ends with an exit status.
 #pragma once
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QObject>
 #include <QStringList>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
 #include <memory>
@@ -16,6 +16,7 @@
 #include "cli/cli_format.h"
 #include "cli/cli_options.h"
 #include "engine/engine_thread.h"
+#include "engine/run_folder.h"
 #include "record/csv_recorder.h"
 #include "record/support_report.h"
 
@@ -34,9 +35,9 @@ class CliRun : public QObject {
 
   // Runs the command to its end and returns the exit status.
   int Exec();
-  // What Ctrl-C, SIGTERM and SIGHUP do: the engine's routine ends at its next pause, the ECU
-  // leaves diagnostic mode when a test had put it there, the port closes and the run ends
-  // with kExitInterrupted.
+  // What Ctrl-C and the other stop signals do: the engine's routine ends at its next pause,
+  // the ECU leaves diagnostic mode when a test had put it there, the port closes and the run
+  // ends with kExitInterrupted.
   void Interrupt();
 
  private:
@@ -63,7 +64,7 @@ class CliRun : public QObject {
   Command command_;
   std::FILE* out_;
   std::FILE* err_;
-  QTemporaryDir settings_dir_;
+  RunFolder settings_dir_{QCoreApplication::applicationName()};
   std::unique_ptr<EngineThread> engine_;
   QEventLoop loop_;
   QTimer bound_;  // the wait for the wake-up, then for the first sample

@@ -42,6 +42,10 @@ int RunProgram(const QStringList& arguments, std::FILE* out, std::FILE* err) {
   Command command = *parsed.command;
   if (command.verb == Verb::kTrace) return PrintTrace(command, out, err);
 
+  // From here on a signal ends the run as Ctrl-C does; one during the start is acted on once
+  // the run waits for the ECU.
+  StopSignals signals_watch;
+
 #ifdef KLINE_WITH_SIMULATOR
   // Outlives the run, so the port is closed before its far side goes away.
   std::unique_ptr<sim::PtyEcuServer> simulator;
@@ -92,7 +96,6 @@ int RunProgram(const QStringList& arguments, std::FILE* out, std::FILE* err) {
   }
 
   CliRun run(command, out, err);
-  StopSignals signals_watch;
   QObject::connect(&signals_watch, &StopSignals::Received, &run, &CliRun::Interrupt);
   return run.Exec();
 }

@@ -1,5 +1,6 @@
 // The whole command-line tool behind main(): reads the arguments, serves a simulated ECU
-// when asked, turns Ctrl-C into an orderly stop and runs the command.
+// when asked, turns Ctrl-C and the other stop signals into an orderly stop and runs the
+// command.
 #pragma once
 
 #include <QStringList>

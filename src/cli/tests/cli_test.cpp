@@ -317,9 +317,9 @@ TEST_F(CliEndToEnd, OutputThatCannotBeWrittenIsAFailure) {
   }
 }
 
-// Ctrl-C, SIGTERM, a closed terminal (SIGHUP) and a closed output pipe in the middle of an
-// actuator test: the tool ends with its status, and the last byte the ECU got
-// is the FF that takes it out of diagnostic mode.
+// Ctrl-C, Ctrl-\, SIGTERM, a closed terminal (SIGHUP), SIGUSR1 and a closed output pipe in
+// the middle of an actuator test: the tool ends with its status, and the last byte the ECU
+// got is the FF that takes it out of diagnostic mode.
 TEST_F(CliEndToEnd, EveryStopInATestLeavesDiagnosticMode) {
   struct Case {
     const char* name;
@@ -327,10 +327,10 @@ TEST_F(CliEndToEnd, EveryStopInATestLeavesDiagnosticMode) {
     const char* into;  // where standard output goes: "" a file, "pipe" a closed pipe
     int status;
   };
-  const Case cases[] = {{"Ctrl-C", SIGINT, "", kExitInterrupted},
-                        {"SIGTERM", SIGTERM, "", kExitInterrupted},
-                        {"SIGHUP", SIGHUP, "", kExitInterrupted},
-                        {"closed pipe", 0, "pipe", kExitOutputFailed}};
+  const Case cases[] = {
+      {"Ctrl-C", SIGINT, "", kExitInterrupted},   {"SIGTERM", SIGTERM, "", kExitInterrupted},
+      {"SIGHUP", SIGHUP, "", kExitInterrupted},   {"Ctrl-\\", SIGQUIT, "", kExitInterrupted},
+      {"SIGUSR1", SIGUSR1, "", kExitInterrupted}, {"closed pipe", 0, "pipe", kExitOutputFailed}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ASSERT_TRUE(Serve(EcuType::k15m));
