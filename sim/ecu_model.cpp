@@ -52,7 +52,13 @@ void EcuModel::SetIgnition(int64_t now_us, bool on) {
   }
   Note(now_us, "ignition on");
   const int64_t start = now_us + int64_t{profile_.iso_delay_ms} * 1000;
-  for (uint8_t byte : profile_.iso_code) Send(start, byte, false);
+  for (size_t i = 0; i < profile_.iso_code.size(); ++i) {
+    const bool last = i > 0 && i + 1 == profile_.iso_code.size();
+    const int64_t gap_us = last ? int64_t{profile_.iso_last_gap_ms} * 1000 : 0;
+    // Back to back, but for the last byte, which starts its gap after the one before ends.
+    Send(last && gap_us > 0 ? start + static_cast<int64_t>(i) * ByteTimeUs(baud_) + gap_us : start,
+         profile_.iso_code[i], false);
+  }
 }
 
 void EcuModel::Receive(int64_t now_us, uint8_t byte, int32_t baud) {

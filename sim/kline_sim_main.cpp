@@ -93,15 +93,17 @@ std::unique_ptr<kline::sim::PtyEcuServer> MakeServer(Arguments arguments, std::s
     if (!arguments.ignition_delay_given) arguments.options.ignition_delay_ms = 0;
     return std::make_unique<PtyEcuServer>(std::move(ecu), arguments.options);
   }
-  if (arguments.profile_path.empty()) {
-    return std::make_unique<PtyEcuServer>(
-        kline::sim::BuiltinProfile(arguments.type.value_or(kline::EcuType::k15m)),
-        arguments.options);
+  std::optional<kline::sim::Profile> profile =
+      arguments.profile_path.empty()
+          ? kline::sim::BuiltinProfile(arguments.type.value_or(kline::EcuType::k15m))
+          : kline::sim::LoadProfile(QString::fromStdString(arguments.profile_path), error);
+  if (!profile) return nullptr;
+  // An ECU that is never woken (the P8) is asked at once; a mechanic switches its ignition on
+  // before connecting.
+  if (!arguments.ignition_delay_given && !profile->needs_wake_up) {
+    arguments.options.ignition_delay_ms = 0;
   }
-  std::optional<kline::sim::Profile> loaded =
-      kline::sim::LoadProfile(QString::fromStdString(arguments.profile_path), error);
-  if (!loaded) return nullptr;
-  return std::make_unique<PtyEcuServer>(std::move(*loaded), arguments.options);
+  return std::make_unique<PtyEcuServer>(std::move(*profile), arguments.options);
 }
 
 // Reads standard input line by line while watching for the stop signals.

@@ -220,8 +220,8 @@ std::optional<Profile> ParseProfile(const QByteArray& json, std::string* error) 
   Reader reader;
   reader.CheckKeys(root, "profile",
                    {"type", "wake_up", "working_baud", "latency_ms", "iso_code", "iso_delay_ms",
-                    "wake_up_bytes", "wake_up_gap_ms", "wake_up_switch_ms", "texts", "answers",
-                    "live", "rev_cycle_s", "diagnostic"});
+                    "iso_last_gap_ms", "wake_up_bytes", "wake_up_gap_ms", "wake_up_switch_ms",
+                    "texts", "answers", "live", "rev_cycle_s", "diagnostic"});
   Profile profile;
   const std::optional<EcuType> type = EcuTypeFromName(root.value("type").toString().toStdString());
   if (!type) reader.Fail("type", "expected one of 15m, 15Rc, 16m, P8");
@@ -238,6 +238,7 @@ std::optional<Profile> ParseProfile(const QByteArray& json, std::string* error) 
   if (root.contains("iso_code"))
     profile.iso_code = reader.Bytes(root.value("iso_code"), "iso_code");
   profile.iso_delay_ms = reader.Millis(root, "iso_delay_ms", "iso_delay_ms", 50);
+  profile.iso_last_gap_ms = reader.Millis(root, "iso_last_gap_ms", "iso_last_gap_ms", 0);
   if (root.contains("wake_up_bytes")) {
     profile.wake_up_bytes = reader.Bytes(root.value("wake_up_bytes"), "wake_up_bytes");
     if (profile.wake_up_bytes.empty()) reader.Fail("wake_up_bytes", "must not be empty");

@@ -59,6 +59,8 @@ struct Profile {
   // Sent by itself after ignition on, at 1200 baud (or the working rate without wake-up).
   std::vector<uint8_t> iso_code;
   int iso_delay_ms = 50;
+  // A slow ECU leaves this long between the last two of them.
+  int iso_last_gap_ms = 0;
   std::vector<uint8_t> wake_up_bytes = {0x0F, 0xAA, 0xCC};
   int wake_up_min_gap_ms = 80;
   int wake_up_max_gap_ms = 200;

@@ -20,6 +20,8 @@ const int32_t kWorkingBaud = static_cast<int32_t>(RoundHalfEven(7812.5));
 namespace {
 
 constexpr char kPortSource[] = "MSComm1";
+// Beyond a byte time at the start rate, before a request follows unasked traffic.
+constexpr int64_t kQuietMarginUs = 1000;
 
 std::string DescribeOpenFailure(OpenFailure failure, const std::string& path) {
   switch (failure) {
@@ -86,6 +88,7 @@ void KLinePort::Open(const std::string& port_field) {
     due_.reset();
     unasked_ = 0;
     claimed_ = 0;
+    unasked_traffic_ = false;
     line_busy_until_us_ = clock_.NowUs();
     if (tap_) tap_->OnOpened(clock_.NowUs(), baud_);
   } else {
@@ -129,7 +132,9 @@ void KLinePort::SetBaudRate(int32_t baud) {
 
 void KLinePort::Flush() {
   const int claimed = std::exchange(claimed_, 0);
-  unasked_ += std::max(0, static_cast<int>(ReadAll().size()) - claimed);
+  const int unasked = std::max(0, static_cast<int>(ReadAll().size()) - claimed);
+  unasked_ += unasked;
+  if (unasked > 0) unasked_traffic_ = true;
 }
 
 void KLinePort::WriteByte(int value) {
@@ -189,10 +194,7 @@ bool KLinePort::WaitForCountTimed(int n, int64_t limit_ms, PollPause pause,
     if (!echo) return true;
     PullIntoHeld();
     const auto at = std::find(held_.begin(), held_.end(), *echo);
-    if (at != held_.end()) {
-      unasked_ += static_cast<int>(at - held_.begin());
-      held_.erase(held_.begin(), at);
-    }
+    if (at != held_.end()) held_.erase(held_.begin(), at);
     return static_cast<int>(held_.size()) >= n;
   };
   while (!complete()) {
@@ -209,15 +211,23 @@ bool KLinePort::WaitForCountTimed(int n, int64_t limit_ms, PollPause pause,
     if (pause == PollPause::k3msThen1ms) clock_.SleepMs(1);
   }
   due_.reset();
+  unasked_traffic_ = false;
   return true;
 }
 
 bool KLinePort::SendRequest(uint8_t request, int64_t pause_ms, int64_t answer_bound_ms) {
   if (!device_.IsOpen()) return false;
   const int64_t start = clock_.NowUs();
-  const int64_t pause_us = pause_ms * 1000;
+  int64_t pause_us = pause_ms * 1000;
+  const int64_t busy_at_start = line_busy_until_us_;
   for (;;) {
     PendingCount();  // a byte that came during the pause is the line's latest traffic
+    if (unasked_traffic_ || line_busy_until_us_ > std::max(start, busy_at_start)) {
+      // Someone talks unasked, perhaps a stream of bytes at the slow rate, each of which is
+      // seen only once it is in: the quiet must outlast such a byte, or the request would
+      // start inside the next one.
+      pause_us = std::max(pause_us, ByteTimeUs(kStartBaud) + kQuietMarginUs);
+    }
     const int64_t now = clock_.NowUs();
     const int64_t due_at = std::max(start, line_busy_until_us_) + pause_us;
     if (now >= due_at) break;

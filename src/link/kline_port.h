@@ -91,8 +91,8 @@ class KLinePort {
   void AwaitDueAnswer();
   // How long the answer still due may take; 0 when none is.
   int64_t DueAnswerLeftMs();
-  // Bytes that came while nothing waited for them (thrown away before a request), counted
-  // since the last call.
+  // Bytes that came while nothing waited for them (thrown away before a request; not those
+  // before an echo), counted since the last call.
   int TakeUnaskedCount() { return std::exchange(unasked_, 0); }
   static std::string ToReplyHex(const Bytes& bytes);
   ExchangeResult ExchangeByte(const Exchange& exchange);
@@ -145,6 +145,8 @@ class KLinePort {
   int unasked_ = 0;
   // Bytes at the front of the receive buffer that a timed-out wait had already seen.
   int claimed_ = 0;
+  // Bytes nobody asked for were thrown away since the last answer came: more may follow.
+  bool unasked_traffic_ = false;
   PortError last_error_;
   std::string open_problem_;
 };

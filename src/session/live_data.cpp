@@ -46,14 +46,19 @@ void SessionDriver::LiveData(const LiveRules& rules) {
   for (int channel = 0; channel < kChannelCount; ++channel) {
     if (!panel_.ChannelTicked(channel)) continue;
     // From the first channel the ECU left unanswered, nothing in this step is fresh.
-    if (sample.complete && !PollChannel(channel, rules, sample)) sample.complete = false;
+    if (sample.complete && !PollChannel(channel, rules, sample)) {
+      sample.complete = false;
+      // Until now the ECU answered: what it sent beyond its answers (trailing bytes) is no
+      // sign of a restart.
+      if (!silent_) port_.TakeUnaskedCount();
+    }
     MarkStale(channel, !sample.complete);
   }
   sample.time_us = clock.NowUs();
   panel_.PublishSample(sample);
 
-  // Bytes nobody asked for while the ECU answers nothing: its key-on bytes after a restart,
-  // at a rate the port no longer runs at.
+  // Bytes nobody asked for in a step while the ECU answers nothing: its key-on bytes after a
+  // restart, at a rate the port no longer runs at.
   const int unasked = port_.TakeUnaskedCount();
   if (!sample.complete) {
     silent_ = true;
@@ -124,6 +129,8 @@ void SessionDriver::AwaitRestartedEcu(bool key_on_seen, int64_t silent_ms) {
   }
   panel_.SetServiceMenusEnabled(false);
   panel_.SetStatus("Wait for ignition..");
+  // Only bytes from now on are the key-on bytes the wake-up waits for.
+  port_.LastEventWasReceive();
   panel_.ShowPortMessage(
       key_on_seen
           ? std::string("The ECU restarted (ignition switched off and on?): waking it again.")

@@ -33,8 +33,9 @@ inline constexpr int kLateKeyOnBoundMs = 1000;
 // A wake-up gap longer than asked by more than this is reported: the ECU's window is narrow.
 inline constexpr int kWakeUpGapSlackMs = 25;
 // While the ECU answers nothing, this many bytes nobody asked for in one live step are its
-// key-on bytes after a restart; this long without an answer, it is taken to be restarting.
-inline constexpr int kRestartBurstBytes = 4;
+// key-on bytes after a restart (a late answer and three trailing bytes are not); this long
+// without an answer, it is taken to be restarting.
+inline constexpr int kRestartBurstBytes = 5;
 inline constexpr int64_t kRestartSilenceMs = 15000;
 // A P8 whose texts did not come is asked again at this many ticks in all.
 inline constexpr int kP8IdentificationTries = 3;

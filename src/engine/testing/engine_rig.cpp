@@ -18,10 +18,11 @@ struct Weighted {
 // Connect and the windows' buttons often, a stop or a pulled cable seldom: most runs then
 // reach the states where a stop matters before one comes.
 constexpr Weighted kWeights[] = {
-    {UserAction::kConnect, 6},   {UserAction::kDisconnect, 2}, {UserAction::kOpenTests, 4},
-    {UserAction::kOpenDiag, 3},  {UserAction::kRunTest, 4},    {UserAction::kLeaveTests, 3},
-    {UserAction::kLeaveDiag, 2}, {UserAction::kReadAll, 2},    {UserAction::kReadFault, 2},
-    {UserAction::kChannel, 3},   {UserAction::kStop, 1},       {UserAction::kPullCable, 1},
+    {UserAction::kConnect, 6},     {UserAction::kDisconnect, 2}, {UserAction::kOpenTests, 4},
+    {UserAction::kOpenDiag, 3},    {UserAction::kRunTest, 4},    {UserAction::kLeaveTests, 3},
+    {UserAction::kLeaveDiag, 2},   {UserAction::kReadAll, 2},    {UserAction::kReadFault, 2},
+    {UserAction::kChannel, 3},     {UserAction::kStop, 1},       {UserAction::kPullCable, 1},
+    {UserAction::kIgnitionOff, 1}, {UserAction::kIgnitionOn, 2}, {UserAction::kDropAnswer, 2},
 };
 
 // Each profile is read once: a fuzzer makes a rig per input.
@@ -35,18 +36,49 @@ const sim::Profile& Profile(EcuType type) {
   return kProfiles[0];
 }
 
+sim::Profile Behaving(EcuType type, const EcuBehaviour& ecu) {
+  sim::Profile profile = Profile(type);
+  profile.latency_us = ecu.latency_us;
+  profile.iso_last_gap_ms = ecu.iso_last_gap_ms;
+  return profile;
+}
+
 }  // namespace
+
+EcuBehaviour EcuBehaviour::Draw(std::mt19937& random) {
+  // Under a byte time at 7812 baud, the usual 2 ms, slow, just past the live wait and past
+  // the longest wait of all (a test's 5 s).
+  static constexpr int kLatenciesUs[] = {300,    2000,      2000,      2000,
+                                         40'000, 1'500'000, 2'100'000, 5'200'000};
+  const auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); };
+  EcuBehaviour ecu;
+  ecu.latency_us = kLatenciesUs[pick(static_cast<int>(std::size(kLatenciesUs)))];
+  if (pick(4) == 0) ecu.extra_bytes = 1 + pick(3);
+  // Noise, never the value of a request: a stray byte equal to the request arrives as its
+  // echo would, and no PC could tell the two apart.
+  static constexpr uint8_t kStrays[] = {0x00, 0x42, 0x55, 0x99, 0xF0};
+  if (pick(4) == 0) ecu.stray = kStrays[pick(static_cast<int>(std::size(kStrays)))];
+  if (pick(4) == 0) ecu.iso_last_gap_ms = 20 + pick(300);
+  return ecu;
+}
+
+std::string EcuBehaviour::Describe() const {
+  return "ECU answers after " + std::to_string(latency_us) + " us, " + std::to_string(extra_bytes) +
+         " extra bytes, stray " + (stray ? std::to_string(*stray) : std::string("none")) +
+         ", last key-on byte " + std::to_string(iso_last_gap_ms) + " ms late";
+}
 
 std::string ActionName(UserAction action) {
   static constexpr const char* kNames[kUserActionCount] = {
-      "connect",        "disconnect", "tests",      "diag",        "run test", "back from tests",
-      "back from diag", "read all",   "read fault", "channel box", "stop",     "pull cable"};
+      "connect",        "disconnect",  "tests",      "diag",        "run test", "back from tests",
+      "back from diag", "read all",    "read fault", "channel box", "stop",     "pull cable",
+      "ignition off",   "ignition on", "drop answer"};
   return kNames[static_cast<int>(action)];
 }
 
-EngineRig::EngineRig(EcuType ecu, int ignition_delay_ms)
+EngineRig::EngineRig(EcuType ecu, int ignition_delay_ms, const EcuBehaviour& behaviour)
     : type(ecu),
-      line(clock, Profile(ecu), ignition_delay_ms),
+      line(clock, Behaving(ecu, behaviour), ignition_delay_ms),
       engine({.device = &line, .clock = &clock, .settings_path = {}, .settings = &settings}) {
   engine.Start();
   engine.driver()->SetDecimalSeparator('.');
@@ -54,6 +86,10 @@ EngineRig::EngineRig(EcuType ecu, int ignition_delay_ms)
   choices.type = ecu;
   choices.channels.fill(true);
   QObject::connect(&engine, &DiagnosticEngine::Finished, [this] { finished = true; });
+  if (behaviour.extra_bytes > 0)
+    line.InjectFault(sim::FaultKind::kExtraBytes, behaviour.extra_bytes);
+  if (behaviour.stray) line.InjectFault(sim::FaultKind::kStrayByte, *behaviour.stray);
+  log.push_back(behaviour.Describe());
 }
 
 EngineRig::~EngineRig() = default;
@@ -88,6 +124,12 @@ void EngineRig::Do(UserAction action, int arg) {
       return engine.RequestStop();
     case UserAction::kPullCable:
       return line.PullCable();
+    case UserAction::kIgnitionOff:
+      return line.SetIgnition(false);
+    case UserAction::kIgnitionOn:
+      return line.SetIgnition(true);
+    case UserAction::kDropAnswer:
+      return line.InjectFault(sim::FaultKind::kDropAnswer, arg % 4 + 1);
   }
 }
 

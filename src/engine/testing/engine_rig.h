@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <cstdint>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -30,12 +31,29 @@ enum class UserAction {
   kChannel,
   kStop,
   kPullCable,
+  // What the ECU's side does meanwhile.
+  kIgnitionOff,
+  kIgnitionOn,
+  kDropAnswer,  // the next answer (or the arg % 4 + 1-th) is lost
 };
-inline constexpr int kUserActionCount = 12;
+inline constexpr int kUserActionCount = 15;
+
+// How the simulated ECU behaves throughout a run; the defaults are the profile's own ECU.
+struct EcuBehaviour {
+  int latency_us = 2000;         // from the end of a request to the start of its answer
+  int extra_bytes = 0;           // after every answer
+  std::optional<uint8_t> stray;  // just before every echo
+  int iso_last_gap_ms = 0;       // before its last key-on byte
+
+  // From under a byte time to beyond the longest wait, trailing and stray bytes, a late
+  // key-on byte: each drawn now and then, most runs keep a few.
+  static EcuBehaviour Draw(std::mt19937& random);
+  std::string Describe() const;
+};
 
 class EngineRig {
  public:
-  explicit EngineRig(EcuType type, int ignition_delay_ms = 500);
+  explicit EngineRig(EcuType type, int ignition_delay_ms = 500, const EcuBehaviour& ecu = {});
   ~EngineRig();
 
   // Plans `action` at `time_us`; `arg` picks the test, the fault byte or the channel.

@@ -12,6 +12,7 @@ namespace {
 
 using Dir = TraceEntry::Dir;
 
+constexpr int64_t kUsPerMs = 1000;
 constexpr int64_t kRequestPauseUs = kRequestPauseMs * 1000;
 constexpr int64_t kWakeUpGapUs = kWakeUpGapMs * 1000;
 constexpr int64_t kAfterWakeUpUs = kAfterWakeUpMs * 1000;
@@ -21,6 +22,14 @@ constexpr uint8_t kWakeThird = kWakeUpSequence[2];
 constexpr uint8_t kLeave = kLeaveDiagnosticRequest;
 
 bool IsTestRequest(uint8_t byte) { return byte >= 0x80 && byte <= 0x8F; }
+
+// How long the PC waits at least for the answer to a request: a test's first answer and
+// diagnostic mode's 5 s, FF's 3 s, and for everything else the shortest wait, the live one.
+int64_t AnswerBoundUs(uint8_t byte) {
+  if (byte == kLeave) return 3000 * kUsPerMs;
+  if (IsTestRequest(byte) || byte == kEnterOrWakeSecond) return kTestAnswerBoundMs * kUsPerMs;
+  return kAnswerBoundMs * kUsPerMs;
+}
 
 std::string Hex(uint8_t byte) { return HexByte(byte); }
 
@@ -32,6 +41,7 @@ class Checker {
 
   void Note(const TraceNote& note) {
     const std::string& text = note.text;
+    if (text == kTracePortOpenedNote || text == kTracePortClosedNote) due_.reset();
     if (text == kTracePortOpenedNote) {
       woken_ = false;
       in_diagnostic_mode_ = false;
@@ -41,6 +51,12 @@ class Checker {
       in_diagnostic_mode_ = true;
     } else if (text == "ignition off" || text.starts_with(kTraceCablePulledNote)) {
       in_diagnostic_mode_ = false;
+      // Switched on again, the ECU waits for a wake-up as at the first key-on.
+      if (text == "ignition off") woken_ = false;
+    } else if (text.starts_with("collision: the ECU could not read") ||
+               text.starts_with("ECU listening at")) {
+      // The request never reached the ECU: no answer is on its way.
+      due_.reset();
     } else if (text.starts_with("PC side set to") || text == kTracePortClosedNote) {
       if (last_ && End(*last_) > note.time_us) {
         Fail(note.time_us,
@@ -56,7 +72,13 @@ class Checker {
     CheckPause(entry);
     CheckOwner(entry);
     CheckAfterStop(entry);
+    if (due_ && entry.time_us < due_->until_us) {
+      Fail(entry.time_us, "byte " + Hex(entry.byte) + " while the answer to " + Hex(due_->request) +
+                              " was still due");
+    }
     wake_step_ = NextWakeStep(entry);
+    due_.reset();
+    if (wake_step_ == 0) due_ = Due{entry.byte, entry.time_us + AnswerBoundUs(entry.byte), false};
     if (entry.byte == kLeave) {
       in_diagnostic_mode_ = false;
       aa_outstanding_ = false;
@@ -94,11 +116,17 @@ class Checker {
       Fail(entry.time_us, "request " + Hex(entry.byte) + " only " +
                               Ms(entry.time_us - last_->time_us) + " after the wake-up's CC");
     }
-    // Whoever sent the last byte on the line, the request waits its pause after that byte.
-    if (entry.time_us - line_free_us_ < kRequestPauseUs) {
+    // Whoever sent the last byte on the line, the request waits its pause after that byte. A
+    // byte of the ECU's that has not ended when the request starts could not be seen by any PC:
+    // the two collide, and the next request is judged from it.
+    const Ended* last = nullptr;
+    for (const Ended& ended : ended_) {
+      if (ended.end_us <= entry.time_us && (!last || ended.end_us >= last->end_us)) last = &ended;
+    }
+    if (last && entry.time_us - last->end_us < kRequestPauseUs) {
       Fail(entry.time_us, "request " + Hex(entry.byte) + " only " +
-                              Ms(entry.time_us - line_free_us_) + " after the end of the last " +
-                              (line_last_from_pc_ ? "byte " : "ECU byte ") + Hex(line_last_byte_));
+                              Ms(entry.time_us - last->end_us) + " after the end of the last " +
+                              (last->from_pc ? "byte " : "ECU byte ") + Hex(last->byte));
     }
   }
 
@@ -107,10 +135,12 @@ class Checker {
   void OnLine(const TraceEntry& entry) {
     // The simulator stamps an echo when it is in, everything else when it starts.
     const int64_t end = entry.time_us + (entry.dir == Dir::kEcho ? 0 : ByteTimeUs(entry.baud));
-    if (end < line_free_us_) return;
-    line_free_us_ = end;
-    line_last_byte_ = entry.byte;
-    line_last_from_pc_ = entry.dir != Dir::kEcuSent;
+    if (due_ && entry.dir == Dir::kEcho) due_->echoed = true;
+    // What comes before the echo is no answer (a stray byte from the interface).
+    if (due_ && due_->echoed && entry.dir == Dir::kEcuSent) due_.reset();
+    // The bytes that ended long before this one can no longer be the last to end.
+    std::erase_if(ended_, [&](const Ended& e) { return e.end_us < entry.time_us - kForgetUs; });
+    ended_.push_back(Ended{end, entry.byte, entry.dir != Dir::kEcuSent});
   }
 
  private:
@@ -118,7 +148,8 @@ class Checker {
     if (in_diagnostic_mode_ && !IsTestRequest(entry.byte) && entry.byte != kLeave) {
       Fail(entry.time_us, "request " + Hex(entry.byte) + " while the ECU is in diagnostic mode");
     }
-    if (!in_diagnostic_mode_ && IsTestRequest(entry.byte)) {
+    // The PC cannot know that the ignition went off meanwhile: it keeps to what it asked for.
+    if (!aa_outstanding_ && IsTestRequest(entry.byte)) {
       Fail(entry.time_us, "test request " + Hex(entry.byte) + " outside diagnostic mode");
     }
   }
@@ -138,10 +169,23 @@ class Checker {
   }
 
   const WireRun& run_;
+  // The answer the PC's last request waits for, until it comes behind the echo or its bound
+  // passes: nothing may go out meanwhile.
+  struct Due {
+    uint8_t request;
+    int64_t until_us;
+    bool echoed;
+  };
+  std::optional<Due> due_;
   std::optional<TraceEntry> last_;
-  int64_t line_free_us_ = 0;
-  uint8_t line_last_byte_ = 0;
-  bool line_last_from_pc_ = true;
+  // The bytes on the line lately, with when each ended.
+  struct Ended {
+    int64_t end_us;
+    uint8_t byte;
+    bool from_pc;
+  };
+  static constexpr int64_t kForgetUs = 100'000;
+  std::vector<Ended> ended_;
   bool woken_ = false;
   bool in_diagnostic_mode_ = false;
   bool aa_outstanding_ = false;

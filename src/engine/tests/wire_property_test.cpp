@@ -18,6 +18,12 @@ constexpr int64_t kMs = 1000;
 TraceEntry Pc(int64_t ms, uint8_t byte, int32_t baud = 7812) {
   return {ms * kMs, Dir::kPcSent, byte, baud, false};
 }
+TraceEntry Ecu(int64_t ms, uint8_t byte, int32_t baud = 7812) {
+  return {ms * kMs, Dir::kEcuSent, byte, baud, false};
+}
+TraceEntry Echo(int64_t ms, uint8_t byte, int32_t baud = 7812) {
+  return {ms * kMs, Dir::kEcho, byte, baud, false};
+}
 TraceNote Said(int64_t ms, const char* text) { return {ms * kMs, text}; }
 
 struct BadWire {
@@ -46,7 +52,7 @@ TEST(WireInvariantsTest, EachRuleCatchesItsFault) {
        "request 17"},
       {"a request without its 8 ms",
        EcuType::k16m,
-       {Pc(1000, 0x01, 1200), Pc(1015, 0x02, 1200)},
+       {Pc(1000, 0x01, 1200), Echo(1008, 0x01, 1200), Ecu(1010, 0x20, 1200), Pc(1020, 0x02, 1200)},
        {},
        -1,
        "request 02"},
@@ -64,7 +70,7 @@ TEST(WireInvariantsTest, EachRuleCatchesItsFault) {
        "diagnostic mode (no FF"},
       {"a live request while a test holds the port",
        EcuType::k15m,
-       {Pc(1000, 0xAA), Pc(1100, 0x01)},
+       {Pc(1000, 0xAA), Echo(1001, 0xAA), Ecu(1003, 0xFF), Pc(1100, 0x01)},
        {Said(1002, "diagnostic mode entered")},
        -1,
        "request 01 while the ECU is in diagnostic mode"},
@@ -76,13 +82,32 @@ TEST(WireInvariantsTest, EachRuleCatchesItsFault) {
        "outside diagnostic mode"},
       {"a request after the stop",
        EcuType::k15m,
-       {Pc(1000, 0x01), Pc(1100, 0x02)},
+       {Pc(1000, 0x01), Echo(1001, 0x01), Ecu(1003, 0x20), Pc(1100, 0x02)},
        {},
        1050,
        "sent after the stop"},
+      {"a request 5 ms after an extra byte behind the answer",
+       EcuType::k15m,
+       {Pc(1000, 0x01), Echo(1001, 0x01), Ecu(1003, 0x20), Ecu(1010, 0x00), Pc(1016, 0x02)},
+       {},
+       -1,
+       "after the end of the last ECU byte 00"},
+      {"a request before the answer behind a stray byte",
+       EcuType::k15m,
+       {Pc(1000, 0x01), Ecu(1001, 0x42), Echo(1001, 0x01), Pc(1020, 0x02)},
+       {},
+       -1,
+       "while the answer to 01 was still due"},
+      {"FF into a test's late first answer",
+       EcuType::k15m,
+       {Pc(1000, 0xAA), Echo(1001, 0xAA), Ecu(1003, 0xFF), Pc(2000, 0x80), Echo(2001, 0x80),
+        Pc(2300, 0xFF)},
+       {Said(1002, "diagnostic mode entered")},
+       2290,
+       "while the answer to 80 was still due"},
       {"FF after the stop without AA",
        EcuType::k15m,
-       {Pc(1000, 0x01), Pc(1100, 0xFF)},
+       {Pc(1000, 0x01), Echo(1001, 0x01), Ecu(1003, 0x20), Pc(1100, 0xFF)},
        {},
        1050,
        "sent after the stop"},
@@ -116,13 +141,14 @@ void ExpectCareful(const EngineRig& rig, const std::string& what) {
   ADD_FAILURE() << what << ": " << violations.front() << "\n" << actions << rig.TraceText();
 }
 
-// Random use, for each type: a dozen actions within 15 s, then whatever is left is stopped.
+// Random use, for each type and an ECU drawn for each run (slow, chatty, restarted): a dozen
+// actions within 15 s, then whatever is left is stopped.
 TEST(WirePropertyTest, RandomUseKeepsTheConversationCareful) {
   constexpr int kSeeds = 100;
   for (EcuType type : kAllEcuTypes) {
     for (int seed = 0; seed < kSeeds; ++seed) {
-      EngineRig rig(type);
       std::mt19937 random(static_cast<uint32_t>(seed));
+      EngineRig rig(type, 500, EcuBehaviour::Draw(random));
       rig.Plan(0, UserAction::kConnect);
       rig.PlanRandom(random, 12, 15'000'000);
       rig.Run(20000);
@@ -133,7 +159,8 @@ TEST(WirePropertyTest, RandomUseKeepsTheConversationCareful) {
 }
 
 // A whole visit (connect, a test, the fault memory, back) cut by a stop at a random moment:
-// the wake-up, identification, live data, entering diagnostic mode, a test's wait, leaving.
+// the wake-up, identification, live data, entering diagnostic mode, a test's wait, leaving;
+// the ECU drawn as above.
 TEST(WirePropertyTest, StopAtAnyMomentOfAVisit) {
   constexpr int kSeeds = 60;
   int stopped_in_diagnostic_mode = 0;
@@ -141,7 +168,7 @@ TEST(WirePropertyTest, StopAtAnyMomentOfAVisit) {
     std::mt19937 random(static_cast<uint32_t>(type));
     std::uniform_int_distribution<int64_t> when(0, 30'000'000);
     for (int seed = 0; seed < kSeeds; ++seed) {
-      EngineRig rig(type);
+      EngineRig rig(type, 500, EcuBehaviour::Draw(random));
       rig.Plan(0, UserAction::kConnect);
       rig.Plan(4'000'000, UserAction::kOpenTests);
       rig.Plan(5'000'000, UserAction::kRunTest, seed);
