@@ -130,7 +130,8 @@ void SessionDriver::AwaitRestartedEcu(bool key_on_seen, int64_t silent_ms) {
   panel_.SetServiceMenusEnabled(false);
   panel_.SetStatus("Wait for ignition..");
   // Only bytes from now on are the key-on bytes the wake-up waits for.
-  port_.LastEventWasReceive();
+  port_.Flush();
+  awaiting_key_on_ = !key_on_seen;
   panel_.ShowPortMessage(
       key_on_seen
           ? std::string("The ECU restarted (ignition switched off and on?): waking it again.")

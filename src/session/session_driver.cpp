@@ -70,6 +70,7 @@ void SessionDriver::Connect() {
   strange_identification_ = false;
   wake_up_late_ = false;
   wake_without_key_on_ = false;
+  awaiting_key_on_ = false;
   identification_tries_ = 0;
   panel_.SetStatus("Wait for ignition..");
   if (type == EcuType::kP8) {

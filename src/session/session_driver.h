@@ -129,6 +129,8 @@ class SessionDriver {
   bool wake_up_late_ = false;
   // The ECU's key-on bytes came while the port ran at the working rate: wake it at once.
   bool wake_without_key_on_ = false;
+  // Back to waiting after a restart: the wake-up listens only to bytes that come from now on.
+  bool awaiting_key_on_ = false;
   int identification_tries_ = 0;
   EcuIdentification identification_;
   bool ecuinf_ = false;

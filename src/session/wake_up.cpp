@@ -14,6 +14,9 @@ void SessionDriver::WakeUpEcu() {
   Clock& clock = port_.clock();
   if (type != EcuType::k15Rc && !std::exchange(wake_without_key_on_, false)) {
     if (!port_.LastEventWasReceive()) return;
+    // Back from a restart the receive flag is long set: only new bytes are the key-on bytes.
+    if (awaiting_key_on_ && port_.PendingCount() == 0) return;
+    awaiting_key_on_ = false;
     if (!port_.WaitForCountTimed(6, kIdentificationBoundMs, PollPause::k3msThen1ms)) {
       const int heard = port_.PendingCount();
       if (heard == 0) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "link/kline_port.h"
 #include "link/protocol.h"
 #include "sim/wire.h"
 
@@ -58,6 +59,8 @@ class Checker {
       // The request never reached the ECU: no answer is on its way.
       due_.reset();
     } else if (text.starts_with("PC side set to") || text == kTracePortClosedNote) {
+      // Back at the start rate, the PC means to wake the ECU again.
+      if (text == "PC side set to " + std::to_string(kStartBaud) + " baud") woken_ = false;
       if (last_ && End(*last_) > note.time_us) {
         Fail(note.time_us,
              "\"" + text + "\" while the PC's byte " + Hex(last_->byte) + " was still on the wire");

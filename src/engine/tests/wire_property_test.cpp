@@ -7,6 +7,7 @@
 
 #include "engine/testing/engine_rig.h"
 #include "engine/testing/wire_invariants.h"
+#include "service/actuator_tests.h"
 
 namespace kline::testing {
 namespace {
@@ -186,6 +187,34 @@ TEST(WirePropertyTest, StopAtAnyMomentOfAVisit) {
   }
   // The moments must include the one that matters most.
   EXPECT_GT(stopped_in_diagnostic_mode, 10);
+}
+
+// A test's first answer 1.5 s late and a stop 300 ms after its request: FF waits for that
+// answer, then for its own pause, and the ECU leaves diagnostic mode.
+TEST(WirePropertyTest, AStopWaitsForTheAnswerStillDue) {
+  EngineRig rig(EcuType::k15m);
+  rig.Plan(0, UserAction::kConnect);
+  rig.Plan(4'000'000, UserAction::kOpenTests);
+  rig.clock.At(4'900'000, [&] { rig.line.InjectFault(sim::FaultKind::kLateAnswer, 1500); });
+  rig.Plan(5'000'000, UserAction::kRunTest, 0);
+  rig.Run(5200);
+  int64_t request_us = -1;
+  for (const TraceEntry& e : rig.line.trace()) {
+    if (e.dir == Dir::kPcSent && e.byte == kActuatorTests[0].request_a) request_us = e.time_us;
+  }
+  ASSERT_GT(request_us, 0);
+  rig.Plan(request_us + 300'000, UserAction::kStop);
+  rig.Run(10000);
+  ExpectCareful(rig, "late answer");
+  int64_t answer_us = -1;
+  int64_t ff_us = -1;
+  for (const TraceEntry& e : rig.line.trace()) {
+    if (e.dir == Dir::kEcuSent && e.time_us > request_us && answer_us < 0) answer_us = e.time_us;
+    if (e.dir == Dir::kPcSent && e.byte == kLeaveDiagnosticRequest) ff_us = e.time_us;
+  }
+  EXPECT_GT(answer_us, request_us + 1'500'000);
+  EXPECT_GE(ff_us, answer_us + ByteTimeUs(7812) + 8 * kMs);
+  EXPECT_FALSE(rig.line.InDiagnosticMode());
 }
 
 }  // namespace
