@@ -157,7 +157,7 @@ TEST(RecordedBikes, ShowTheirIdentificationAndFaultMemory) {
   } bikes[] = {
       {"16m.csv", EcuType::k16m,
        "Iso Code    : 550F5A031641\r\necu data    : MK16M-0915\r\ncalibration : C16A0303\r\n"},
-      {"P8.csv", EcuType::kP8, "calibration : CP8F1104\r\n"},
+      {"P8.csv", EcuType::kP8, "ecu data    : MKP8-10.22\r\ncalibration : CP8F1104\r\n"},
   };
   for (const auto& bike : bikes) {
     SCOPED_TRACE(bike.file);
