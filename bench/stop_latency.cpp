@@ -1,8 +1,9 @@
 // How long a stop takes, from the request to the port closed and the engine's thread joined,
 // with the engine on its thread against the simulator on a pseudo-terminal in real time:
 // during the wake-up (nothing to end but the port) and in diagnostic mode, idle or inside an
-// actuator test's wait (where the ending takes the ECU out of it first: the line falls
-// quiet, 8 ms, FF, its echo and answer). Prints a table and a JSON line.
+// actuator test's wait (where the ending takes the ECU out of it first: the answer still due,
+// the line quiet for 8 ms, FF, its echo and answer), also with a slow ECU. Prints a table and
+// a JSON line.
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -98,6 +99,25 @@ int Run() {
          engine.RunTest(0, QString());
          const bool sent = WaitFor([&] { return SentSoFar(server, 0x80); }, 5000);
          std::this_thread::sleep_for(std::chrono::milliseconds(300 + run * 130));
+         return sent;
+       }},
+      {"a slow ECU's test, 300 ms into a 1.5 s answer",
+       [](DiagnosticEngine& engine, sim::PtyEcuServer& server, int) {
+         if (!WaitFor([&] { return SentSoFar(server, 0x01); }, 10000)) return false;
+         engine.OpenTestWindow();
+         if (!WaitFor(
+                 [&] {
+                   return server.WithModel([](sim::LineModel& m) { return m.ecu().mode(); }) ==
+                          sim::EcuMode::kDiagnostic;
+                 },
+                 5000)) {
+           return false;
+         }
+         // Every answer from now on, FF's included, comes 1.5 s late.
+         server.InjectFault(sim::FaultKind::kLateAnswer, 1500);
+         engine.RunTest(0, QString());
+         const bool sent = WaitFor([&] { return SentSoFar(server, 0x80); }, 5000);
+         std::this_thread::sleep_for(std::chrono::milliseconds(300));
          return sent;
        }},
   };

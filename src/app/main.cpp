@@ -147,10 +147,10 @@ int main(int argc, char** argv) {
   window.show();
 #ifdef Q_OS_UNIX
   // A closed terminal, a logout or a kill closes the window as a click would: the ECU is
-  // taken out of diagnostic mode before the port closes.
+  // taken out of diagnostic mode before the port closes. While it may be in it, the window
+  // stays to say so and ends the program itself once the ECU is out.
   QObject::connect(&stop_signals, &kline::StopSignals::Received, &window, [&window] {
-    window.close();
-    QCoreApplication::quit();
+    if (window.close()) QCoreApplication::quit();
   });
 #endif
   if (parser.isSet(connect_option)) {

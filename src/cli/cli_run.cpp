@@ -9,6 +9,7 @@
 #include "engine/connection_watch.h"
 #include "engine/line_batcher.h"
 #include "engine/mirrors.h"
+#include "engine/service_desk.h"
 #include "engine/text.h"
 #include "link/kline_port.h"
 #include "link/qt_serial_device.h"
@@ -86,8 +87,13 @@ int CliRun::Exec() {
 
 void CliRun::Interrupt() {
   if (status_ || !engine_) return;
-  engine_->Stop();
   Complain(QStringLiteral("Interrupted."));
+  // The ending may wait seconds for an answer still on its way before it sends FF: say why
+  // the tool has not ended yet.
+  if (test_window_holds_port_)
+    Complain(QString::fromUtf8(kLeavingDiagnosticModeLine.data(),
+                               static_cast<qsizetype>(kLeavingDiagnosticModeLine.size())));
+  engine_->Stop();
   End(kExitInterrupted);
 }
 
@@ -108,6 +114,8 @@ void CliRun::ConnectSignals(DiagnosticEngine& engine) {
   PanelMirror* panel = &engine.panel();
   connect(panel, &PanelMirror::PortMessage, this, &CliRun::OnPortMessage);
   connect(&engine.watch(), &ConnectionWatch::PortMessage, this, &CliRun::OnPortMessage);
+  connect(&engine.desk(), &ServiceDesk::PortOwnerChanged, this,
+          [this](PortOwner owner) { test_window_holds_port_ = owner == PortOwner::kTestWindow; });
   connect(panel, &PanelMirror::ConnectTickedChanged, this, [this](bool ticked) {
     if (ticked) {
       opened_ = true;

@@ -73,6 +73,8 @@ class CliRun : public QObject {
 
   bool opened_ = false;
   bool woken_ = false;
+  // The test window's routines hold the port: the ECU may be in diagnostic mode.
+  bool test_window_holds_port_ = false;
   bool ready_ = false;
   QString last_message_;
   QStringList identification_;  // the info box's lines, as shown

@@ -121,12 +121,7 @@ void ServiceDesk::ReturnPortToSession(int interval) {
 // pause, then FF goes out and its answer is waited for (3 s).
 void ServiceDesk::LeaveDiagnosticModeIfNeeded() {
   if (!tests_ || !tests_->MayBeInDiagnosticMode() || !port_->IsOpen()) return;
-  const int64_t due_ms = port_->DueAnswerLeftMs();
-  test_mirror_.ShowStatusMessage("Taking the ECU out of diagnostic mode" +
-                                 (due_ms > 0
-                                      ? " once its answer to the last request is in (up to " +
-                                            std::to_string((due_ms + 999) / 1000) + " s)..."
-                                      : std::string("...")));
+  test_mirror_.ShowStatusMessage(kLeavingDiagnosticModeLine);
   port_->AwaitDueAnswer();
   tests_->LeaveDiagnosticMode();
 }

@@ -251,11 +251,6 @@ void KLinePort::AwaitDueAnswer() {
   Flush();
 }
 
-int64_t KLinePort::DueAnswerLeftMs() {
-  if (!due_) return 0;
-  return std::max<int64_t>(0, (due_->deadline_us - clock_.NowUs() + 999) / 1000);
-}
-
 void KLinePort::WaitForQuiet(int64_t quiet_ms, int64_t limit_ms) {
   if (!device_.IsOpen()) return;
   device_.Drain();

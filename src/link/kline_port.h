@@ -89,8 +89,6 @@ class KLinePort {
   // After a stop cut the wait for an answer: waits for that answer to come in full, or for its
   // bound to pass, and throws it away, so that the next request does not meet it on the line.
   void AwaitDueAnswer();
-  // How long the answer still due may take; 0 when none is.
-  int64_t DueAnswerLeftMs();
   // Bytes that came while nothing waited for them (thrown away before a request; not those
   // before an echo), counted since the last call.
   int TakeUnaskedCount() { return std::exchange(unasked_, 0); }

@@ -64,6 +64,10 @@ inline constexpr std::string_view kNoDiagnosticModeMessage =
     "The ECU did not enter diagnostic mode.";
 inline constexpr std::string_view kPortLostLine =
     "The connection to the ECU was lost (cable or adapter unplugged?)";
+// A stop while the ECU may be in diagnostic mode: its ending waits for an answer still on its
+// way (a test's first answer may take 5 s) before FF, so the program ends that much later.
+inline constexpr std::string_view kLeavingDiagnosticModeLine =
+    "Taking the ECU out of diagnostic mode (up to 5 s while an answer is still on its way)...";
 inline constexpr std::string_view kStillInDiagnosticModeMessage =
     "The ECU did not leave diagnostic mode: switch the ignition off and on, then reconnect.";
 // The custom codes that are the window's own enter and leave requests, not tests.

@@ -605,6 +605,7 @@ void MainWindow::FollowEngine() {
             }
           });
   connect(&engine_.desk(), &ServiceDesk::PortOwnerChanged, this, [this](PortOwner owner) {
+    holder_ = owner;
     if (fault_window_) fault_window_->SetPortOwner(owner);
   });
   connect(&engine_.desk(), &ServiceDesk::FaultRead, this, [this](int index, const QString& answer) {
@@ -749,6 +750,26 @@ void MainWindow::ShowAbout() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+  // The ECU may be in diagnostic mode: the window stays until the engine has taken it out,
+  // which may mean waiting seconds for an answer still on its way, and says so.
+  if (holder_ == PortOwner::kTestWindow && !engine_finished_) {
+    if (!ending_) {
+      ending_ = true;
+      const QString line =
+          QString::fromUtf8(kLeavingDiagnosticModeLine.data(),
+                            static_cast<qsizetype>(kLeavingDiagnosticModeLine.size()));
+      ShowPortMessage(line);
+      if (test_window_) test_window_->statusBar()->showMessage(line);
+      connect(&engine_, &DiagnosticEngine::Finished, this, [this] {
+        engine_finished_ = true;
+        close();
+        QCoreApplication::quit();
+      });
+      engine_.RequestStop();
+    }
+    event->ignore();
+    return;
+  }
   closing_ = true;
   // The engine's routine ends at its next pause; the ECU then leaves diagnostic mode if it
   // may be in it, and the port closes.

@@ -107,6 +107,10 @@ class MainWindow : public QMainWindow {
   DiagnosticEngine& engine_;
   IniFile settings_;
   bool closing_ = false;
+  // Who holds the port, and whether a close is waiting for the engine's ending.
+  PortOwner holder_ = PortOwner::kSession;
+  bool ending_ = false;
+  bool engine_finished_ = false;
   EcuIdentification identification_;
   SupportLog support_;
 
