@@ -105,6 +105,45 @@ TEST_F(KLinePortTest, ExchangeAppliesTheEchoRule) {
   }
 }
 
+// A request keeps its pause after the last byte on the line, whoever sent it: a byte that
+// comes during the pause starts it again (long enough to outlast a byte at the slow rate),
+// and a line that never falls quiet is not talked into.
+TEST_F(KLinePortTest, ARequestWaitsForAQuietLine) {
+  struct Case {
+    const char* name;
+    std::vector<Arrival> after_first;  // echo, answer, and whatever follows
+    bool sent;
+    int64_t min_ms, max_ms;  // from the call to the write
+  };
+  std::vector<Arrival> chatter = {{2, {0x01}}, {4, {0x20}}};
+  for (int ms = 9; ms < 2000; ms += 5) chatter.push_back({ms, {0x00}});
+  const Case cases[] = {
+      {"quiet", {{2, {0x01}}, {4, {0x20}}}, true, 8, 8},
+      // The answer is read at the 6 ms poll, the trailing byte seen at the latest when the
+      // first 8 ms are over.
+      {"a trailing byte 5 ms after the answer", {{2, {0x01}}, {4, {0x20}}, {9, {0x00}}}, true,
+       3 + 9, 8 + 10},
+      {"a line that never falls quiet", chatter, false, 1000, 1010},
+  };
+  port_.Open("1");
+  port_.SetBaudRate(kWorkingBaud);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    line_.Script(0x01, c.after_first);
+    ASSERT_TRUE(port_.SendRequest(0x01, 0, 2000));
+    ASSERT_TRUE(port_.WaitForCountTimed(2, 2000, PollPause::k3ms, 0x01));
+    EXPECT_EQ(KLinePort::ToReplyHex(port_.ReadAll()), "0120");
+    const size_t written = line_.written().size();
+    const int64_t start = clock_.NowMs();
+    EXPECT_EQ(port_.SendRequest(0x02, 8, 2000), c.sent);
+    EXPECT_GE(clock_.NowMs() - start, c.min_ms);
+    EXPECT_LE(clock_.NowMs() - start, c.max_ms);
+    EXPECT_EQ(line_.written().size(), written + (c.sent ? 1 : 0));
+    clock_.SleepMs(3000);
+    port_.Flush();
+  }
+}
+
 TEST_F(KLinePortTest, ExchangeFlushesLeftoversAndPausesFirst) {
   line_.Answer(0x01, {{1, {0x99}}});
   line_.Answer(0x05, {{9, {0x05}}, {18, {0x19}}});
