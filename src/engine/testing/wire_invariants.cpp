@@ -54,6 +54,8 @@ class Checker {
       in_diagnostic_mode_ = false;
       // Switched on again, the ECU waits for a wake-up as at the first key-on.
       if (text == "ignition off") woken_ = false;
+    } else if (text.starts_with("stray byte")) {
+      stray_at_us_ = note.time_us;
     } else if (text.starts_with("collision: the ECU could not read") ||
                text.starts_with("ECU listening at")) {
       // The request never reached the ECU: no answer is on its way.
@@ -136,8 +138,11 @@ class Checker {
  public:
   // Every byte on the line, after Sent for the PC's own: where the line falls free again.
   void OnLine(const TraceEntry& entry) {
-    // The simulator stamps an echo when it is in, everything else when it starts.
-    const int64_t end = entry.time_us + (entry.dir == Dir::kEcho ? 0 : ByteTimeUs(entry.baud));
+    // The simulator stamps an echo and a stray byte from the interface when they are in,
+    // everything else when it starts.
+    const bool in_at_stamp =
+        entry.dir == Dir::kEcho || (entry.dir == Dir::kEcuSent && entry.time_us == stray_at_us_);
+    const int64_t end = entry.time_us + (in_at_stamp ? 0 : ByteTimeUs(entry.baud));
     if (due_ && entry.dir == Dir::kEcho) due_->echoed = true;
     // What comes before the echo is no answer (a stray byte from the interface).
     if (due_ && due_->echoed && entry.dir == Dir::kEcuSent) due_.reset();
@@ -189,6 +194,7 @@ class Checker {
   };
   static constexpr int64_t kForgetUs = 100'000;
   std::vector<Ended> ended_;
+  int64_t stray_at_us_ = -1;
   bool woken_ = false;
   bool in_diagnostic_mode_ = false;
   bool aa_outstanding_ = false;
