@@ -37,26 +37,25 @@ bool SessionDriver::AskAgain() {
   return true;
 }
 
-void SessionDriver::ReadEcuInfo() {
-  if (panel_.EcuDataTicked() && port_.IsOpen() &&
-      !ReadIdentification(0x17, 0x20, PollPause::k3msThen1ms,
-                          "ecu data    : ", &EcuIdentification::ecu_data) &&
+void SessionDriver::ReadTextStage(bool ticked, uint8_t first, uint8_t last, PollPause pause,
+                                  const char* label,
+                                  std::optional<std::string> EcuIdentification::*fact, bool* done) {
+  if (ticked && port_.IsOpen() && !ReadIdentification(first, last, pause, label, fact) &&
       AskAgain()) {
     return;
   }
   identification_tries_ = 0;
-  ecuinf_ = true;
+  *done = true;
+}
+
+void SessionDriver::ReadEcuInfo() {
+  ReadTextStage(panel_.EcuDataTicked(), 0x17, 0x20, PollPause::k3msThen1ms,
+                "ecu data    : ", &EcuIdentification::ecu_data, &ecuinf_);
 }
 
 void SessionDriver::ReadCalibration() {
-  if (panel_.CalibrationTicked() && port_.IsOpen() &&
-      !ReadIdentification(0x21, 0x28, PollPause::k3ms,
-                          "calibration : ", &EcuIdentification::calibration) &&
-      AskAgain()) {
-    return;
-  }
-  identification_tries_ = 0;
-  cal_ask_ = true;
+  ReadTextStage(panel_.CalibrationTicked(), 0x21, 0x28, PollPause::k3ms,
+                "calibration : ", &EcuIdentification::calibration, &cal_ask_);
 }
 
 }  // namespace kline

@@ -107,6 +107,10 @@ class SessionDriver {
                           std::optional<std::string> EcuIdentification::*fact);
   // After a read that did not come: true when it is to be asked again at the next tick.
   bool AskAgain();
+  // One identification stage: reads its text when ticked, then sets its flag unless the
+  // text is to be asked for again.
+  void ReadTextStage(bool ticked, uint8_t first, uint8_t last, PollPause pause, const char* label,
+                     std::optional<std::string> EcuIdentification::*fact, bool* done);
   // The speed field with its readout and bar, which show the value without the field's pad.
   // Empties a value field, and for engine speed its readout and bar with it.
   void EmptyField(int channel);
