@@ -26,6 +26,9 @@ namespace {
 // Identification takes two texts of up to 3 s each when the ECU stops answering halfway;
 // the first live step follows at once.
 constexpr int kFirstSampleLimitMs = 20000;
+// Once polling, a session that goes back to waiting for a restarted ECU publishes no samples;
+// a mechanic has this long to switch the ignition off and on before live gives up.
+constexpr int kLiveGapLimitMs = 60000;
 
 // The log lines that end a test, and what they mean for the exit status.
 struct TestVerdict {
@@ -55,6 +58,13 @@ CliRun::CliRun(Command command, std::FILE* out, std::FILE* err)
     End(kExitNoAnswer);
   });
   connect(&duration_, &QTimer::timeout, this, [this] { End(kExitDone); });
+  gap_.setSingleShot(true);
+  connect(&gap_, &QTimer::timeout, this, [this] {
+    Complain(QStringLiteral("No live data for %1 s: the ECU stopped answering and did not start "
+                            "again.")
+                 .arg(kLiveGapLimitMs / 1000));
+    End(kExitNoAnswer);
+  });
 }
 
 CliRun::~CliRun() = default;
@@ -229,7 +239,10 @@ void CliRun::OnSample(const LiveSample& sample) {
     }
     StartCommand();
   }
-  if (command_.verb == Verb::kLive && !status_) OnLiveSample(sample);
+  if (command_.verb == Verb::kLive && !status_) {
+    gap_.start(kLiveGapLimitMs);
+    OnLiveSample(sample);
+  }
 }
 
 void CliRun::StartCommand() {
@@ -376,6 +389,7 @@ void CliRun::End(int status) {
   status_ = status;
   bound_.stop();
   duration_.stop();
+  gap_.stop();
   loop_.quit();
 }
 

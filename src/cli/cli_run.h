@@ -69,6 +69,8 @@ class CliRun : public QObject {
   QEventLoop loop_;
   QTimer bound_;  // the wait for the wake-up, then for the first sample
   QTimer duration_;
+  // live: the longest the ECU may go without a sample (a restart that was not woken again).
+  QTimer gap_;
   std::optional<int> status_;
 
   bool opened_ = false;
