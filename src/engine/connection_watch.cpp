@@ -24,11 +24,13 @@ void ConnectionWatch::Connected(int64_t now_us) {
   connected_at_us_ = now_us;
   answered_ = false;
   strange_wake_up_.reset();
+  late_wake_up_ = false;
   diagnosis_.clear();
 }
 
-void ConnectionWatch::AfterWakeUp(const WireObservation& seen, bool strange) {
+void ConnectionWatch::AfterWakeUp(const WireObservation& seen, bool strange, bool late) {
   if (strange) strange_wake_up_ = seen;
+  late_wake_up_ = late;
 }
 
 void ConnectionWatch::AfterTick(int64_t now_us, bool waiting) {
@@ -38,10 +40,14 @@ void ConnectionWatch::AfterTick(int64_t now_us, bool waiting) {
 void ConnectionWatch::Diagnose(FailedStep step) {
   WireObservation seen = log_.observation();
   seen.port_open = port_ok_();
-  // Nothing but echoes since a wake-up on strange bytes: the wake-up is what failed.
-  const bool not_woken = seen.port_open && seen.others == 0 && strange_wake_up_;
-  const QString sentence = QString::fromStdString(
-      (not_woken ? DiagnoseNotWoken(*strange_wake_up_) : DiagnoseConnection(seen, step)).sentence);
+  // Nothing but echoes since a wake-up on strange bytes, or one sent too slowly: the wake-up
+  // is what failed.
+  const bool silent_since = seen.port_open && seen.others == 0;
+  const ConnectionDiagnosis diagnosis =
+      silent_since && strange_wake_up_ ? DiagnoseNotWoken(*strange_wake_up_)
+      : silent_since && late_wake_up_  ? DiagnoseLateWakeUp()
+                                       : DiagnoseConnection(seen, step);
+  const QString sentence = QString::fromStdString(diagnosis.sentence);
   if (sentence == diagnosis_) return;
   diagnosis_ = sentence;
   emit PortMessage(diagnosis_);

@@ -30,8 +30,9 @@ class ConnectionWatch : public QObject {
   // the answers arrive garbled. The texts themselves may hold any byte.
   void AfterIdentification(const WireObservation& seen);
   // At the end of the wake-up; `strange`: the bytes it took for the identification were not
-  // one, so an ECU silent from then on was never woken.
-  void AfterWakeUp(const WireObservation& seen, bool strange);
+  // one, `late`: its bytes left too far apart; either way an ECU silent from then on was
+  // never woken.
+  void AfterWakeUp(const WireObservation& seen, bool strange, bool late);
   // What the wire showed while the connection is failing; empty while all is well.
   const QString& diagnosis() const { return diagnosis_; }
 
@@ -47,6 +48,7 @@ class ConnectionWatch : public QObject {
   int64_t connected_at_us_ = 0;
   bool answered_ = false;  // a complete live step since connecting
   std::optional<WireObservation> strange_wake_up_;
+  bool late_wake_up_ = false;
 };
 
 }  // namespace kline

@@ -260,7 +260,8 @@ void DiagnosticEngine::SetActivity(Activity activity) {
   LineLog& log = lines_->log();
   if (log.activity() == activity) return;
   if (log.activity() == Activity::kWakeUp) {
-    watch_->AfterWakeUp(log.observation(), driver_ && driver_->strange_identification());
+    watch_->AfterWakeUp(log.observation(), driver_ && driver_->strange_identification(),
+                        driver_ && driver_->wake_up_late());
   }
   if (log.activity() == Activity::kIdentification) watch_->AfterIdentification(log.observation());
   log.SetActivity(activity);

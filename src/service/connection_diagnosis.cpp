@@ -44,4 +44,10 @@ ConnectionDiagnosis DiagnoseNotWoken(const WireObservation& wake_up) {
               "type and the adapter's rate."};
 }
 
+ConnectionDiagnosis DiagnoseLateWakeUp() {
+  return {ConnectionFinding::kWakeUpLate,
+          "The wake-up failed: the computer was too busy to send its three bytes 110 ms apart, "
+          "so the ECU was not woken. Close other programs, then connect again."};
+}
+
 }  // namespace kline

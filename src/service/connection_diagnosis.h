@@ -28,6 +28,7 @@ enum class ConnectionFinding {
   kNoEcho,           // the ECU answers but the interface gives nothing of ours back
   kUnexpectedBytes,  // something answered, but not what the selected type would say
   kNotWoken,         // the wake-up took bytes that were no identification
+  kWakeUpLate,       // the wake-up's bytes left further apart than the ECU waits
 };
 
 struct ConnectionDiagnosis {
@@ -39,5 +40,7 @@ ConnectionDiagnosis DiagnoseConnection(const WireObservation& seen, FailedStep s
 // The wake-up went on with bytes that were no identification (`wake_up` is what it saw); an
 // ECU that then stays silent was never woken, and that is the step to name.
 ConnectionDiagnosis DiagnoseNotWoken(const WireObservation& wake_up);
+// Nothing but echoes since a wake-up whose bytes the computer sent too far apart.
+ConnectionDiagnosis DiagnoseLateWakeUp();
 
 }  // namespace kline

@@ -97,6 +97,23 @@ TEST(EngineTest, AnyTextByteIsNoSignOfAGarbledLine) {
   for (const auto& args : messages) EXPECT_FALSE(args.at(0).toString().contains("garbled"));
 }
 
+// A wake-up whose bytes left too far apart, then nothing but echoes: the diagnosis names the
+// busy computer, not the ECU or the cable.
+TEST(EngineTest, AWakeUpSentTooSlowlyIsWhatFailed) {
+  for (const bool late : {false, true}) {
+    LineLog log;
+    ConnectionWatch watch(
+        log, [] { return true; }, nullptr);
+    QSignalSpy said(&watch, &ConnectionWatch::PortMessage);
+    watch.Connected(0);
+    watch.AfterWakeUp(log.observation(), false, late);
+    watch.OnSample(LiveSample{});
+    ASSERT_FALSE(said.isEmpty());
+    EXPECT_EQ(said.last().at(0).toString().contains("too busy"), late)
+        << said.last().at(0).toString().toStdString();
+  }
+}
+
 // An ECU that answers "no value" (FF) on every channel, as a 15m does for the engine speed
 // with the engine stopped, is answering: no diagnosis.
 TEST(EngineTest, NoValueIsAnAnswer) {
