@@ -46,13 +46,16 @@ void SessionDriver::LiveData(const LiveRules& rules) {
   for (int channel = 0; channel < kChannelCount; ++channel) {
     if (!panel_.ChannelTicked(channel)) continue;
     // From the first channel the ECU left unanswered, nothing in this step is fresh.
-    if (sample.complete && !PollChannel(channel, rules, sample)) {
+    bool shown = false;
+    if (sample.complete && !PollChannel(channel, rules, sample, &shown)) {
       sample.complete = false;
       // Until now the ECU answered: what it sent beyond its answers (trailing bytes) is no
       // sign of a restart.
       if (!silent_) port_.TakeUnaskedCount();
     }
-    MarkStale(channel, !sample.complete);
+    // A field whose reading became "no value" (or came behind a wrong echo) keeps its text,
+    // but greyed: it no longer shows what the ECU last said.
+    MarkStale(channel, !sample.complete || !shown);
   }
   sample.time_us = clock.NowUs();
   panel_.PublishSample(sample);
@@ -75,7 +78,8 @@ void SessionDriver::LiveData(const LiveRules& rules) {
   }
 }
 
-bool SessionDriver::PollChannel(int channel, const LiveRules& rules, LiveSample& sample) {
+bool SessionDriver::PollChannel(int channel, const LiveRules& rules, LiveSample& sample,
+                                bool* shown) {
   std::optional<uint8_t> hi;
   std::optional<uint8_t> lo;
   if (!ExchangeChannel(kChannelColumns[channel].RequestsFor(rules.type), sample, &hi, &lo)) {
@@ -86,6 +90,7 @@ bool SessionDriver::PollChannel(int channel, const LiveRules& rules, LiveSample&
   const ChannelReading reading =
       DecodeChannel(channel, rules.type, hi, lo, p8_temp_table_, decimal_separator_);
   if (!reading.text) return true;
+  *shown = true;
   panel_.SetValueText(channel, *reading.text);
   sample.values[channel] = reading.value;
   if (channel == kSpeedChannel) {

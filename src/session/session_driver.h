@@ -94,7 +94,8 @@ class SessionDriver {
   struct LiveRules;
   void LiveData(const LiveRules& rules);
   // Polls one ticked channel into the fields and `sample`; false when the ECU did not answer.
-  bool PollChannel(int channel, const LiveRules& rules, LiveSample& sample);
+  // `shown`: the field was given this step's reading.
+  bool PollChannel(int channel, const LiveRules& rules, LiveSample& sample, bool* shown);
   // The exchange half of a channel's poll: sends its request bytes and gives the answers
   // that came behind their echoes; false when the ECU did not answer within the bound.
   bool ExchangeChannel(const ChannelRequests& requests, LiveSample& sample,

@@ -184,7 +184,8 @@ QWidget* MainWindow::BuildPortButton() {
 QWidget* MainWindow::BuildEcuType() {
   auto* frame = new QGroupBox(QStringLiteral("ECU Type"));
   auto* grid = new QGridLayout(frame);
-  // The type may change while connected: the next ticks poll as the new type does.
+  // The type is fixed while connected: the session's wake-up, rate and routines are the
+  // connected type's, and another type's requests would reach the ECU mid-connection.
   const auto option = [this](const char* caption, const char* name) {
     auto* button = new QRadioButton(QString::fromUtf8(caption));
     button->setObjectName(QString::fromUtf8(name));
@@ -572,6 +573,13 @@ void MainWindow::FollowEngine() {
   connect(panel, &PanelMirror::ConnectCaptionChanged, check2_, &QCheckBox::setText);
   connect(panel, &PanelMirror::IndicatorColourChanged, this, [this](uint32_t bgr) {
     shape1_->SetFillColour(bgr);
+    const bool connected = bgr == kIndicatorGreen;
+    for (QRadioButton* option : {option1_, option9_, option7_, option2_}) {
+      option->setEnabled(!connected);
+      option->setToolTip(connected ? QStringLiteral("The ECU type is fixed while connected: "
+                                                    "disconnect to change it.")
+                                   : QString());
+    }
     // Disconnected, by the user or by a pulled cable: the recording ends with the session.
     if (bgr == kIndicatorRed) {
       image1_->SetRpm(std::nullopt);

@@ -209,6 +209,23 @@ TEST(Session, P8CalibrationStoppingMidwayIsAskedAgain) {
   EXPECT_FALSE(rig.panel.ValueText(6).empty()) << "live data follows in the same tick";
 }
 
+// A reading that turns into "no value" (FF) keeps the field's last text, greyed at once: the
+// field no longer claims to show what the ECU last said. The other fields stay current.
+TEST(Session, ANoValueReadingGreysItsField) {
+  Rig rig(EcuType::k15m);
+  rig.Connect();
+  rig.Run(5000);
+  const std::string throttle = rig.panel.ValueText(6);
+  ASSERT_FALSE(throttle.empty());
+  ASSERT_FALSE(rig.panel.stale[6]);
+  rig.line.SetAnswer(0x09, 0xFF);
+  rig.Run(500);
+  EXPECT_EQ(rig.panel.ValueText(6), throttle);
+  EXPECT_TRUE(rig.panel.stale[6]);
+  EXPECT_FALSE(rig.panel.samples.back().values[6]);
+  for (int i : {0, 5, 7}) EXPECT_FALSE(rig.panel.stale[i]) << i;
+}
+
 // The answer is what follows the echo: a byte before it is taken for neither, so the fields
 // read as they would without it, and the requests go out at the same moments.
 TEST(Session, StrayByteBeforeEchoIsNeitherEchoNorAnswer) {

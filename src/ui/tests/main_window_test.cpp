@@ -143,6 +143,10 @@ TEST_F(MainWindowTest, SessionRunsFromConnectToDisconnect) {
   EXPECT_FALSE(Find<QLabel>(QStringLiteral("Label4"))->text().isEmpty());
   EXPECT_TRUE(rig_->engine.SessionTimerRunning());
   EXPECT_FALSE(window_->TestsMenu()->isEnabled()) << "not woken yet";
+  for (const char* name : kOptions) {
+    EXPECT_FALSE(Find<QRadioButton>(QString::fromLatin1(name))->isEnabled()) << name;
+    EXPECT_FALSE(Find<QRadioButton>(QString::fromLatin1(name))->toolTip().isEmpty()) << name;
+  }
 
   ASSERT_TRUE(QTest::qWaitFor([&] { return Value(0) == QStringLiteral("1250"); }, 3000));
   EXPECT_TRUE(window_->TestsMenu()->isEnabled());
@@ -164,6 +168,9 @@ TEST_F(MainWindowTest, SessionRunsFromConnectToDisconnect) {
   EXPECT_FALSE(window_->TestsMenu()->isEnabled());
   EXPECT_FALSE(rig_->engine.SessionTimerRunning());
   EXPECT_TRUE(Find<QLabel>(QStringLiteral("Label4"))->text().isEmpty());
+  for (const char* name : kOptions) {
+    EXPECT_TRUE(Find<QRadioButton>(QString::fromLatin1(name))->isEnabled()) << name;
+  }
 }
 
 // The rev counter follows the engine speed; when the ECU stops answering, the readout, the
