@@ -12,6 +12,14 @@ using Dir = TraceEntry::Dir;
 
 constexpr int64_t kUsPerMs = 1000;
 
+// When a byte had left the wire: the PC's bytes, and the ECU's where the file stamps them at
+// their start, take a byte time after their stamp; echoes, and the ECU's bytes in the line
+// monitor's file, are stamped once they are in.
+int64_t EndUs(const TraceEntry& entry, bool ecu_at_start) {
+  const bool at_start = entry.dir == Dir::kPcSent || (entry.dir == Dir::kEcuSent && ecu_at_start);
+  return entry.time_us + (at_start ? ByteTimeUs(entry.baud) : 0);
+}
+
 // One walk in time order, with the notes of a simulator's trace between the bytes: a port
 // opened again starts a conversation again.
 class GapReader {
@@ -33,11 +41,7 @@ class GapReader {
     GapMark mark = GapMark::kNone;
     if (entry.dir == Dir::kPcSent) mark = Request(entry);
     if (entry.dir == Dir::kEcuSent) mark = Answer(entry);
-    // Echoes, and the ECU's bytes in the line monitor's file, are stamped once they are in.
-    const bool at_start =
-        entry.dir == Dir::kPcSent || (entry.dir == Dir::kEcuSent && ecu_at_start_);
-    line_free_us_ =
-        std::max(line_free_us_, entry.time_us + (at_start ? ByteTimeUs(entry.baud) : 0));
+    line_free_us_ = std::max(line_free_us_, EndUs(entry, ecu_at_start_));
     return mark;
   }
 
@@ -118,17 +122,18 @@ TraceGaps ReadGaps(const TraceFile& trace) {
   gaps.marks.reserve(trace.rows.size());
   GapReader reader(trace);
   size_t note = 0;
-  int64_t previous_us = 0;
+  int64_t previous_end_us = 0;
   for (const TraceRow& row : trace.rows) {
     for (; note < trace.notes.size() && trace.notes[note].note.time_us <= row.entry.time_us;
          ++note) {
       if (trace.notes[note].note.text == kTracePortOpenedNote) reader.Restart();
     }
     const GapMark mark = reader.Byte(row.entry);
-    gaps.gap_us.push_back(row.entry.time_us - previous_us);
+    // From the end of the byte before, as the marks judge the pauses.
+    gaps.gap_us.push_back(row.entry.time_us - previous_end_us);
     gaps.marks.push_back(mark);
     ++gaps.counts[static_cast<size_t>(mark)];
-    previous_us = row.entry.time_us;
+    previous_end_us = EndUs(row.entry, trace.ecu_times_at_start);
   }
   return gaps;
 }

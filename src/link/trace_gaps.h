@@ -27,8 +27,9 @@ inline constexpr size_t kGapMarkCount = 4;
 std::string_view GapMarkText(GapMark mark);
 
 struct TraceGaps {
-  // One of each per row of the trace, in its order. The gap is the time since the byte
-  // before (since the port opened for the first).
+  // One of each per row of the trace, in its order. The gap is the time since the end of the
+  // byte before, as the marks judge it (since the port opened for the first); bytes that
+  // overlap on the wire give a negative gap.
   std::vector<int64_t> gap_us;
   std::vector<GapMark> marks;
   std::array<size_t, kGapMarkCount> counts{};

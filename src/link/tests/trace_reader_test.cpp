@@ -164,10 +164,16 @@ TEST(TraceGaps, MarksWhatBreaksTheProgramsPausesAndBounds) {
     ASSERT_TRUE(trace) << error;
     const TraceGaps gaps = ReadGaps(*trace);
     EXPECT_EQ(gaps.marks, c.marks);
-    EXPECT_EQ(gaps.gap_us.back(),
-              trace->rows.back().entry.time_us - trace->rows[trace->rows.size() - 2].entry.time_us);
   }
   std::string error;
+  // The gap runs from the end of the byte before, as the marks judge the pauses: the PC's byte
+  // ends a byte time (1.28 ms at 7812 baud) after its stamp, the ECU's bytes in the line
+  // monitor's file are stamped once they are in.
+  EXPECT_EQ(ReadGaps(*ParseTrace(std::string(kHead) + "0,pc,01,7812,0,\n3000,ecu,12,7812,0,\n" +
+                                     "4000,ecu,34,7812,0,\n10000,pc,02,7812,0,\n",
+                                 &error))
+                .gap_us,
+            (std::vector<int64_t>{0, 1720, 1000, 6000}));
   const TraceGaps gaps = ReadGaps(*ParseTrace(
       kHead + cases[2].rows + "503000,ecu,12,1200,0,\n" + "520000,ecu,12,1200,0,\n", &error));
   EXPECT_EQ(GapCountsLine(gaps),
