@@ -117,5 +117,7 @@ inline constexpr std::array<ChannelColumn, kChannelCount> kChannelColumns = {{
 }};
 
 inline constexpr int kSpeedChannel = 0;
+inline constexpr int kThrottleChannel = 6;
+inline constexpr int kBatteryChannel = 7;
 
 }  // namespace kline

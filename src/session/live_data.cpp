@@ -1,5 +1,8 @@
 // The live-data step shared by every ECU type: poll each ticked channel in order, convert,
 // show. What differs between the types is data in LiveRules.
+#include <cctype>
+#include <utility>
+
 #include "session/session_driver.h"
 
 namespace kline {
@@ -35,6 +38,7 @@ void SessionDriver::LiveData(const LiveRules& rules) {
     // The events may have handed the port to a service window or disconnected.
     if (port_lent_) return;
     panel_.SetStatus("");
+    if (!std::exchange(p8_channels_said_, true)) SayP8Channels();
   }
   if (!port_.IsOpen()) return;
   Clock& clock = port_.clock();
@@ -114,6 +118,22 @@ bool SessionDriver::ExchangeChannel(const ChannelRequests& requests, LiveSample&
     return true;
   };
   return exchange(requests.first, hi) && (!requests.second || exchange(*requests.second, lo));
+}
+
+// A P8 connection starts with throttle and battery only; while it keeps to them, the status
+// line says so, or the empty speed bar and rev counter would look like a fault.
+void SessionDriver::SayP8Channels() {
+  std::string polled;
+  for (int channel = 0; channel < kChannelCount; ++channel) {
+    if (!panel_.ChannelTicked(channel)) continue;
+    if (channel != kThrottleChannel && channel != kBatteryChannel) return;
+    std::string caption(kChannelColumns[static_cast<size_t>(channel)].caption);
+    caption[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(caption[0])));
+    polled += (polled.empty() ? "" : " and ") + caption;
+  }
+  panel_.ShowPortMessage("P8: polling " + polled +
+                         ", the channels a P8 connection starts with; tick the others to poll "
+                         "them too (the speed bar stays empty until rpm is ticked).");
 }
 
 // The ECU was switched off and on (or has been silent too long to be the one woken): the

@@ -10,7 +10,6 @@ namespace {
 constexpr int kSessionInterval = 50;
 // Channels a P8 connection starts without: all but throttle and battery.
 constexpr int kP8UntickedChannels[] = {0, 1, 2, 3, 4, 5, 8};
-constexpr int kThrottleChannel = 6;
 
 // The "Com" value as saved: a device path as it stands, anything else as its number.
 std::string PortSetting(const std::string& field) {
@@ -71,6 +70,7 @@ void SessionDriver::Connect() {
   wake_up_late_ = false;
   wake_without_key_on_ = false;
   awaiting_key_on_ = false;
+  p8_channels_said_ = false;
   identification_tries_ = 0;
   panel_.SetStatus("Wait for ignition..");
   if (type == EcuType::kP8) {

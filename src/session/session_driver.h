@@ -101,6 +101,7 @@ class SessionDriver {
   bool ExchangeChannel(const ChannelRequests& requests, LiveSample& sample,
                        std::optional<uint8_t>* hi, std::optional<uint8_t>* lo);
   void AwaitRestartedEcu(bool key_on_seen, int64_t silent_ms);
+  void SayP8Channels();
   void ListenForLateKeyOnBytes(Bytes& bytes);
   void CheckWakeUpTiming(const std::array<int64_t, 3>& sent_us);
   // True when the whole text came.
@@ -137,6 +138,7 @@ class SessionDriver {
   // Back to waiting after a restart: the wake-up listens only to bytes that come from now on.
   bool awaiting_key_on_ = false;
   int identification_tries_ = 0;
+  bool p8_channels_said_ = false;
   EcuIdentification identification_;
   bool ecuinf_ = false;
   bool cal_ask_ = false;

@@ -741,19 +741,23 @@ void MainWindow::ShowAgain() {
   activateWindow();
 }
 
-// The project has no donation page: the button says what the program is and how to get help.
+// The project has no donation page: the button says what the program is, its licence, and
+// where to report a problem.
 void MainWindow::ShowAbout() {
   auto* about = new QMessageBox(QMessageBox::Information, QStringLiteral("About kline-diag"),
                                 QStringLiteral("kline-diag %1").arg(QStringLiteral(KLINE_VERSION)),
                                 QMessageBox::Close, this);
   about->setObjectName(QStringLiteral("About"));
   about->setAttribute(Qt::WA_DeleteOnClose);
-  about->setInformativeText(QStringLiteral(
-      "Diagnostics for 15m, 15Rc, 16m and P8 engine control units over a K-line cable.\n\n"
-      "Licence: none has been granted yet; all rights are reserved by the kline-diag "
-      "developers.\n\n"
-      "To report a problem, write to the developers what you did and what you saw, and attach "
-      "a support report (Help, Save support report...)."));
+  about->setInformativeText(
+      QStringLiteral(
+          "Diagnostics for 15m, 15Rc, 16m and P8 engine control units over a K-line cable.\n\n"
+          "kline-diag is free software under the GNU General Public License, version 3 or "
+          "later: anyone may use, share and change it under its terms. It comes with no "
+          "warranty.\n\n"
+          "To report a problem, go to %1, say what you did and what you saw, and attach a "
+          "support report (Help, Save support report...).")
+          .arg(QStringLiteral(KLINE_ISSUES_URL)));
   about->open();
 }
 

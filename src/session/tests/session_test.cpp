@@ -195,6 +195,17 @@ TEST(Session, NoReceiveEventMeansTryAgainNextTick) {
   EXPECT_TRUE(rig.panel.menus);
 }
 
+// A P8 starts with throttle and battery only: the status line says so, or its empty speed bar
+// and rev counter would look like a fault.
+TEST(Session, AP8SaysWhichChannelsItPolls) {
+  Rig rig(EcuType::kP8);
+  rig.Connect();
+  rig.Run(200);
+  EXPECT_EQ(rig.panel.port_message,
+            "P8: polling throttle angle and battery, the channels a P8 connection starts with; "
+            "tick the others to poll them too (the speed bar stays empty until rpm is ticked).");
+}
+
 // A P8 is never woken, so a text that did not come is asked again at the next tick.
 TEST(Session, P8CalibrationStoppingMidwayIsAskedAgain) {
   Rig rig(EcuType::kP8);

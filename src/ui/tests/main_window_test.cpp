@@ -204,6 +204,9 @@ TEST_F(MainWindowTest, GaugeReadoutAndLampTellTheTruth) {
   auto* about = window_->findChild<QMessageBox*>(QStringLiteral("About"));
   ASSERT_NE(about, nullptr);
   EXPECT_TRUE(about->isVisible());
+  EXPECT_TRUE(about->informativeText().contains(
+      QStringLiteral("GNU General Public License, version 3 or later")));
+  EXPECT_TRUE(about->informativeText().contains(QStringLiteral("/issues")));
   about->close();
 }
 
