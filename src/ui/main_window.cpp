@@ -48,30 +48,11 @@ constexpr const char* kChannelCaptions[kChannelCount] = {
     "rpm",        "inj duration", "ign advance", "manifold pressure", "air temp",
     "water temp", "throttle",     "battery",     "trimmer value"};
 constexpr const char* kUnits[kChannelCount] = {"tr/m", "ms", "°", "mBar", "°", "°", "°", "V", ""};
-constexpr char kScale[] = "0   1    2   3    4    5   6   7    8   9   10  11  12";
-// The scale text puts thirteen marks 52 characters apart: 13 characters per 3000 rpm.
-constexpr int kScaleCharsPer3000 = 13;
 constexpr int kStatusRefreshMs = 1000;
 // Readings a tenth of a second late are still read as live.
 constexpr int kDisplayMs = 100;
 
 QString Name(const char* base, int index) { return QStringLiteral("%1(%2)").arg(base).arg(index); }
-
-// The scale sits under the bar: the largest fixed-pitch font whose characters fit the pitch
-// that puts each mark under its thousand, the last fraction of a pixel made up by spacing.
-QFont ScaleFont() {
-  QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-  const double wanted = 30.0 * SpeedBar::kPitch / kScaleCharsPer3000;
-  for (int pixels = 24; pixels >= 6; --pixels) {
-    font.setPixelSize(pixels);
-    const double advance = QFontMetricsF(font).horizontalAdvance(QLatin1Char('0'));
-    if (advance <= wanted) {
-      font.setLetterSpacing(QFont::AbsoluteSpacing, wanted - advance);
-      break;
-    }
-  }
-  return font;
-}
 
 }  // namespace
 
@@ -298,16 +279,9 @@ QWidget* MainWindow::BuildSpeedBar() {
   auto* box = new QWidget;
   auto* row = new QHBoxLayout(box);
   row->setContentsMargins(0, 0, 0, 0);
-  auto* column = new QVBoxLayout;
-  column->setSpacing(0);
   line1_ = new SpeedBar;
   line1_->setObjectName(QStringLiteral("Line1"));
-  auto* label25 = new QLabel(QString::fromUtf8(kScale));
-  label25->setObjectName(QStringLiteral("Label25"));
-  label25->setFont(ScaleFont());
-  column->addWidget(line1_);
-  column->addWidget(label25);
-  row->addLayout(column);
+  row->addWidget(line1_);
   row->addStretch(1);
 
   label26_ = new QLabel;

@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <algorithm>
+#include <cmath>
 
 namespace kline::ui {
 
@@ -9,8 +10,26 @@ namespace {
 
 constexpr int kHeight = 34;
 constexpr int kMargin = 2;
+constexpr int kPitch = 4;
+constexpr int kSegmentsPerThousand = 10;
+constexpr int kThousands = kSpeedSegments / kSegmentsPerThousand;
+// Between the frame and the tops of the numbers.
+constexpr int kScaleGap = 1;
 
-bool Thick(int index) { return index % 10 == 9; }
+// The last segment of each thousand is drawn thicker.
+bool Thick(int index) { return index % kSegmentsPerThousand == kSegmentsPerThousand - 1; }
+
+// The segment a number stands under: at n thousand rpm the bar lights 10n segments, so the last
+// lit is the one that names n. For 0 that is the place left of the first segment.
+int NamedSegment(int thousand) { return thousand * kSegmentsPerThousand - 1; }
+
+// Where segment `index` is drawn in `frame`; the numbers are placed from it too, so they cannot
+// drift from the segments they name.
+QRect SegmentRect(const QRect& frame, int index) {
+  const int width = Thick(index) ? 3 : 2;
+  return {frame.left() + kMargin + index * kPitch + (kPitch - width) / 2, frame.top() + kMargin,
+          width, kHeight};
+}
 
 }  // namespace
 
@@ -33,16 +52,27 @@ void SpeedBar::SetLitBelow(int lit_below) {
   update();
 }
 
+QRect SpeedBar::Frame() const {
+  // The outer numbers are centred on the frame's left line and on the last segment; half the
+  // widest number on either side keeps them whole.
+  const int inset = static_cast<int>(
+      std::ceil(QFontMetricsF(font()).tightBoundingRect(QString::number(kThousands)).width() / 2));
+  return {inset, 0, kSpeedSegments * kPitch + 2 * kMargin, kHeight + 2 * kMargin};
+}
+
 QSize SpeedBar::sizeHint() const {
-  return {kSpeedSegments * kPitch + 2 * kMargin, kHeight + 2 * kMargin};
+  const QRect frame = Frame();
+  return {frame.width() + 2 * frame.left(),
+          frame.height() + kScaleGap + QFontMetrics(font()).height()};
 }
 
 void SpeedBar::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   const QPalette& pal = palette();
-  painter.fillRect(rect(), pal.color(QPalette::Base));
+  const QRect frame = Frame();
+  painter.fillRect(frame, pal.color(QPalette::Base));
   painter.setPen(pal.color(QPalette::Mid));
-  painter.drawRect(rect().adjusted(0, 0, -1, -1));
+  painter.drawRect(frame.adjusted(0, 0, -1, -1));
   // Lit segments take the frame colour, unlit ones the menu-bar face, and the design-time
   // marks the scroll-bar grey; on the light field all three stay apart.
   // A bar whose speed is stale (the ECU stopped answering) is drawn as disabled.
@@ -53,9 +83,19 @@ void SpeedBar::paintEvent(QPaintEvent*) {
   for (int i = 0; i < kSpeedSegments; ++i) {
     const Segment state = segments_[static_cast<size_t>(i)];
     const QColor colour = state == Segment::kLit ? lit : state == Segment::kUnlit ? unlit : design;
-    const int width = Thick(i) ? 3 : 2;
-    const int x = kMargin + i * kPitch + (kPitch - width) / 2;
-    painter.fillRect(x, kMargin, width, kHeight, colour);
+    painter.fillRect(SegmentRect(frame, i), colour);
+  }
+
+  // Each number's ink, not its advance, is centred: digits sit off-centre in their cells by
+  // amounts that differ from digit to digit.
+  const QFontMetricsF metrics(font());
+  const double baseline = frame.bottom() + 1 + kScaleGap + metrics.ascent();
+  painter.setPen(pal.color(QPalette::Active, QPalette::WindowText));
+  for (int thousand = 0; thousand <= kThousands; ++thousand) {
+    const QString text = QString::number(thousand);
+    const double centre = QRectF(SegmentRect(frame, NamedSegment(thousand))).center().x();
+    const QRectF ink = metrics.tightBoundingRect(text);
+    painter.drawText(QPointF(centre - ink.center().x(), baseline), text);
   }
 }
 

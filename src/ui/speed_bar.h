@@ -1,7 +1,9 @@
 // The engine-speed bar (`Line1(0..119)`): 120 thin vertical segments of 100 rpm each, every
-// tenth one thicker, lit from the left up to the current speed.
+// tenth one thicker, lit from the left up to the current speed, with the thousands 0 to 12
+// written under it.
 #pragma once
 
+#include <QRect>
 #include <QWidget>
 #include <array>
 
@@ -21,9 +23,6 @@ class SpeedBar : public QWidget {
   void SetLitBelow(int lit_below);
   Segment State(int index) const { return segments_.at(static_cast<size_t>(index)); }
 
-  // Horizontal distance between two segments, so that a scale can be laid out under them.
-  static constexpr int kPitch = 4;
-
   QSize sizeHint() const override;
   QSize minimumSizeHint() const override { return sizeHint(); }
 
@@ -31,6 +30,9 @@ class SpeedBar : public QWidget {
   void paintEvent(QPaintEvent* event) override;
 
  private:
+  // The frame around the segments, inset far enough that the outer numbers fit in the widget.
+  QRect Frame() const;
+
   std::array<Segment, kSpeedSegments> segments_;
 };
 

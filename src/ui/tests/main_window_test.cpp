@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -16,8 +17,10 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <algorithm>
 #include <memory>
 #include <tuple>
+#include <vector>
 
 #include "link/qt_serial_device.h"
 #include "link/tar_archive.h"
@@ -31,6 +34,26 @@ namespace kline::ui {
 namespace {
 
 constexpr const char* kOptions[] = {"Option1", "Option9", "Option7", "Option2"};
+
+// Centres of the runs of columns in rows [top, bottom) of `image` that hold a pixel `ink` says
+// is drawn on; runs at most `join` columns apart count as one, so that a number's digits do.
+template <class Ink>
+std::vector<double> RunCentres(const QImage& image, int top, int bottom, int join, Ink ink) {
+  std::vector<std::pair<int, int>> runs;
+  for (int x = 0; x < image.width(); ++x) {
+    bool drawn = false;
+    for (int y = top; y < bottom && !drawn; ++y) drawn = ink(image.pixel(x, y));
+    if (!drawn) continue;
+    if (!runs.empty() && x - runs.back().second - 1 <= join) {
+      runs.back().second = x;
+    } else {
+      runs.emplace_back(x, x);
+    }
+  }
+  std::vector<double> centres;
+  for (const auto& [first, last] : runs) centres.push_back((first + last + 1) / 2.0);
+  return centres;
+}
 
 class MainWindowTest : public ::testing::Test {
  protected:
@@ -310,6 +333,53 @@ TEST_F(MainWindowTest, SupportReportHoldsTheTraceTheTraceWindowOpens) {
     if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) box->accept();
   });
   EXPECT_EQ(window_->OpenTrace(bad), nullptr);
+}
+
+// Each number under the speed bar stands under the segment lit last at its thousand, at the
+// scales a screen may set, and a speed past a thousand lights the bar past its number.
+TEST_F(MainWindowTest, SpeedBarNumbersStandUnderTheirSegments) {
+  Open();
+  SpeedBar* bar = window_->Line1();
+  bar->SetLitBelow(SpeedBarLitCount(6200));
+  const QPalette& palette = bar->palette();
+  const QRgb base = palette.color(QPalette::Base).rgb();
+  const auto segment = [&](QRgb pixel) {
+    return pixel != base && pixel != palette.color(QPalette::Window).rgb() &&
+           pixel != palette.color(QPalette::Mid).rgb();
+  };
+  for (const double scale : {1.0, 1.5}) {
+    SCOPED_TRACE(scale);
+    QImage image(bar->size() * scale, QImage::Format_RGB32);
+    image.setDevicePixelRatio(scale);
+    bar->render(&image);
+    // The segments cross the upper part of the bar, inside the frame; below the last row of the
+    // bar's field only the numbers are dark.
+    const int row = image.height() / 4;
+    const std::vector<double> segments = RunCentres(image, row, row + 1, 0, segment);
+    ASSERT_EQ(segments.size(), size_t{kSpeedSegments});
+    int field_bottom = 0;
+    for (int y = 0; y < image.height(); ++y) {
+      if (image.pixel(image.width() / 2, y) == base) field_bottom = y;
+    }
+    const std::vector<double> numbers =
+        RunCentres(image, field_bottom + 1, image.height(), static_cast<int>(4 * scale),
+                   [](QRgb pixel) { return qGray(pixel) < 100; });
+    ASSERT_EQ(numbers.size(), 13u);
+    // Within one pixel of the screen, at either scale.
+    const double pitch = segments[1] - segments[0];
+    EXPECT_NEAR(pitch, 4 * scale, 0.5);
+    EXPECT_NEAR(numbers[0], segments[0] - pitch, 1.0) << "0";
+    for (int thousand = 1; thousand <= 12; ++thousand) {
+      EXPECT_NEAR(numbers[thousand], segments[thousand * 10 - 1], 1.0) << thousand;
+    }
+    const int last_lit =
+        static_cast<int>(std::count_if(
+            segments.begin(), segments.end(),
+            [&](double x) { return qGray(image.pixel(static_cast<int>(x), row)) < 100; })) -
+        1;
+    EXPECT_EQ(last_lit, 61);
+    EXPECT_GT(segments[static_cast<size_t>(last_lit)], numbers[6]);
+  }
 }
 
 }  // namespace
