@@ -29,6 +29,8 @@ constexpr int kButtonColumns = 3;
 // "Read all" brings a byte every few milliseconds, and each repaint of the view costs about as
 // much: the bytes that come within this time of a repaint join the view together.
 constexpr int kDisplayMs = 100;
+// Before the text of a byte shown from an earlier reading.
+constexpr char kEarlierText[] = "earlier reading: ";
 
 }  // namespace
 
@@ -46,7 +48,10 @@ FaultWindow::FaultWindow(DiagnosticEngine& engine, const MainWindow& main)
     auto* button = new QPushButton(Q(button_row.caption));
     button->setObjectName(Q(button_row.control));
     const int index = static_cast<int>(i);
-    connect(button, &QPushButton::clicked, this, [this, index] { engine_.ReadFault(index); });
+    connect(button, &QPushButton::clicked, this, [this, index] {
+      BeginRead(false);
+      engine_.ReadFault(index);
+    });
     buttons_[i] = button;
     if (button_row.table == FaultTable::kStatusByte) {
       grid->addWidget(button, 3, 0, 1, kButtonColumns);
@@ -57,7 +62,10 @@ FaultWindow::FaultWindow(DiagnosticEngine& engine, const MainWindow& main)
   }
   // The ten reads in button order, the same exchanges one after another.
   read_all_->setObjectName(QStringLiteral("ReadAll"));
-  connect(read_all_, &QPushButton::clicked, this, [this] { engine_.ReadAllFaults(); });
+  connect(read_all_, &QPushButton::clicked, this, [this] {
+    BeginRead(true);
+    engine_.ReadAllFaults();
+  });
   auto* save = new QPushButton(QStringLiteral("Save report..."));
   save->setObjectName(QStringLiteral("SaveReport"));
   connect(save, &QPushButton::clicked, this, [this] {
@@ -126,17 +134,44 @@ void FaultWindow::ShowPending() {
   for (int index : std::exchange(pending_, {})) ShowRead(index);
 }
 
-void FaultWindow::ShowRead(int index) {
-  // A byte read again moves to the end, as in the report; the others are left as they are, so
-  // that a read of all ten builds each byte's rows once.
-  for (int row = 0; row < view_->topLevelItemCount(); ++row) {
-    if (view_->topLevelItem(row)->data(0, Qt::UserRole).toInt() == index) {
-      delete view_->takeTopLevelItem(row);
-      break;
-    }
+// A new reading begins: the saved report's message belongs to the earlier one, and on a read of
+// all ten every byte shown so far is from the earlier reading until its new answer comes.
+void FaultWindow::BeginRead(bool all) {
+  statusBar()->clearMessage();
+  if (!all) return;
+  for (int row = 0; row < view_->topLevelItemCount(); ++row) MarkEarlier(*view_->topLevelItem(row));
+}
+
+void FaultWindow::MarkEarlier(QTreeWidgetItem& byte) {
+  if (byte.data(1, Qt::UserRole).toBool()) return;
+  byte.setData(1, Qt::UserRole, true);
+  byte.setText(2, QString::fromLatin1(kEarlierText) + byte.text(2));
+  const QBrush grey = palette().brush(QPalette::Disabled, QPalette::Text);
+  std::vector<QTreeWidgetItem*> rows{&byte};
+  for (int i = 0; i < byte.childCount(); ++i) rows.push_back(byte.child(i));
+  for (QTreeWidgetItem* row : rows) {
+    for (int column = 0; column < view_->columnCount(); ++column) row->setForeground(column, grey);
   }
+}
+
+void FaultWindow::ShowRead(int index) {
   const auto read = std::ranges::find(reads_, index, &std::pair<int, std::string>::first);
   const std::string& answer = read->second;
+  // A byte read again moves to the end, as in the report; the others are left as they are, so
+  // that a read of all ten builds each byte's rows once. A re-read that got no answer keeps the
+  // earlier reading under it, marked as earlier, rather than hide what the ECU said before.
+  QTreeWidgetItem* earlier = nullptr;
+  for (int row = 0; row < view_->topLevelItemCount(); ++row) {
+    if (view_->topLevelItem(row)->data(0, Qt::UserRole).toInt() != index) continue;
+    QTreeWidgetItem* old = view_->takeTopLevelItem(row);
+    if (answer.empty() && old->childCount() > 0) {
+      MarkEarlier(*old);
+      earlier = old;
+    } else {
+      delete old;
+    }
+    break;
+  }
   const FaultButton& button = kFaultButtons[static_cast<size_t>(index)];
   const FaultByteView view = ViewFaultByte(button.table, answer);
   // Built whole before it joins the view, which then takes its rows in one change.
@@ -169,6 +204,12 @@ void FaultWindow::ShowRead(int index) {
   view_->addTopLevelItem(byte);
   byte->setExpanded(true);
   WidenColumns(*byte);
+  if (earlier) {
+    byte->setText(2, QStringLiteral("the re-read failed; the earlier reading follows"));
+    view_->addTopLevelItem(earlier);
+    earlier->setExpanded(true);
+    WidenColumns(*earlier);
+  }
 }
 
 // Sized to their contents by hand: the view would measure every row's text again at each read.

@@ -40,6 +40,9 @@ class FaultWindow : public ServiceWindow {
  private:
   // Puts the rows of one byte read at the end of the fault view, in place of its older ones.
   void ShowRead(int index);
+  void BeginRead(bool all);
+  // Greys a byte's rows and says they are from an earlier reading.
+  void MarkEarlier(QTreeWidgetItem& byte);
   void ShowPending();
   void WidenColumns(const QTreeWidgetItem& byte);
 

@@ -196,5 +196,37 @@ TEST_F(ServiceWindowsTest, FaultWindowGoesOnBackAndComesBackWithItsLog) {
   EXPECT_FALSE(window_->DiagMenu()->isEnabled());
 }
 
+// A re-read replaces the earlier reading; one that fails keeps it below, marked as earlier, and
+// the saved report's message, which was about the earlier reading, goes.
+TEST_F(ServiceWindowsTest, AFailedReReadSaysSoAndKeepsTheEarlierReading) {
+  window_->DiagMenu()->trigger();
+  FaultWindow* faults = window_->Form3();
+  ASSERT_NE(faults, nullptr);
+  auto* view = faults->findChild<QTreeWidget*>("FaultView");
+  line_.Answer(0x0F, {{0, {0x81}}});
+  faults->Button(0)->click();
+  faults->statusBar()->showMessage(QStringLiteral("Report saved to /tmp/r.txt"));
+  line_.Answer(0x0F, {});
+  faults->findChild<QPushButton*>(QStringLiteral("ReadAll"))->click();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return view->topLevelItemCount() >= 2; }, 5000));
+  QTest::qWait(150);
+  EXPECT_TRUE(faults->statusBar()->currentMessage().isEmpty());
+  const auto uniram1 = [&](int n) {
+    std::vector<const QTreeWidgetItem*> rows;
+    for (int i = 0; i < view->topLevelItemCount(); ++i) {
+      if (view->topLevelItem(i)->text(0).startsWith(QStringLiteral("Uniram1 "))) {
+        rows.push_back(view->topLevelItem(i));
+      }
+    }
+    return rows.size() > static_cast<size_t>(n) ? rows[static_cast<size_t>(n)] : nullptr;
+  };
+  ASSERT_NE(uniram1(1), nullptr);
+  EXPECT_EQ(uniram1(0)->text(1), QStringLiteral("No answer from ECU"));
+  EXPECT_TRUE(uniram1(0)->text(2).contains(QStringLiteral("re-read failed")));
+  EXPECT_EQ(uniram1(1)->text(1), QStringLiteral("81 = 1000 0001"));
+  EXPECT_TRUE(uniram1(1)->text(2).startsWith(QStringLiteral("earlier reading: ")));
+  EXPECT_EQ(uniram1(1)->childCount(), kFaultRows);
+}
+
 }  // namespace
 }  // namespace kline::ui
