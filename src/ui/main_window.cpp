@@ -429,9 +429,15 @@ bool MainWindow::StartRecording(const QString& path) {
   header.calibration = identification_.calibration.value_or("");
   header.started = QDateTime::currentDateTime();
   if (!recorder_.Start(path, header)) {
-    ShowPortMessage(recorder_.Error());
+    recording_problem_ = recorder_.Error();
+    ShowPortMessage(recording_problem_);
     return false;
   }
+  // A recording that starts ends what an earlier failure to record said.
+  if (!recording_problem_.isEmpty() && StatusText() == recording_problem_) {
+    ShowPortMessage(QString());
+  }
+  recording_problem_.clear();
   record_->setEnabled(false);
   stop_recording_->setEnabled(true);
   ShowRecording();
@@ -440,11 +446,20 @@ bool MainWindow::StartRecording(const QString& path) {
 
 void MainWindow::StopRecording(const QString& why) {
   if (!recorder_.IsRecording() && why.isEmpty()) return;
+  const bool was_recording = recorder_.IsRecording();
   recorder_.Stop();
   record_->setEnabled(true);
   stop_recording_->setEnabled(false);
   recording_->clear();
-  if (!why.isEmpty()) ShowPortMessage(why);
+  // The line beside the status goes with the recording: the status says where it was saved.
+  QString said = why;
+  if (was_recording && recorder_.Error().isEmpty()) {
+    said += (said.isEmpty() ? QString() : QStringLiteral(" ")) +
+            QStringLiteral("Recording %1 saved: %2 rows.")
+                .arg(QFileInfo(recorder_.FileName()).fileName())
+                .arg(recorder_.RowsWritten());
+  }
+  if (!said.isEmpty()) ShowPortMessage(said);
 }
 
 void MainWindow::ShowRecording() {

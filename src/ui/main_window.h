@@ -110,6 +110,8 @@ class MainWindow : public QMainWindow {
   // Who holds the port, and whether a close is waiting for the engine's ending.
   PortOwner holder_ = PortOwner::kSession;
   bool ending_ = false;
+  // What the last failure to start a recording said, while nothing has replaced it.
+  QString recording_problem_;
   bool engine_finished_ = false;
   EcuIdentification identification_;
   SupportLog support_;

@@ -233,6 +233,22 @@ TEST_F(MainWindowTest, GaugeReadoutAndLampTellTheTruth) {
   about->close();
 }
 
+// A status message belongs to its cause: a recording that starts replaces the earlier
+// failure to record, and one that stops says where it was saved, with its rows.
+TEST_F(MainWindowTest, RecordingMessagesBelongToTheirCause) {
+  Script15m();
+  Open();
+  ClickConnect();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Value(0) == QStringLiteral("1250"); }, 3000));
+  EXPECT_FALSE(window_->StartRecording(dir_.filePath(QStringLiteral("none/rec.csv"))));
+  EXPECT_FALSE(window_->StatusText().isEmpty());
+  ASSERT_TRUE(window_->StartRecording(dir_.filePath(QStringLiteral("rec1.csv"))));
+  EXPECT_TRUE(window_->StatusText().isEmpty()) << window_->StatusText().toStdString();
+  window_->StopRecording(QString());
+  EXPECT_TRUE(window_->StatusText().startsWith(QStringLiteral("Recording rec1.csv saved: ")))
+      << window_->StatusText().toStdString();
+}
+
 // The longest sentences the program writes (what the wire showed when the ECU stays silent)
 // are read in full at the window's default size: the status line wraps them.
 TEST_F(MainWindowTest, LongStatusMessagesAreReadInFull) {
