@@ -20,6 +20,7 @@
 
 #include "engine/text.h"
 #include "record/channel_columns.h"
+#include "ui/screen_fit.h"
 
 namespace kline::ui {
 
@@ -166,7 +167,7 @@ ChartWindow::ChartWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
   auto* top = new QHBoxLayout(this);
   top->addWidget(BuildControls());
   top->addLayout(right, 1);
-  resize(1000, 600);
+  ResizeWithinScreen(*this, QSize(1000, 600));
 
   ticked_ = {std::begin(kFirstTicked), std::end(kFirstTicked)};
   ShowLive();

@@ -19,6 +19,7 @@
 #include "engine/text.h"
 #include "record/fault_report.h"
 #include "ui/main_window.h"
+#include "ui/screen_fit.h"
 
 namespace kline::ui {
 
@@ -92,7 +93,7 @@ FaultWindow::FaultWindow(DiagnosticEngine& engine, const MainWindow& main)
   view_->setUniformRowHeights(true);
   column->addWidget(view_, 2);
   setCentralWidget(central);
-  resize(520, 720);
+  ResizeWithinScreen(*this, QSize(520, 720));
 
   display_.setSingleShot(true);
   display_.setInterval(kDisplayMs);

@@ -16,6 +16,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "ui/screen_fit.h"
+
 namespace kline::ui {
 
 namespace {
@@ -212,7 +214,7 @@ LineMonitorWindow::LineMonitorWindow(QWidget* parent, size_t capacity)
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(bar);
   layout->addWidget(table_);
-  resize(640, 480);
+  ResizeWithinScreen(*this, QSize(640, 480));
   show_timer_.setSingleShot(true);
   connect(&show_timer_, &QTimer::timeout, this, &LineMonitorWindow::ShowHeld);
 }

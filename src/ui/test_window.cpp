@@ -12,6 +12,7 @@
 #include <cmath>
 
 #include "engine/text.h"
+#include "ui/screen_fit.h"
 
 namespace kline::ui {
 
@@ -54,7 +55,7 @@ TestWindow::TestWindow(DiagnosticEngine& engine)
   pg1_->setValue(0);
   column->addWidget(pg1_);
   setCentralWidget(central);
-  resize(420, 420);
+  ResizeWithinScreen(*this, QSize(420, 420));
 
   connect(back_, &QAction::triggered, this, [this] { engine_.LeaveTestWindow(); });
 }

@@ -12,6 +12,8 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
+#include "ui/screen_fit.h"
+
 namespace kline::ui {
 
 namespace {
@@ -169,7 +171,7 @@ TraceWindow::TraceWindow(TraceFile trace, const QString& path, QWidget* parent)
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(bar);
   layout->addWidget(table_);
-  resize(980, 560);
+  ResizeWithinScreen(*this, QSize(980, 560));
 }
 
 }  // namespace kline::ui

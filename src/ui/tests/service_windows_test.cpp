@@ -7,6 +7,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -16,10 +17,13 @@
 
 #include "engine/mirrors.h"
 #include "link/testing/scripted_line.h"
+#include "ui/chart_window.h"
 #include "ui/fault_window.h"
+#include "ui/line_monitor_window.h"
 #include "ui/main_window.h"
 #include "ui/test_window.h"
 #include "ui/tests/window_rig.h"
+#include "ui/trace_window.h"
 
 namespace kline::ui {
 namespace {
@@ -226,6 +230,26 @@ TEST_F(ServiceWindowsTest, AFailedReReadSaysSoAndKeepsTheEarlierReading) {
   EXPECT_EQ(uniram1(1)->text(1), QStringLiteral("81 = 1000 0001"));
   EXPECT_TRUE(uniram1(1)->text(2).startsWith(QStringLiteral("earlier reading: ")));
   EXPECT_EQ(uniram1(1)->childCount(), kFaultRows);
+}
+
+// Every window opens within the screen it is on, however much larger it would like to be (the
+// offscreen screen is 800x600, smaller than a 1280x768 laptop at 1.5 scale).
+TEST_F(ServiceWindowsTest, EveryWindowOpensWithinTheScreen) {
+  window_->DiagMenu()->trigger();
+  ASSERT_NE(window_->Form3(), nullptr);
+  ChartWindow chart;
+  LineMonitorWindow monitor;
+  TraceWindow trace(TraceFile{}, QStringLiteral("t.csv"));
+  const std::pair<const char*, QWidget*> windows[] = {{"main", window_},
+                                                      {"fault", window_->Form3()},
+                                                      {"chart", &chart},
+                                                      {"line monitor", &monitor},
+                                                      {"trace", &trace}};
+  for (const auto& [name, widget] : windows) {
+    const QSize room = widget->screen()->availableGeometry().size();
+    EXPECT_LE(widget->width(), room.width()) << name;
+    EXPECT_LE(widget->height(), room.height() - 40) << name;
+  }
 }
 
 }  // namespace
