@@ -11,6 +11,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QThread>
 #include <QWheelEvent>
 #include <algorithm>
@@ -184,6 +185,7 @@ QWidget* ChartWindow::BuildControls() {
   auto* inside = new QVBoxLayout(channels);
   // A recording may have hundreds of columns: the list scrolls, the window keeps its size.
   auto* scroll = new QScrollArea;
+  channel_list_ = scroll;
   scroll->setObjectName(QStringLiteral("ChannelList"));
   scroll->setWidgetResizable(true);
   scroll->setFrameShape(QFrame::NoFrame);
@@ -276,6 +278,12 @@ void ChartWindow::BuildCurves(const std::vector<Column>& columns) {
     boxes_->addWidget(box);
     curves_.push_back({column.name, column.caption, column.unit, box});
   }
+  // The list scrolls only downwards: it is as wide as its longest name, and the room for a
+  // scroll bar, so that no name is cut.
+  int widest = 0;
+  for (const Curve& curve : curves_) widest = std::max(widest, curve.box->sizeHint().width());
+  channel_list_->setMinimumWidth(widest + boxes_->contentsMargins().left() +
+                                 channel_list_->verticalScrollBar()->sizeHint().width());
   plot_->update();
 }
 

@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QPointF>
+#include <QScrollArea>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
@@ -96,6 +97,7 @@ class ChartWindow : public QWidget {
 
   StripPlot* plot_ = nullptr;
   QVBoxLayout* boxes_ = nullptr;
+  QScrollArea* channel_list_ = nullptr;
   QComboBox* window_choice_ = nullptr;
   QPushButton* pause_ = nullptr;
   QPushButton* open_ = nullptr;

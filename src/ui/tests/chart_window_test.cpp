@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QFile>
 #include <QImage>
 #include <QScrollArea>
@@ -144,6 +145,27 @@ TEST(ChartWindowTest, ManyColumnsScrollInsteadOfGrowingTheWindow) {
   EXPECT_LE(chart.height(), 600);
   EXPECT_LE(chart.minimumSizeHint().height(), 600);
   EXPECT_NE(chart.findChild<QScrollArea*>(QStringLiteral("ChannelList")), nullptr);
+}
+
+// Every channel's name is shown whole ("Coolant temperature" was cut in a narrow window), the
+// list scrolling only downwards.
+TEST(ChartWindowTest, TheChannelListShowsWholeNames) {
+  ChartWindow chart;
+  chart.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&chart));
+  // As small as it goes, the list scrolling: the plot gives way, the names do not.
+  chart.resize(1, 1);
+  QApplication::processEvents();
+  const QList<QCheckBox*> boxes = chart.findChildren<QCheckBox*>();
+  ASSERT_FALSE(boxes.isEmpty());
+  const QWidget* viewport =
+      chart.findChild<QScrollArea*>(QStringLiteral("ChannelList"))->viewport();
+  for (const QCheckBox* box : boxes) {
+    if (!box->objectName().startsWith(QStringLiteral("Curve("))) continue;
+    // The end of the name, where the list shows it.
+    const int end = box->mapTo(viewport, QPoint(box->sizeHint().width(), 0)).x();
+    EXPECT_LE(end, viewport->width()) << box->text().toStdString();
+  }
 }
 
 TEST(ChartWindowTest, SavesThePictureAsPng) {
