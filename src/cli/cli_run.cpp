@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QFileInfo>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -69,8 +70,40 @@ CliRun::CliRun(Command command, std::FILE* out, std::FILE* err)
 
 CliRun::~CliRun() = default;
 
+namespace {
+
+// Why the file at `path` cannot be written, judged before anything talks to the ECU; empty
+// when it can be tried. The write itself may still fail (a full disk), and says so then.
+QString UnwritablePath(const QString& path) {
+  const QFileInfo file(path);
+  const QFileInfo folder(file.absolutePath());
+  if (file.exists()) {
+    if (file.isDir()) return QStringLiteral("it is a folder");
+    return file.isWritable() ? QString() : QStringLiteral("permission denied");
+  }
+  if (!folder.isDir()) return QStringLiteral("the folder %1 does not exist").arg(folder.filePath());
+  return folder.isWritable()
+             ? QString()
+             : QStringLiteral("no permission to write in %1").arg(folder.filePath());
+}
+
+}  // namespace
+
 int CliRun::Exec() {
   if (command_.verb == Verb::kCheckCable) return CheckCableNow();
+  // An output that cannot be written is refused before the port opens: a session's work is
+  // not spent on a file that was never going to be saved.
+  QString output;
+  if (command_.verb == Verb::kReport) output = command_.file;
+  if (command_.verb == Verb::kLive && command_.csv_path != QStringLiteral("-")) {
+    output = command_.csv_path;
+  }
+  if (!output.isEmpty()) {
+    if (const QString why = UnwritablePath(output); !why.isEmpty()) {
+      Complain(QStringLiteral("Cannot write %1: %2.").arg(output, why));
+      return kExitOutputFailed;
+    }
+  }
   // The tool takes its port and type from the command line: it leaves the window
   // program's settings file as it found it.
   engine_ = std::make_unique<EngineThread>(

@@ -317,6 +317,26 @@ TEST_F(CliEndToEnd, OutputThatCannotBeWrittenIsAFailure) {
   }
 }
 
+// A file the tool could never write is refused before the port opens: no byte goes to the ECU
+// and no session's work is lost.
+TEST_F(CliEndToEnd, AnOutputPathThatCannotBeWrittenIsRefusedFirst) {
+  const std::pair<Verb, std::function<void(Command&)>> cases[] = {
+      {Verb::kReport, [](Command& c) { c.file = QStringLiteral("/nonexistent/x.tar"); }},
+      {Verb::kLive, [](Command& c) { c.csv_path = QStringLiteral("/nonexistent/x.csv"); }},
+      {Verb::kLive, [](Command& c) { c.csv_path = QStringLiteral("/"); }},
+  };
+  for (const auto& [verb, setup] : cases) {
+    ASSERT_TRUE(Serve(EcuType::k15m));
+    Command command = For(verb);
+    setup(command);
+    const Outcome outcome = RunCommand(command);
+    EXPECT_EQ(outcome.status, kExitOutputFailed);
+    EXPECT_NE(outcome.err.find("Cannot write"), std::string::npos) << outcome.err;
+    EXPECT_EQ(LastPcByte(*server_), 0) << "nothing was sent";
+    server_.reset();
+  }
+}
+
 // Ctrl-C, Ctrl-\, SIGTERM, a closed terminal (SIGHUP), SIGUSR1 and a closed output pipe in
 // the middle of an actuator test: the tool ends with its status, and the last byte the ECU
 // got is the FF that takes it out of diagnostic mode.
