@@ -16,6 +16,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "ui/mnemonics.h"
+
 namespace kline::ui {
 
 namespace {
@@ -213,6 +215,7 @@ LineMonitorWindow::LineMonitorWindow(QWidget* parent, size_t capacity)
   layout->addLayout(bar);
   layout->addWidget(table_);
   resize(640, 480);
+  AddMnemonics(*this);
   show_timer_.setSingleShot(true);
   connect(&show_timer_, &QTimer::timeout, this, &LineMonitorWindow::ShowHeld);
 }

@@ -12,6 +12,8 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
+#include "ui/mnemonics.h"
+
 namespace kline::ui {
 
 namespace {
@@ -170,6 +172,7 @@ TraceWindow::TraceWindow(TraceFile trace, const QString& path, QWidget* parent)
   layout->addLayout(bar);
   layout->addWidget(table_);
   resize(980, 560);
+  AddMnemonics(*this);
 }
 
 }  // namespace kline::ui
