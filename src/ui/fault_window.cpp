@@ -19,6 +19,7 @@
 #include "engine/text.h"
 #include "record/fault_report.h"
 #include "ui/main_window.h"
+#include "ui/mnemonics.h"
 #include "ui/screen_fit.h"
 
 namespace kline::ui {
@@ -105,6 +106,7 @@ FaultWindow::FaultWindow(DiagnosticEngine& engine, const MainWindow& main)
     engine_.LeaveFaultWindow();
     hide();
   });
+  AddMnemonics(*this);
 }
 
 void FaultWindow::SetPortOwner(PortOwner owner) {

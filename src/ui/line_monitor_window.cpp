@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "ui/mnemonics.h"
 #include "ui/screen_fit.h"
 
 namespace kline::ui {
@@ -215,6 +216,7 @@ LineMonitorWindow::LineMonitorWindow(QWidget* parent, size_t capacity)
   layout->addLayout(bar);
   layout->addWidget(table_);
   ResizeWithinScreen(*this, QSize(640, 480));
+  AddMnemonics(*this);
   show_timer_.setSingleShot(true);
   connect(&show_timer_, &QTimer::timeout, this, &LineMonitorWindow::ShowHeld);
 }

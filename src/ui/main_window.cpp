@@ -19,10 +19,12 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <iterator>
 #include <utility>
 
 #include "engine/connection_watch.h"
@@ -35,6 +37,7 @@
 #include "ui/chart_window.h"
 #include "ui/fault_window.h"
 #include "ui/line_monitor_window.h"
+#include "ui/mnemonics.h"
 #include "ui/pictures.h"
 #include "ui/speed_bar.h"
 #include "ui/test_window.h"
@@ -81,6 +84,13 @@ MainWindow::MainWindow(DiagnosticEngine& engine, const QString& settings_path, Q
   setCentralWidget(central);
   statusBar()->setObjectName(QStringLiteral("StatusBar"));
   BuildMenus();
+  // From the keyboard a session starts where the mouse starts it: the port, Connect, the list
+  // of ports, the type; the channel boxes come after.
+  QWidget* chain[] = {text6_,   check2_,  findChild<QToolButton*>(QStringLiteral("PortList")),
+                      option1_, option9_, option7_,
+                      option2_};
+  for (size_t i = 1; i < std::size(chain); ++i) setTabOrder(chain[i - 1], chain[i]);
+  text6_->setFocus();
   FollowEngine();
 
   LoadSettings();
@@ -157,6 +167,7 @@ QWidget* MainWindow::BuildPortButton() {
       engine_.FindInterface(fields);
     });
     find->setEnabled(free);
+    AddMnemonics(*menu);
   });
   button->setMenu(menu);
   return button;
@@ -300,17 +311,18 @@ QWidget* MainWindow::BuildSpeedBar() {
 }
 
 void MainWindow::BuildMenus() {
-  test_ = menuBar()->addAction(QStringLiteral("Tests"));
+  // The menus keep their first letters; the other captions pick theirs around them.
+  test_ = menuBar()->addAction(QStringLiteral("&Tests"));
   test_->setObjectName(QStringLiteral("test"));
   connect(test_, &QAction::triggered, this, [this] { engine_.OpenTestWindow(); });
-  diag_ = menuBar()->addAction(QStringLiteral("Diag"));
+  diag_ = menuBar()->addAction(QStringLiteral("&Diag"));
   diag_->setObjectName(QStringLiteral("Diag"));
   connect(diag_, &QAction::triggered, this, [this] { engine_.OpenFaultWindow(); });
-  debug_ = menuBar()->addAction(QStringLiteral("Debug"));
+  debug_ = menuBar()->addAction(QStringLiteral("De&bug"));
   debug_->setObjectName(QStringLiteral("debug"));
   debug_->setEnabled(false);
 
-  QMenu* tools = menuBar()->addMenu(QStringLiteral("Tools"));
+  QMenu* tools = menuBar()->addMenu(QStringLiteral("T&ools"));
   tools->setObjectName(QStringLiteral("tools"));
   tools->addAction(QStringLiteral("Line monitor"), this, &MainWindow::OpenLineMonitor);
   tools->addAction(QStringLiteral("Live chart"), this, &MainWindow::OpenChart);
@@ -337,7 +349,7 @@ void MainWindow::BuildMenus() {
     if (!path.isEmpty()) OpenTrace(path);
   });
 
-  QMenu* help = menuBar()->addMenu(QStringLiteral("Help"));
+  QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
   help->setObjectName(QStringLiteral("help"));
   help->addAction(QStringLiteral("Save support report..."), this, [this] {
     // What leaves the computer is said before anything is written.
@@ -356,6 +368,16 @@ void MainWindow::BuildMenus() {
                         : QStringLiteral("Could not save %1: %2").arg(path, error));
   });
   help->addAction(QStringLiteral("About kline-diag"), this, &MainWindow::ShowAbout);
+  AddMnemonics(*this);
+  // F10 takes the keyboard to the menu bar, as in most desktop programs.
+  connect(new QShortcut(Qt::Key_F10, this), &QShortcut::activated, this, [this] {
+    for (QAction* menu : menuBar()->actions()) {
+      if (!menu->isEnabled()) continue;
+      menuBar()->setFocus(Qt::MenuBarFocusReason);
+      menuBar()->setActiveAction(menu);
+      return;
+    }
+  });
 
   rate_ = new QLabel;
   rate_->setObjectName(QStringLiteral("PollRate"));
@@ -559,7 +581,9 @@ void MainWindow::FollowEngine() {
   connect(&engine_.watch(), &ConnectionWatch::PortMessage, this, &MainWindow::ShowPortMessage);
   connect(&engine_.finder(), &InterfaceFinder::PortMessage, this, &MainWindow::ShowPortMessage);
   connect(panel, &PanelMirror::ConnectTickedChanged, check2_, &QCheckBox::setChecked);
-  connect(panel, &PanelMirror::ConnectCaptionChanged, check2_, &QCheckBox::setText);
+  connect(panel, &PanelMirror::ConnectCaptionChanged, this, [this](const QString& caption) {
+    check2_->setText(KeepMnemonic(check2_->text(), caption));
+  });
   connect(panel, &PanelMirror::IndicatorColourChanged, this, [this](uint32_t bgr) {
     shape1_->SetFillColour(bgr);
     const bool connected = bgr == kIndicatorGreen;

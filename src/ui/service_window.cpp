@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QShortcut>
 #include <QStatusBar>
 
 namespace kline::ui {
@@ -17,6 +18,8 @@ ServiceWindow::ServiceWindow(DiagnosticEngine& engine, const QString& name, cons
   rtb1_->setObjectName(QStringLiteral("Rtb1"));
   rtb1_->setReadOnly(true);
   back_->setObjectName(QStringLiteral("back"));
+  // Escape leaves a service window the way "Back" does, giving the port back.
+  connect(new QShortcut(Qt::Key_Escape, this), &QShortcut::activated, back_, &QAction::trigger);
   statusBar()->setObjectName(QStringLiteral("StatusBar"));
 }
 

@@ -12,6 +12,7 @@
 #include <cmath>
 
 #include "engine/text.h"
+#include "ui/mnemonics.h"
 #include "ui/screen_fit.h"
 
 namespace kline::ui {
@@ -58,6 +59,7 @@ TestWindow::TestWindow(DiagnosticEngine& engine)
   ResizeWithinScreen(*this, QSize(420, 420));
 
   connect(back_, &QAction::triggered, this, [this] { engine_.LeaveTestWindow(); });
+  AddMnemonics(*this);
 }
 
 // One click must not erase the fault memory: the user confirms, told how to keep a copy.

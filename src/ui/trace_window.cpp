@@ -12,6 +12,7 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
+#include "ui/mnemonics.h"
 #include "ui/screen_fit.h"
 
 namespace kline::ui {
@@ -172,6 +173,7 @@ TraceWindow::TraceWindow(TraceFile trace, const QString& path, QWidget* parent)
   layout->addLayout(bar);
   layout->addWidget(table_);
   ResizeWithinScreen(*this, QSize(980, 560));
+  AddMnemonics(*this);
 }
 
 }  // namespace kline::ui

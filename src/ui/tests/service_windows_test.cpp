@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -13,6 +16,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
+#include <functional>
 #include <memory>
 
 #include "engine/mirrors.h"
@@ -27,6 +31,30 @@
 
 namespace kline::ui {
 namespace {
+
+// The Alt letters of a window's menu bar and buttons, or of one menu: each caption has one,
+// and no two share it.
+void ExpectMnemonics(const QString& where, const QStringList& captions) {
+  QString letters;
+  for (const QString& caption : captions) {
+    const qsizetype mark = caption.indexOf(QLatin1Char('&'));
+    ASSERT_GE(mark, 0) << where.toStdString() << ": " << caption.toStdString();
+    const QChar letter = caption[mark + 1].toLower();
+    EXPECT_FALSE(letters.contains(letter)) << where.toStdString() << ": " << caption.toStdString();
+    letters += letter;
+  }
+}
+
+QStringList Captions(QWidget& window) {
+  QStringList captions;
+  if (auto* main = qobject_cast<QMainWindow*>(&window)) {
+    for (const QAction* action : main->menuBar()->actions()) captions << action->text();
+  }
+  for (const QAbstractButton* button : window.findChildren<QAbstractButton*>()) {
+    if (!button->text().isEmpty()) captions << button->text();
+  }
+  return captions;
+}
 
 QStringList LogLines(const ServiceWindow& window) {
   return window.Rtb1()->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
@@ -250,6 +278,46 @@ TEST_F(ServiceWindowsTest, EveryWindowOpensWithinTheScreen) {
     EXPECT_LE(widget->width(), room.width()) << name;
     EXPECT_LE(widget->height(), room.height() - 40) << name;
   }
+}
+
+TEST_F(ServiceWindowsTest, EveryWindowIsUsableFromTheKeyboard) {
+  ExpectMnemonics(QStringLiteral("main window"), Captions(*window_));
+  for (const QAction* title : window_->menuBar()->actions()) {
+    if (title->menu() == nullptr) continue;
+    QStringList captions;
+    for (const QAction* action : title->menu()->actions()) {
+      if (!action->isSeparator()) captions << action->text();
+    }
+    ExpectMnemonics(title->text(), captions);
+  }
+  // A session starts from the keyboard at the port field, with Connect next.
+  EXPECT_EQ(window_->findChild<QLineEdit*>(QStringLiteral("Text6"))->nextInFocusChain(),
+            window_->findChild<QCheckBox*>(QStringLiteral("Check2(0)")));
+
+  // Escape in each service window does what its "Back" does: the main window comes back.
+  struct Service {
+    QAction* menu;
+    std::function<ServiceWindow*()> window;
+  };
+  const Service services[] = {{window_->TestsMenu(), [this] { return window_->Form1(); }},
+                              {window_->DiagMenu(), [this] { return window_->Form3(); }}};
+  for (const Service& service : services) {
+    service.menu->trigger();
+    ServiceWindow* shown = service.window();
+    ASSERT_NE(shown, nullptr) << service.menu->text().toStdString();
+    ExpectMnemonics(shown->windowTitle(), Captions(*shown));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(shown));
+    QTest::keyClick(shown, Qt::Key_Escape);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window_->isVisible(); }, 1000));
+    EXPECT_TRUE(rig_->engine.SessionTimerRunning()) << "the port is given back";
+  }
+
+  // F10 takes the keyboard to the menu bar.
+  window_->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window_));
+  EXPECT_EQ(window_->menuBar()->activeAction(), nullptr);
+  QTest::keyClick(window_, Qt::Key_F10);
+  EXPECT_NE(window_->menuBar()->activeAction(), nullptr);
 }
 
 }  // namespace
