@@ -24,6 +24,11 @@ inline constexpr int kExitInterrupted = 5;
 // test: the ECU said the test failed ("EE"), or gave no verdict within the test's time.
 inline constexpr int kExitTestFailed = 6;
 inline constexpr int kExitTestUnknown = 7;
+// info and live: some of what was asked for could not be read (a text with characters
+// missing, an ECU that stopped answering during live data); what was read is printed.
+inline constexpr int kExitIncomplete = 8;
+// check-cable: the interface did not echo what was sent; no ECU is involved.
+inline constexpr int kExitCableCheckFailed = 9;
 
 struct Command {
   Verb verb = Verb::kInfo;
