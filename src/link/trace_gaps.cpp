@@ -59,7 +59,7 @@ class GapReader {
         needed_us = (wake_next ? kWakeUpGapMs : kAfterWakeUpMs) * kUsPerMs;
         from_us = last_pc_.time_us;
       }
-      if (entry.time_us - from_us < needed_us) mark = GapMark::kEarlyRequest;
+      if (entry.time_us - from_us + kStampPrecisionUs < needed_us) mark = GapMark::kEarlyRequest;
     }
     if (wake_next) {
       ++wake_step_;
@@ -83,7 +83,7 @@ class GapReader {
     asked_ = false;
     // A byte stamped at its start has been on the wire for a byte's time when the PC has it.
     const int64_t at_pc_us = entry.time_us + (ecu_at_start_ ? ByteTimeUs(entry.baud) : 0);
-    if (at_pc_us - last_pc_.time_us > AnswerBoundMs(last_pc_.byte) * kUsPerMs) {
+    if (at_pc_us - last_pc_.time_us > AnswerBoundMs(last_pc_.byte) * kUsPerMs + kStampPrecisionUs) {
       return GapMark::kLateAnswer;
     }
     return GapMark::kNone;

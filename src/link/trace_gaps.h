@@ -22,6 +22,12 @@ enum class GapMark : uint8_t {
 };
 inline constexpr size_t kGapMarkCount = 4;
 
+// A stamp is the moment a program saw its byte, not the moment the byte crossed the wire: a
+// serial driver hands bytes over in chunks up to 1 ms apart (an FTDI's latency timer at its
+// lowest), and a program reading a pseudo-terminal wakes a fraction of that late. A pause or
+// bound counts as broken only when it is broken by more than this.
+inline constexpr int64_t kStampPrecisionUs = 1000;
+
 // "request sooner than its pause", "answer later than its bound", "byte while nothing was
 // asked"; empty for kNone.
 std::string_view GapMarkText(GapMark mark);

@@ -144,6 +144,10 @@ TEST(TraceGaps, MarksWhatBreaksTheProgramsPausesAndBounds) {
       {"the wake-up: 110 ms between its bytes, 300 ms after the last",
        "0,pc,0F,1200,0,\n100000,pc,AA,1200,0,\n210000,pc,CC,1200,0,\n500000,pc,17,1200,0,\n",
        {kNone, kEarlyRequest, kNone, kEarlyRequest}},
+      {"stamps within their precision of the pauses, a simulator's wake-up as seen on a pty",
+       "0,pc,0F,1200,0,\n109930,pc,AA,1200,0,\n219100,pc,CC,1200,0,\n519500,pc,17,1200,0,\n"
+       "528500,echo,17,1200,0,\n529000,ecu,12,1200,0,\n536200,pc,18,1200,0,\n",
+       {kNone, kNone, kNone, kNone, kNone, kNone, kNone}},
       {"answers after the live and the identification bounds",
        "0,pc,01,7812,0,\n2100000,ecu,12,7812,0,\n2200000,pc,17,7812,0,\n"
        "5100000,ecu,12,7812,0,\n",
