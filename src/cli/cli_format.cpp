@@ -73,6 +73,8 @@ std::string LiveLine(const LiveSample& sample, int64_t first_us, const ChannelSe
     AppendColumn(line, DecimalPointAligned(value ? PointNumber(*value) : "-"),
                  ColumnWidth(kChannelColumns[i].csv_name));
   }
+  // A "-" may be the ECU's own "no value"; a row it left unanswered says so.
+  if (sample.answered < sample.asked) line += sample.answered == 0 ? "  no answer" : "  incomplete";
   return line + '\n';
 }
 

@@ -61,10 +61,10 @@ CliRun::CliRun(Command command, std::FILE* out, std::FILE* err)
   connect(&duration_, &QTimer::timeout, this, [this] { End(kExitDone); });
   gap_.setSingleShot(true);
   connect(&gap_, &QTimer::timeout, this, [this] {
-    Complain(QStringLiteral("No live data for %1 s: the ECU stopped answering and did not start "
+    Complain(QStringLiteral("No answer for %1 s: the ECU stopped answering and did not start "
                             "again.")
                  .arg(kLiveGapLimitMs / 1000));
-    End(kExitNoAnswer);
+    End(kExitIncomplete);
   });
 }
 
@@ -263,17 +263,21 @@ void CliRun::OnSample(const LiveSample& sample) {
   support_.AddSample(sample);
   if (status_) return;
   if (!ready_) {
-    ready_ = true;
-    bound_.stop();
-    if (sample.answered == 0) {
+    // An ECU that answered its identification and then not one live request lost an answer:
+    // the next step asks again while the bound runs. One that answered nothing is silent.
+    const bool identified = facts_.ecu_data || facts_.calibration;
+    if (sample.answered == 0 && !(identified && command_.verb == Verb::kInfo)) {
+      if (identified) return;
       Complain(QStringLiteral("The ECU did not answer the live data requests."));
       End(kExitNoAnswer);
       return;
     }
+    ready_ = true;
+    bound_.stop();
     StartCommand();
   }
   if (command_.verb == Verb::kLive && !status_) {
-    gap_.start(kLiveGapLimitMs);
+    if (sample.answered > 0) gap_.start(kLiveGapLimitMs);
     OnLiveSample(sample);
   }
 }
@@ -281,7 +285,6 @@ void CliRun::OnSample(const LiveSample& sample) {
 void CliRun::StartCommand() {
   switch (command_.verb) {
     case Verb::kInfo:
-      for (const QString& line : identification_) Print(line.toStdString() + "\n");
       End(kExitDone);
       return;
     case Verb::kLive:
@@ -345,6 +348,8 @@ void CliRun::StartLive() {
 
 void CliRun::OnLiveSample(const LiveSample& sample) {
   if (!first_us_) first_us_ = sample.time_us;
+  ++samples_;
+  if (sample.answered < sample.asked) ++rows_lacking_;
   if (command_.csv_path.isEmpty()) {
     Print(LiveLine(sample, *first_us_, command_.channels));
   } else if (command_.csv_path == QStringLiteral("-")) {
@@ -354,7 +359,7 @@ void CliRun::OnLiveSample(const LiveSample& sample) {
     End(kExitOutputFailed);
     return;
   }
-  if (command_.count && ++samples_ >= *command_.count) End(kExitDone);
+  if (command_.count && samples_ >= *command_.count) End(kExitDone);
 }
 
 void CliRun::OnFaultRead(int index, const QString& answer) {
@@ -417,7 +422,46 @@ void CliRun::Complain(const QString& text) {
   std::fflush(err_);
 }
 
+void CliRun::PrintIdentification() {
+  if (std::exchange(identification_printed_, true)) return;
+  for (const QString& line : identification_) Print(line.toStdString() + "\n");
+}
+
+QString CliRun::IdentificationGaps() const {
+  QStringList gaps;
+  const EcuType type = command_.type.value_or(EcuType::k15m);
+  // A 15Rc and a P8 send no code of their own; the others' code is the key-on bytes.
+  if (!facts_.iso_code && (type == EcuType::k15m || type == EcuType::k16m)) {
+    gaps << QStringLiteral("no ISO code");
+  }
+  if (!facts_.ecu_data) gaps << QStringLiteral("no ECU data");
+  if (!facts_.calibration) gaps << QStringLiteral("no calibration");
+  if (facts_.missing > 0) {
+    gaps << (facts_.missing == 1
+                 ? QStringLiteral("1 byte or character missing")
+                 : QStringLiteral("%1 bytes or characters missing").arg(facts_.missing));
+  }
+  return gaps.join(QStringLiteral(", "));
+}
+
+// A run that would end as done but lacks part of what was asked for ends as incomplete,
+// saying what is missing; what was read has been printed.
 void CliRun::End(int status) {
+  if (status_) return;
+  if (command_.verb == Verb::kInfo) {
+    PrintIdentification();
+    if (const QString gaps = IdentificationGaps(); status == kExitDone && !gaps.isEmpty()) {
+      Complain(QStringLiteral("The identification is incomplete: %1.").arg(gaps));
+      status = kExitIncomplete;
+    }
+  }
+  if (command_.verb == Verb::kLive && rows_lacking_ > 0 &&
+      (status == kExitDone || status == kExitIncomplete)) {
+    Complain(QStringLiteral("%1 of %2 rows lack values: the ECU left requests unanswered.")
+                 .arg(rows_lacking_)
+                 .arg(samples_));
+    status = kExitIncomplete;
+  }
   if (status_) return;
   status_ = status;
   bound_.stop();

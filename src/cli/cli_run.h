@@ -60,6 +60,10 @@ class CliRun : public QObject {
   void Print(const std::string& text);
   void Complain(const QString& text);
   void End(int status);
+  // info: the identification as far as it was read, whatever ends the run.
+  void PrintIdentification();
+  // What of the asked-for identification did not come, for the message; empty when whole.
+  QString IdentificationGaps() const;
 
   Command command_;
   std::FILE* out_;
@@ -81,9 +85,11 @@ class CliRun : public QObject {
   QString last_message_;
   QStringList identification_;  // the info box's lines, as shown
   EcuIdentification facts_;
+  bool identification_printed_ = false;
   // live
   std::optional<int64_t> first_us_;
   int samples_ = 0;
+  int rows_lacking_ = 0;  // rows where the ECU left a polled channel unanswered
   CsvRecorder recorder_;
   // report
   SupportLog support_;

@@ -25,6 +25,8 @@ void ConnectionWatch::Connected(int64_t now_us) {
   answered_ = false;
   strange_wake_up_.reset();
   late_wake_up_ = false;
+  identified_ = false;
+  odd_identification_.reset();
   diagnosis_.clear();
 }
 
@@ -46,7 +48,9 @@ void ConnectionWatch::Diagnose(FailedStep step) {
   const ConnectionDiagnosis diagnosis =
       silent_since && strange_wake_up_ ? DiagnoseNotWoken(*strange_wake_up_)
       : silent_since && late_wake_up_  ? DiagnoseLateWakeUp()
-                                       : DiagnoseConnection(seen, step);
+      : silent_since && odd_identification_
+          ? DiagnoseConnection(*odd_identification_, FailedStep::kLiveData)
+          : DiagnoseConnection(seen, step);
   const QString sentence = QString::fromStdString(diagnosis.sentence);
   if (sentence == diagnosis_) return;
   diagnosis_ = sentence;
@@ -60,11 +64,14 @@ void ConnectionWatch::OnSample(const LiveSample& sample) {
     answered_ = true;
     diagnosis_.clear();
   } else if (!answered_) {
-    Diagnose(FailedStep::kLiveData);
+    Diagnose(identified_ ? FailedStep::kLiveDataAfterAnswers : FailedStep::kLiveData);
   }
 }
 
-void ConnectionWatch::AfterIdentification(const WireObservation& seen) {
+void ConnectionWatch::AfterIdentification(const WireObservation& seen, bool texts) {
+  identified_ = texts;
+  odd_identification_.reset();
+  if (!texts && seen.others > 0) odd_identification_ = seen;
   const int missing_echoes = std::max(0, seen.sent - seen.echoes);
   const int out_of_place = std::max(0, seen.others - seen.sent);
   // No echo at all is the interface's silence, which the live step's diagnosis names.

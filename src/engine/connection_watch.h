@@ -27,8 +27,9 @@ class ConnectionWatch : public QObject {
   void OnSample(const LiveSample& sample);
   // At the end of the identification: its requests each bring back their echo and one
   // answer; echoes that did not come back as sent, or more bytes than were asked for, mean
-  // the answers arrive garbled. The texts themselves may hold any byte.
-  void AfterIdentification(const WireObservation& seen);
+  // the answers arrive garbled. The texts themselves may hold any byte. `texts`: a text was
+  // read, so the ECU answers at this rate.
+  void AfterIdentification(const WireObservation& seen, bool texts);
   // At the end of the wake-up; `strange`: the bytes it took for the identification were not
   // one, `late`: its bytes left too far apart; either way an ECU silent from then on was
   // never woken.
@@ -49,6 +50,10 @@ class ConnectionWatch : public QObject {
   bool answered_ = false;  // a complete live step since connecting
   std::optional<WireObservation> strange_wake_up_;
   bool late_wake_up_ = false;
+  bool identified_ = false;  // the ECU answered the identification since connecting
+  // Bytes came during an identification that read no text: what they were tells more than
+  // the silence after them.
+  std::optional<WireObservation> odd_identification_;
 };
 
 }  // namespace kline

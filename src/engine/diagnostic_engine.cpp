@@ -263,7 +263,11 @@ void DiagnosticEngine::SetActivity(Activity activity) {
     watch_->AfterWakeUp(log.observation(), driver_ && driver_->strange_identification(),
                         driver_ && driver_->wake_up_late());
   }
-  if (log.activity() == Activity::kIdentification) watch_->AfterIdentification(log.observation());
+  if (log.activity() == Activity::kIdentification) {
+    const bool texts =
+        driver_ && (driver_->identification().ecu_data || driver_->identification().calibration);
+    watch_->AfterIdentification(log.observation(), texts);
+  }
   log.SetActivity(activity);
 }
 

@@ -203,7 +203,9 @@ bool KLinePort::WaitForCountTimed(int n, int64_t limit_ms, PollPause pause,
     // A port that vanished will never fill up: give up now rather than at the bound.
     if (std::llabs(sample - start) > limit_us || device_.WasLost()) {
       due_.reset();
-      // What did come (an echo without its answer) was asked for, not unasked traffic.
+      // What did come (an echo without its answer) was asked for, not unasked traffic; it is
+      // taken in now, so that whoever judges the failure sees that it came.
+      PullIntoHeld();
       claimed_ = PendingCount();
       return false;
     }

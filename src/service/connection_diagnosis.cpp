@@ -8,6 +8,20 @@ ConnectionDiagnosis DiagnoseConnection(const WireObservation& seen, FailedStep s
             "The port is not open: check that the interface is plugged in and the Com field "
             "names it."};
   }
+  // The ECU has answered at this rate already: what is missing now was lost or late, and
+  // neither the ignition nor the type is to blame.
+  if (step == FailedStep::kLiveDataAfterAnswers && seen.echoes > 0) {
+    if (seen.others > 0) {
+      return {ConnectionFinding::kAnswersLate,
+              "The ECU answered its identification, but its live data answers come after the "
+              "wait for them has ended: the ECU answers slowly or the line is disturbed. Asking "
+              "again."};
+    }
+    return {ConnectionFinding::kAnswersLost,
+            "The ECU answered its identification, but its live data requests bring back only "
+            "their echo: answers are lost on the K-line, or the ECU was switched off. Asking "
+            "again."};
+  }
   if (seen.others > 0 && seen.sent > 0 && seen.echoes == 0) {
     return {ConnectionFinding::kNoEcho,
             "Bytes came back but not the echo of ours: the interface does not echo, so it is of "

@@ -18,8 +18,9 @@ struct WireObservation {
   int32_t others_baud = 0;
 };
 
-// Which step failed: the bytes that should have come are an identification or answers.
-enum class FailedStep { kWakeUp, kLiveData };
+// Which step failed: the bytes that should have come are an identification or answers;
+// kLiveDataAfterAnswers when the ECU had answered the identification at this rate.
+enum class FailedStep { kWakeUp, kLiveData, kLiveDataAfterAnswers };
 
 enum class ConnectionFinding {
   kPortClosed,
@@ -29,6 +30,8 @@ enum class ConnectionFinding {
   kUnexpectedBytes,  // something answered, but not what the selected type would say
   kNotWoken,         // the wake-up took bytes that were no identification
   kWakeUpLate,       // the wake-up's bytes left further apart than the ECU waits
+  kAnswersLost,      // the ECU answered its identification, then left requests unanswered
+  kAnswersLate,      // the ECU answered its identification, then answered after the wait
 };
 
 struct ConnectionDiagnosis {

@@ -49,6 +49,7 @@ void SessionDriver::LiveData(const LiveRules& rules) {
   LiveSample sample;
   for (int channel = 0; channel < kChannelCount; ++channel) {
     if (!panel_.ChannelTicked(channel)) continue;
+    ++sample.asked;
     // From the first channel the ECU left unanswered, nothing in this step is fresh.
     bool shown = false;
     if (sample.complete && !PollChannel(channel, rules, sample, &shown)) {
@@ -86,11 +87,10 @@ bool SessionDriver::PollChannel(int channel, const LiveRules& rules, LiveSample&
                                 bool* shown) {
   std::optional<uint8_t> hi;
   std::optional<uint8_t> lo;
-  if (!ExchangeChannel(kChannelColumns[channel].RequestsFor(rules.type), sample, &hi, &lo)) {
-    return false;
-  }
+  const ChannelRequests requests = kChannelColumns[channel].RequestsFor(rules.type);
+  if (!ExchangeChannel(requests, sample, &hi, &lo)) return false;
   // An answer behind its echo counts even when it converts to no value (FF FF, engine stopped).
-  if (hi) ++sample.answered;
+  if (hi && (!requests.second || lo)) ++sample.answered;
   const ChannelReading reading =
       DecodeChannel(channel, rules.type, hi, lo, p8_temp_table_, decimal_separator_);
   if (!reading.text) return true;

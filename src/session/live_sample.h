@@ -18,7 +18,9 @@ struct LiveSample {
   std::array<std::optional<double>, kChannelCount> values{};
   // Requests sent in this step (one per byte written), for the poll rate.
   int requests = 0;
-  // Channels whose answer came behind a correct echo, "no value" answers included.
+  // Channels polled in this step, and those whose every answer came behind a correct echo,
+  // "no value" answers included: a step with fewer answered than asked lacks values.
+  int asked = 0;
   int answered = 0;
   // False when the step ended early because the ECU did not answer.
   bool complete = true;

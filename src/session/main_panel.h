@@ -24,7 +24,12 @@ struct EcuIdentification {
   std::optional<std::string> iso_code;
   std::optional<std::string> ecu_data;
   std::optional<std::string> calibration;
+  // Bytes of the code and characters of the texts that never came: a text keeps what did
+  // come, with kMissingCharacter in each gap, and its line in the info box says so.
+  int missing = 0;
 };
+
+inline constexpr char kMissingCharacter = '?';
 
 class MainPanel : public SessionTimer {
  public:

@@ -82,6 +82,7 @@ class SessionDriver {
   // The bytes the wake-up took for the identification held no 0x55, the byte every ISO code
   // starts with: the ECU talks at another rate or is of another type, and was not woken.
   bool strange_identification() const { return strange_identification_; }
+  const EcuIdentification& identification() const { return identification_; }
   // The wake-up's bytes left further apart than the ECU is asked to wait for them.
   bool wake_up_late() const { return wake_up_late_; }
   bool ecuinf() const { return ecuinf_; }
@@ -104,9 +105,10 @@ class SessionDriver {
   void SayP8Channels();
   void ListenForLateKeyOnBytes(Bytes& bytes);
   void CheckWakeUpTiming(const std::array<int64_t, 3>& sent_us);
-  // True when the whole text came.
-  bool ReadIdentification(uint8_t first, uint8_t last, PollPause pause, const char* label,
-                          std::optional<std::string> EcuIdentification::*fact);
+  // The text of requests first..last; characters that did not come are kMissingCharacter,
+  // counted in `missing`. Nothing when the ECU answered none of it.
+  std::optional<std::string> ReadIdentification(uint8_t first, uint8_t last, PollPause pause,
+                                                int* missing);
   // After a read that did not come: true when it is to be asked again at the next tick.
   bool AskAgain();
   // One identification stage: reads its text when ticked, then sets its flag unless the

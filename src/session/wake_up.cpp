@@ -40,8 +40,16 @@ void SessionDriver::WakeUpEcu() {
     const std::string reply = KLinePort::ToReplyHex(bytes);
     const size_t at = reply.find("55");
     const std::string code = at == std::string::npos ? reply : reply.substr(at, 12);
-    panel_.AppendInfo("Iso Code    : " + code + "\r\n");
+    // A code cut short (a byte lost at key-on) is shown as far as it came, and says so.
+    const auto code_start = std::find(bytes.begin(), bytes.end(), 0x55);
+    const int missing =
+        code_start == bytes.end() ? 0 : std::max(0, 6 - static_cast<int>(bytes.end() - code_start));
+    panel_.AppendInfo("Iso Code    : " + code +
+                      (missing > 0 ? " (incomplete: " + std::to_string(6 - missing) + " of 6 bytes)"
+                                   : std::string()) +
+                      "\r\n");
     identification_.iso_code = code;
+    identification_.missing += missing;
     panel_.ShowIdentification(identification_);
     strange_identification_ = std::find(bytes.begin(), bytes.end(), 0x55) == bytes.end();
   }

@@ -148,6 +148,46 @@ TEST_F(CliEndToEnd, CommandsEndWithTheirStatusAndOutput) {
          EXPECT_NE(o.err.find("The wake-up failed"), std::string::npos) << o.err;
          EXPECT_EQ(o.err.find("Only the echo"), std::string::npos) << o.err;
        }},
+      // The wake-up's three requests, then the ECU data's fourth character.
+      {"a lost identification answer", Verb::kInfo,
+       [](Command&, sim::PtyEcuServer& server) {
+         server.InjectFault(sim::FaultKind::kDropAnswer, 7);
+       },
+       kExitIncomplete,
+       [](const Outcome& o) {
+         EXPECT_NE(o.out.find("(incomplete: 1 of 10 characters missing, shown as ?)"),
+                   std::string::npos)
+             << o.out;
+         EXPECT_NE(o.out.find("calibration : "), std::string::npos) << o.out;
+         EXPECT_NE(o.err.find("The identification is incomplete: 1 byte or character missing"),
+                   std::string::npos)
+             << o.err;
+       }},
+      // The first live request's answer lost: said as such, and the next step is used.
+      {"a lost first live answer", Verb::kLive,
+       [](Command& c, sim::PtyEcuServer& server) {
+         c.count = 2;
+         server.InjectFault(sim::FaultKind::kDropAnswer, 22);
+       },
+       kExitDone,
+       [](const Outcome& o) {
+         EXPECT_NE(o.err.find("answered its identification, but its live data requests bring "
+                              "back only their echo"),
+                   std::string::npos)
+             << o.err;
+         EXPECT_EQ(o.err.find("not even the echo"), std::string::npos) << o.err;
+         EXPECT_EQ(o.out.find("incomplete"), std::string::npos) << o.out;
+       }},
+      {"a live row with an answer lost", Verb::kLive,
+       [](Command& c, sim::PtyEcuServer& server) {
+         c.count = 2;
+         server.InjectFault(sim::FaultKind::kDropAnswer, 24);
+       },
+       kExitIncomplete,
+       [](const Outcome& o) {
+         EXPECT_NE(o.out.find("  incomplete\n"), std::string::npos) << o.out;
+         EXPECT_NE(o.err.find("1 of 2 rows lack values"), std::string::npos) << o.err;
+       }},
       {"port that does not exist", Verb::kLive,
        [](Command& c, sim::PtyEcuServer&) { c.port_field = QStringLiteral("/dev/ttyNOPE9"); },
        kExitPortNotOpened,

@@ -5,6 +5,7 @@
 
 #include <QSignalSpy>
 #include <algorithm>
+#include <functional>
 #include <tuple>
 
 #include "engine/connection_watch.h"
@@ -111,6 +112,138 @@ TEST(EngineTest, AWakeUpSentTooSlowlyIsWhatFailed) {
     ASSERT_FALSE(said.isEmpty());
     EXPECT_EQ(said.last().at(0).toString().contains("too busy"), late)
         << said.last().at(0).toString().toStdString();
+  }
+}
+
+// Each sentence the watch can say, from a simulated ECU that earns it, and what the
+// simulator's own trace shows for it.
+TEST(EngineTest, EveryDiagnosisIsWhatTheTraceShows) {
+  using sim::FaultKind;
+  using Trace = std::vector<TraceEntry>;
+  const auto count = [](const Trace& trace, Dir dir) {
+    return std::count_if(trace.begin(), trace.end(), [&](const auto& e) { return e.dir == dir; });
+  };
+  // Requests whose echo came back and after which the ECU said nothing before the next one.
+  const auto unanswered = [](const Trace& trace) {
+    int n = 0;
+    for (size_t i = 0; i < trace.size(); ++i) {
+      if (trace[i].dir != Dir::kPcSent) continue;
+      size_t j = i + 1;
+      while (j < trace.size() && trace[j].dir == Dir::kEcho) ++j;
+      if (j > i + 1 && j < trace.size() && trace[j].dir == Dir::kPcSent) ++n;
+    }
+    return n;
+  };
+  struct Case {
+    const char* what;
+    EcuType profile;
+    EcuType selected;
+    int ignition_delay_ms;
+    std::vector<std::pair<FaultKind, int>> faults;
+    const char* phrase;
+    std::function<bool(const Trace&)> shows;
+  };
+  const Case cases[] = {
+      {"the ignition never on",
+       EcuType::k15m,
+       EcuType::k15m,
+       -1,
+       {},
+       "No bytes at all have come from the ECU",
+       [&](const Trace& t) { return count(t, Dir::kEcuSent) + count(t, Dir::kEcho) == 0; }},
+      {"no echo and no ECU",
+       EcuType::kP8,
+       EcuType::kP8,
+       -1,
+       {{FaultKind::kNoEcho, 0}},
+       "not even the echo",
+       [&](const Trace& t) {
+         return count(t, Dir::kPcSent) > 0 && count(t, Dir::kEcuSent) + count(t, Dir::kEcho) == 0;
+       }},
+      {"a P8 with the ignition off",
+       EcuType::kP8,
+       EcuType::kP8,
+       -1,
+       {},
+       "Only the echo of our own bytes came back",
+       [&](const Trace& t) { return count(t, Dir::kEcho) > 0 && count(t, Dir::kEcuSent) == 0; }},
+      {"an interface that does not echo",
+       EcuType::kP8,
+       EcuType::kP8,
+       0,
+       {{FaultKind::kNoEcho, 0}},
+       "the interface does not echo",
+       [&](const Trace& t) { return count(t, Dir::kEcuSent) > 0 && count(t, Dir::kEcho) == 0; }},
+      {"a 15m woken as a P8",
+       EcuType::k15m,
+       EcuType::kP8,
+       500,
+       {},
+       "that are not answers: the ECU talks at another rate",
+       [](const Trace& t) {
+         return std::any_of(t.begin(), t.end(), [](const auto& e) {
+           return e.dir == Dir::kEcuSent && e.baud != kWorkingBaud;
+         });
+       }},
+      {"an adapter stuck at another rate",
+       EcuType::k15m,
+       EcuType::k15m,
+       500,
+       {{FaultKind::kWrongRate, 9600}},
+       "The wake-up failed: the",
+       [](const Trace& t) {
+         return std::any_of(t.begin(), t.end(),
+                            [](const auto& e) { return e.dir == Dir::kEcuSent && e.garbled; });
+       }},
+      {"a stray byte before every echo",
+       EcuType::k15m,
+       EcuType::k15m,
+       500,
+       {{FaultKind::kStrayByte, 0x42}},
+       "The ECU's answers arrive garbled",
+       [](const Trace& t) {
+         return std::any_of(t.begin(), t.end(), [](const auto& e) {
+           return e.dir == Dir::kEcuSent && e.byte == 0x42 && e.garbled;
+         });
+       }},
+      // The wake-up's three bytes and the 18 of the identification, then the first live one.
+      {"one lost answer after the identification",
+       EcuType::k15m,
+       EcuType::k15m,
+       500,
+       {{FaultKind::kDropAnswer, 22}},
+       "The ECU answered its identification, but its live data requests bring back only their "
+       "echo",
+       [&](const Trace& t) { return unanswered(t) >= 1; }},
+      {"answers later than the wait",
+       EcuType::k15m,
+       EcuType::k15m,
+       500,
+       {{FaultKind::kLateAnswer, 2500}},
+       "come after the wait for them has ended",
+       [](const Trace& t) {
+         int64_t asked_us = 0;
+         for (const TraceEntry& e : t) {
+           if (e.dir == Dir::kPcSent) asked_us = e.time_us;
+           if (e.dir == Dir::kEcuSent && e.time_us - asked_us > kAnswerBoundMs * kMs) return true;
+         }
+         return false;
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EngineRig rig(c.profile, c.ignition_delay_ms);
+    rig.choices.type = c.selected;
+    QSignalSpy said(&rig.engine.watch(), &ConnectionWatch::PortMessage);
+    for (const auto& [fault, arg] : c.faults) rig.line.InjectFault(fault, arg);
+    rig.Plan(rig.clock.NowUs(), UserAction::kConnect);
+    rig.Run(80000);
+    QStringList sentences;
+    for (const auto& args : said) sentences << args.at(0).toString();
+    EXPECT_TRUE(std::any_of(sentences.begin(), sentences.end(), [&](const QString& s) {
+      return s.contains(QLatin1String(c.phrase));
+    })) << sentences.join(u'\n').toStdString();
+    EXPECT_TRUE(c.shows(rig.line.trace())) << rig.TraceText().substr(0, 3000);
   }
 }
 

@@ -155,6 +155,10 @@ TEST(Session, IsoCodeVariants) {
       {{0x80, 0x55, 0x0F, 0x5A, 0x03, 0x11, 0x22}, "Iso Code    : 550F5A031122\r\n", 7812},
       {{0x80, 0x05, 0x5A, 0x01, 0x02, 0x03, 0x04}, "Iso Code    : 55A01020304\r\n", 7812},
       {{0x01, 0x02, 0x03, 0x04, 0x06, 0x07}, "Iso Code    : 010203040607\r\n", 7812},
+      // A byte lost at key-on: the code as far as it came, marked.
+      {{0x80, 0x55, 0x0F, 0x5A, 0x03, 0x11},
+       "Iso Code    : 550F5A0311 (incomplete: 5 of 6 bytes)\r\n",
+       7812},
       // Too short: not woken, the bytes dropped, the status bar says why.
       {{0x80, 0x55, 0x0F, 0x5A}, "", 1200},
   };
@@ -204,6 +208,19 @@ TEST(Session, AP8SaysWhichChannelsItPolls) {
   EXPECT_EQ(rig.panel.port_message,
             "P8: polling throttle angle and battery, the channels a P8 connection starts with; "
             "tick the others to poll them too (the speed bar stays empty until rpm is ticked).");
+}
+
+// A lost answer costs one character, kept marked, and the read goes on.
+TEST(Session, ALostIdentificationAnswerIsMarkedNotDropped) {
+  Rig rig(EcuType::k15m);
+  rig.line.InjectFault(FaultKind::kDropAnswer, 7);  // the wake-up's three, then the 4th
+  rig.Connect();
+  rig.Run(10000);
+  EXPECT_EQ(rig.panel.info.substr(rig.panel.info.find("ecu data")),
+            "ecu data    : " + Text(EcuType::k15m, 0x17, 0x19) + "?" +
+                Text(EcuType::k15m, 0x1B, 0x20) +
+                " (incomplete: 1 of 10 characters missing, shown as ?)\r\ncalibration : " +
+                Text(EcuType::k15m, 0x21, 0x28) + "\r\n");
 }
 
 // A P8 is never woken, so a text that did not come is asked again at the next tick.
