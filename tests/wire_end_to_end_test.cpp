@@ -15,6 +15,7 @@
 #include "engine/engine_thread.h"
 #include "engine/line_batcher.h"
 #include "engine/mirrors.h"
+#include "record/line_history.h"
 #include "sim/pty_ecu_server.h"
 
 namespace kline {
@@ -93,7 +94,9 @@ TEST_F(WireEndToEndTest, MonitorAgreesWithTheSimulatorsTrace) {
   engine_->Stop();
   server_->Stop();
   const QString ours = dir_.filePath(QStringLiteral("monitor.csv"));
-  ASSERT_TRUE(SaveLineCsv(ours, entries_, nullptr));
+  LineHistory line(LineLog::kCapacity);
+  line.Add(entries_);
+  ASSERT_TRUE(line.Save(ours, nullptr));
   auto pc = ReadTrace(ours);
   auto sim = ReadTrace(dir_.filePath(QStringLiteral("sim.csv")));
   ASSERT_FALSE(pc["pc"].empty());

@@ -48,6 +48,9 @@ inline constexpr char kTraceTypeNote[] = "ECU type ";
 // at each opening.
 inline constexpr char kTracePortOpenedNote[] = "PC side opened the port";
 inline constexpr char kTracePortClosedNote[] = "PC side closed the port";
+// The start of the note where a long session's trace leaves bytes out, followed by their
+// number: the bytes after it are not the continuation of those before.
+inline constexpr char kTraceLeftOutNote[] = "bytes left out: ";
 // The start of the simulator's note when the cable is pulled: nothing passes after it.
 inline constexpr char kTraceCablePulledNote[] = "fault cable";
 

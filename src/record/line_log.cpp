@@ -195,17 +195,4 @@ std::string LineCsvRow(const LineEntry& entry) {
   return text;
 }
 
-bool SaveLineCsv(const QString& path, const std::vector<LineEntry>& entries, QString* error) {
-  std::string text = kTraceCsvHeader;
-  text += '\n';
-  for (const LineEntry& entry : entries) {
-    text += LineCsvRow(entry);
-    text += '\n';
-  }
-  QString reason;
-  if (SaveWholeFile(path, text, &reason)) return true;
-  if (error) *error = reason;
-  return false;
-}
-
 }  // namespace kline

@@ -96,7 +96,6 @@ class LineLog : public WireTap {
 // tools; the label goes into the note. The PC side cannot tell a garbled byte from a good
 // one, so garbled is always 0.
 std::string LineCsvRow(const LineEntry& entry);
-bool SaveLineCsv(const QString& path, const std::vector<LineEntry>& entries, QString* error);
 
 }  // namespace kline
 

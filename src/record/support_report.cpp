@@ -28,13 +28,6 @@ std::string AdapterLabel(const QString& field) {
 
 }  // namespace
 
-void SupportLog::AddLine(const std::vector<LineEntry>& entries) {
-  if (entries.empty()) return;
-  if (!line_.empty() && entries.front().time_us < line_.back().time_us) line_.clear();
-  line_.insert(line_.end(), entries.begin(), entries.end());
-  while (line_.size() > kLineCapacity) line_.pop_front();
-}
-
 void SupportLog::AddSample(const LiveSample& sample) {
   samples_.push_back(sample);
   while (samples_.front().time_us < sample.time_us - kSampleWindowUs) samples_.pop_front();
@@ -49,19 +42,21 @@ void SupportLog::AddStatus(const QString& text, const QDateTime& when) {
 std::string SupportLog::Archive(const SupportContext& context, const QDateTime& now) const {
   const std::string type = context.type ? std::string(EcuTypeName(*context.type)) : "not chosen";
 
-  std::string readme = std::string(kSupportReportSentence) +
-                       "\n\n"
-                       "trace.csv           the bytes on the line, in the line monitor's layout; "
-                       "kline-sim --replay plays the ECU's side of it (of this file as well)\n"
-                       "samples.csv         the last minute of live values, as a recording\n"
-                       "status.txt          the status messages with their times\n"
-                       "identification.txt  the ECU's identification, as the window showed it\n"
-                       "system.txt          versions, system and port\n"
-                       "settings.txt        the settings\n";
+  std::string readme =
+      std::string(kSupportReportSentence) +
+      "\n\n"
+      "trace.csv           the bytes on the line, in the line monitor's layout: each "
+      "connection's opening and the latest bytes; "
+      "kline-sim --replay plays the ECU's side of it (of this file as well)\n"
+      "samples.csv         the last minute of live values, as a recording\n"
+      "status.txt          the status messages with their times\n"
+      "identification.txt  the ECU's identification, as the window showed it\n"
+      "system.txt          versions, system and port\n"
+      "settings.txt        the settings\n";
 
   std::string trace =
       context.type ? TraceCsvHead(*context.type) : std::string(kTraceCsvHeader) + "\n";
-  for (const LineEntry& entry : line_) trace += LineCsvRow(entry) + "\n";
+  trace += line_.CsvRows();
 
   RecordingHeader header;
   header.ecu_type = context.type ? type : std::string();

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "link/ecu_type.h"
-#include "record/line_log.h"
+#include "record/line_history.h"
 #include "session/live_sample.h"
 #include "session/main_panel.h"
 
@@ -23,7 +23,8 @@ namespace kline {
 
 // Said before saving, so that a user knows what leaves the computer.
 inline constexpr char kSupportReportSentence[] =
-    "The support report holds the last bytes on the line, the last minute of live values, the "
+    "The support report holds the opening of each connection and the last bytes on the line, "
+    "the last minute of live values, the "
     "status messages, the ECU's identification, the program's, the system's and Qt's versions, "
     "the port's adapter name and the settings; nothing else from this computer.";
 
@@ -39,15 +40,15 @@ struct SupportContext {
 
 class SupportLog {
  public:
-  // Minutes of polling: enough to show what led up to a fault, small enough to mail.
+  // Minutes of polling (about 3 of a 15m) beside each connection's opening: enough to show
+  // what led up to a fault, small enough to mail.
   static constexpr size_t kLineCapacity = 30000;
   static constexpr int64_t kSampleWindowUs = 60'000'000;
   static constexpr size_t kStatusCapacity = 200;
 
-  // The line monitor's batches. Its times count from the port's opening, so a batch that
-  // starts earlier than the last byte kept belongs to a new connection: the trace keeps one
-  // connection, the latest, so that it replays.
-  void AddLine(const std::vector<LineEntry>& entries);
+  // The line monitor's batches: the opening of each connection and the most recent bytes
+  // are kept.
+  void AddLine(const std::vector<LineEntry>& entries) { line_.Add(entries); }
   void AddSample(const LiveSample& sample);
   // Stamped with the time it came; empty texts (a message cleared) are not kept.
   void AddStatus(const QString& text, const QDateTime& when = QDateTime::currentDateTime());
@@ -58,7 +59,7 @@ class SupportLog {
   bool Save(const QString& path, const SupportContext& context, QString* error) const;
 
  private:
-  std::deque<LineEntry> line_;
+  LineHistory line_{kLineCapacity};
   std::deque<LiveSample> samples_;
   std::deque<std::pair<QDateTime, QString>> status_;
 };

@@ -201,6 +201,7 @@ LineMonitorWindow::LineMonitorWindow(QWidget* parent, size_t capacity)
   connect(clear_, &QPushButton::clicked, this, [this] {
     held_.clear();
     model_->Clear();
+    history_.Clear();
   });
   auto* save = new QPushButton(QStringLiteral("Save..."));
   connect(save, &QPushButton::clicked, this, &LineMonitorWindow::Save);
@@ -222,6 +223,7 @@ LineMonitorWindow::LineMonitorWindow(QWidget* parent, size_t capacity)
 }
 
 void LineMonitorWindow::AddEntries(const std::vector<LineEntry>& entries) {
+  history_.Add(entries);
   held_.insert(held_.end(), entries.begin(), entries.end());
   if (held_.size() > capacity_) {
     held_.erase(held_.begin(),
@@ -250,7 +252,7 @@ void LineMonitorWindow::ShowHeld() {
 int LineMonitorWindow::VisibleRows() const { return model_->rowCount(); }
 
 bool LineMonitorWindow::SaveTo(const QString& path, QString* error) {
-  return SaveLineCsv(path, model_->Entries(), error);
+  return history_.Save(path, error);
 }
 
 void LineMonitorWindow::Save() {

@@ -12,7 +12,7 @@
 #include <deque>
 #include <vector>
 
-#include "record/line_log.h"
+#include "record/line_history.h"
 
 class QCheckBox;
 class QPushButton;
@@ -37,7 +37,6 @@ class LineTableModel : public QAbstractTableModel {
     return rows_[static_cast<size_t>(shown_[static_cast<size_t>(row)] - first_)];
   }
   // Every row held, whatever the filter shows.
-  std::vector<LineEntry> Entries() const { return {rows_.begin(), rows_.end()}; }
 
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;
@@ -67,7 +66,9 @@ class LineMonitorWindow : public QWidget {
   // Adds the bytes held back to the table. The table takes them at most every kShowEveryMs:
   // each update repaints it whole, and more often than that nobody can read it anyway.
   void ShowHeld();
-  // Writes every row the table holds, whatever the filter shows; false with `error` set.
+  // Writes every byte since the last Clear, whatever the filter shows or the pause holds
+  // back: each connection's opening and the newest bytes, as many as the table holds, with a
+  // note where bytes were left out; false with `error` set.
   bool SaveTo(const QString& path, QString* error);
 
   QTableView* table() const { return table_; }
@@ -86,6 +87,7 @@ class LineMonitorWindow : public QWidget {
   QPushButton* clear_;
   std::deque<LineEntry> held_;  // come but not yet in the table
   size_t capacity_;
+  LineHistory history_{capacity_};
   QTimer show_timer_;
   QElapsedTimer since_shown_;
 };

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <tuple>
 
+#include "record/line_history.h"
 #include "service/connection_diagnosis.h"
 #include "session/testing/sim_session.h"
 #include "sim/wire.h"
@@ -98,12 +99,14 @@ TEST(LineLogTest, SessionLogHoldsTheSimulatorsBytesInOrderAndTime) {
 
   QTemporaryDir dir;
   const QString path = dir.filePath(QStringLiteral("line.csv"));
-  ASSERT_TRUE(SaveLineCsv(path, {*speed}, nullptr));
+  LineHistory line(1);
+  line.Add({*speed});
+  ASSERT_TRUE(line.Save(path, nullptr));
   QFile file(path);
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-  EXPECT_EQ(file.readAll().toStdString(), std::string(kTraceCsvHeader) + "\n" +
-                                              std::to_string(speed->time_us) +
-                                              ",pc,01,7812,0,\"01 engine speed, first byte\"\n");
+  EXPECT_EQ(file.readAll().toStdString(),
+            std::string(kTraceCsvHeader) + "\n0,note,,,," + kTracePortOpenedNote + "\n" +
+                std::to_string(speed->time_us) + ",pc,01,7812,0,\"01 engine speed, first byte\"\n");
 }
 
 TEST(LineLogTest, RingKeepsTheNewestAndHandsOutEachEntryOnce) {

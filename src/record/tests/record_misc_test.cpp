@@ -3,9 +3,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <cstring>
+#include <optional>
 #include <vector>
 
+#include "link/trace_reader.h"
 #include "record/fault_report.h"
+#include "record/line_history.h"
 #include "record/line_log.h"
 #include "record/poll_rate.h"
 
@@ -95,9 +99,63 @@ TEST(SaveTest, DevicesAreWrittenToNeverReplaced) {
   for (const auto& device : devices) {
     SCOPED_TRACE(device.path);
     QString error;
-    EXPECT_EQ(SaveLineCsv(QString::fromLatin1(device.path), {LineEntry{}}, &error), device.saved);
+    LineHistory line(1);
+    line.Add({LineEntry{}});
+    EXPECT_EQ(line.Save(QString::fromLatin1(device.path), &error), device.saved);
     EXPECT_EQ(error.isEmpty(), device.saved) << error.toStdString();
     EXPECT_FALSE(QFileInfo(QString::fromLatin1(device.path)).isFile());
+  }
+}
+
+// However long the session, a saved trace holds each connection's opening and the newest
+// bytes, says where bytes were left out, and reads back in time order.
+TEST(LineHistoryTest, KeepsEachOpeningAndTheNewestBytes) {
+  constexpr size_t kRecent = 5;
+  const size_t opening = LineHistory::kOpeningEntries;
+  struct Case {
+    const char* what;
+    std::vector<size_t> connections;  // bytes in each
+    size_t openings_written;
+    std::vector<uint64_t> left_out;
+  };
+  const Case cases[] = {
+      {"short", {10}, 1, {}},
+      {"long", {opening + 12}, 1, {7}},
+      {"a long one, then a short one", {opening + 12, 3}, 2, {7}},
+      {"more connections than openings kept",
+       std::vector<size_t>(LineHistory::kOpeningsKept + 1, 2),
+       LineHistory::kOpeningsKept,
+       {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    LineHistory history(kRecent);
+    for (const size_t bytes : c.connections) {
+      std::vector<LineEntry> entries(bytes);
+      for (size_t i = 0; i < bytes; ++i)
+        entries[i] = {.time_us = static_cast<int64_t>(1000 + i * 10),
+                      .baud = 7812,
+                      .byte = static_cast<uint8_t>(i),
+                      .dir = LineDir::kSent,
+                      .label = {}};
+      history.Add(entries);
+    }
+    std::string error;
+    const std::optional<TraceFile> trace =
+        ParseTrace(std::string(kTraceCsvHeader) + "\n" + history.CsvRows(), &error);
+    ASSERT_TRUE(trace) << error;
+    std::vector<uint64_t> left_out;
+    size_t openings = 0;
+    for (const auto& row : trace->notes) {
+      if (row.note.text == kTracePortOpenedNote) ++openings;
+      if (row.note.text.starts_with(kTraceLeftOutNote)) {
+        left_out.push_back(std::stoull(row.note.text.substr(std::strlen(kTraceLeftOutNote))));
+      }
+    }
+    EXPECT_EQ(openings, c.openings_written);
+    EXPECT_EQ(left_out, c.left_out);
+    // The newest byte is always there.
+    EXPECT_EQ(trace->rows.back().entry.byte, static_cast<uint8_t>(c.connections.back() - 1));
   }
 }
 
