@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "sim/profile.h"
 #include "sim/wire.h"
 
 namespace kline::sim {
@@ -10,6 +11,7 @@ namespace kline::sim {
 namespace {
 
 constexpr int32_t kStartBaud = 1200;
+constexpr uint8_t kFirstWakeUpByte = 0x0F;
 
 // Live-data requests; 0F is left out because it is also the first wake-up byte.
 bool IsLiveRequest(uint8_t request) { return request >= 0x01 && request <= 0x0B; }
@@ -29,6 +31,7 @@ std::unique_ptr<ReplayEcu> ReplayEcu::FromTrace(const TraceFile& trace, EcuType 
   int64_t seen_late_us = 0;
   // Rows and notes in the order of the file; one connection is replayed, the first.
   size_t note = 0;
+  bool after_gap = false;
   // One pass further than the rows, for the notes after the last byte.
   for (size_t r = 0; r <= trace.rows.size(); ++r) {
     const size_t line = r < trace.rows.size() ? trace.rows[r].line : SIZE_MAX;
@@ -39,7 +42,13 @@ std::unique_ptr<ReplayEcu> ReplayEcu::FromTrace(const TraceFile& trace, EcuType 
       if (text.starts_with(kTraceCablePulledNote)) {
         ecu->cable_step_ = std::min(ecu->cable_step_, ecu->steps_.size());
       }
-      if (text != kTracePortOpenedNote && text != kTracePortClosedNote) continue;
+      // What comes after bytes left out, up to the next request, answers a request that is
+      // not in the file.
+      if (text.starts_with(kTraceLeftOutNote)) {
+        ecu->gaps_.push_back(ecu->steps_.size());
+        after_gap = true;
+      }
+      if (!StartsConversation(text) && text != kTracePortClosedNote) continue;
       ended = !ecu->steps_.empty();
       if (ended) break;
       // Whatever came before the port opened belongs to no conversation.
@@ -48,6 +57,8 @@ std::unique_ptr<ReplayEcu> ReplayEcu::FromTrace(const TraceFile& trace, EcuType 
     }
     if (ended || r == trace.rows.size()) break;
     const TraceEntry& entry = trace.rows[r].entry;
+    if (after_gap && entry.dir != TraceEntry::Dir::kPcSent) continue;
+    after_gap = false;
     switch (entry.dir) {
       case TraceEntry::Dir::kPcSent:
         ecu->by_request_[entry.byte].push_back(ecu->steps_.size());
@@ -83,11 +94,40 @@ std::unique_ptr<ReplayEcu> ReplayEcu::FromTrace(const TraceFile& trace, EcuType 
     *error = "holds no byte that the PC or the ECU sent: nothing to replay";
     return nullptr;
   }
+  ecu->StartWithoutWakeUp();
   ecu->live_start_ = static_cast<size_t>(
       std::find_if(ecu->steps_.begin(), ecu->steps_.end(),
                    [](const Step& step) { return IsLiveRequest(step.request); }) -
       ecu->steps_.begin());
   return ecu;
+}
+
+void ReplayEcu::StartWithoutWakeUp() {
+  if (type_ == EcuType::kP8 || steps_.empty() || steps_.front().request == kFirstWakeUpByte) {
+    return;
+  }
+  const Step& first = steps_.front();
+  std::string said = "the recording holds no wake-up (its first request is " +
+                     Request(first.request, first.baud) + ", line " + std::to_string(first.line) +
+                     "): requests it does not hold go unanswered";
+  const Profile usual = BuiltinProfile(type_);
+  // A 15Rc is woken without them, a 16m stays at the start rate.
+  const bool listened = type_ == EcuType::k15m || type_ == EcuType::k16m;
+  if (unasked_.empty() && listened && first.baud != kStartBaud) {
+    for (size_t i = 0; i < usual.iso_code.size(); ++i) {
+      unasked_.push_back(Reply{
+          int64_t{usual.iso_delay_ms} * 1000 + static_cast<int64_t>(i) * ByteTimeUs(kStartBaud),
+          usual.iso_code[i], kStartBaud, false});
+    }
+    said += "; a " + std::string(EcuTypeName(type_)) + "'s usual key-on bytes stand in for its own";
+  }
+  Note(0, said);
+  if (options_.report) options_.report(said);
+}
+
+bool ReplayEcu::PastGap(size_t found) const {
+  const auto gap = std::lower_bound(gaps_.begin(), gaps_.end(), next_);
+  return gap != gaps_.end() && *gap <= found;
 }
 
 void ReplayEcu::Note(int64_t now_us, std::string text) {
@@ -168,7 +208,10 @@ void ReplayEcu::Receive(int64_t now_us, uint8_t byte, int32_t baud) {
   if (!found) {
     const std::string asked = "the PC sent " + Request(byte, baud) + " " + Expected();
     found = Match(byte, baud);
-    if (found) {
+    if (found && PastGap(*found)) {
+      Note(now_us, "past the bytes the recording left out, on at line " +
+                       std::to_string(steps_[*found].line));
+    } else if (found) {
       Depart(now_us, asked + ": answered as at line " + std::to_string(steps_[*found].line));
     } else {
       Depart(now_us, asked + ": no answer, the recording has no such request later");

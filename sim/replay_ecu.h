@@ -79,6 +79,11 @@ class ReplayEcu : public EcuSide {
   std::optional<size_t> Match(uint8_t byte, int32_t baud) const;
   void Play(const Step& step, int64_t start_us, int64_t now_us);
   std::string Expected() const;
+  // A recording that starts after its wake-up: says so, and for an ECU that talks at key-on
+  // and was woken to another rate, lets its type's usual key-on bytes stand in, or the PC
+  // would never wake it to the rate of the recorded requests.
+  void StartWithoutWakeUp();
+  bool PastGap(size_t found) const;
 
   EcuType type_;
   Options options_;
@@ -90,6 +95,9 @@ class ReplayEcu : public EcuSide {
   size_t live_start_ = 0;  // steps_.size() when the recording has no live data
   // The step before which the recording's cable was pulled; none when it never was.
   size_t cable_step_ = SIZE_MAX;
+  // The steps that follow bytes the recording left out, in order: the PC finds the
+  // conversation resumed there, which is no departure.
+  std::vector<size_t> gaps_;
 
   bool on_ = false;
   size_t next_ = 0;

@@ -8,6 +8,7 @@
 #include "link/ini_file.h"
 #include "link/kline_port.h"
 #include "link/trace_gaps.h"
+#include "record/line_history.h"
 #include "record/line_log.h"
 #include "service/connection_diagnosis.h"
 #include "service/fault_memory.h"
@@ -35,7 +36,7 @@ struct Fault {
 
 // Connects, lets the session run as the window would, and disconnects.
 Shown RunSession(EcuType type, VirtualClock& clock, SimulatedLine& line, LineLog& monitor,
-                 Fault fault) {
+                 Fault fault, int64_t run_ms = 8000) {
   IniText ini;
   KLinePort port{line, clock};
   port.SetTap(&monitor);
@@ -46,7 +47,7 @@ Shown RunSession(EcuType type, VirtualClock& clock, SimulatedLine& line, LineLog
   panel.connect_ticked = true;
   driver.OnConnectBox(true);
   const int64_t start = clock.NowMs();
-  while (clock.NowMs() < start + 8000 && panel.timer() > 0) {
+  while (clock.NowMs() < start + run_ms && panel.timer() > 0) {
     if (fault.kind && clock.NowMs() >= start + fault.at_ms) {
       line.InjectFault(*fault.kind);
       fault.kind.reset();
@@ -142,6 +143,70 @@ TEST(ReplayRoundTrip, ShowsTheSameIdentificationValuesAndDiagnosis) {
       EXPECT_EQ(second.diagnosis, first.diagnosis);
       for (const TraceNote& n : replayed.notes()) {
         EXPECT_EQ(n.text.find("the PC sent"), std::string::npos) << n.text;
+      }
+    }
+  }
+}
+
+// A session longer than a trace keeps: the file holds the opening and the newest bytes and
+// replays past the gap, showing the identification and then the newest values. Cut to its
+// last bytes, as older files were, it replays what it can and says what it lacks.
+TEST(ReplayRoundTrip, ALongSessionReplaysPastItsGap) {
+  VirtualClock clock;
+  SimulatedLine recorded(clock, BuiltinProfile(EcuType::k15m), 500);
+  LineLog monitor;
+  const Shown first = RunSession(EcuType::k15m, clock, recorded, monitor, {}, 60000);
+  const std::vector<LineEntry> entries = monitor.Entries();
+  const auto complete = [](const Shown& shown) {
+    std::vector<std::array<std::optional<double>, kChannelCount>> whole;
+    for (const auto& values : shown.values) {
+      if (std::all_of(values.begin(), values.end(), [](const auto& v) { return v.has_value(); }))
+        whole.push_back(values);
+    }
+    return whole;
+  };
+  for (const bool old_file : {false, true}) {
+    SCOPED_TRACE(old_file ? "the last bytes only" : "opening and newest bytes");
+    LineHistory history(3000);
+    if (old_file) {
+      history.Add({entries.end() - 3000, entries.end()});
+    } else {
+      history.Add(entries);
+    }
+    std::string rows = history.CsvRows();
+    // An older file had no note of the port's opening.
+    if (old_file) rows.erase(0, rows.find('\n') + 1);
+    std::string error;
+    const std::optional<TraceFile> trace = ParseTrace(TraceCsvHead(EcuType::k15m) + rows, &error);
+    ASSERT_TRUE(trace) << error;
+    const TraceGaps gaps = ReadGaps(*trace);
+    EXPECT_EQ(gaps.left_out > 0, !old_file);
+    EXPECT_EQ(gaps.no_wake_up, old_file);
+    EXPECT_EQ(gaps.counts[static_cast<size_t>(GapMark::kEarlyRequest)], 0u);
+
+    std::vector<std::string> said;
+    ReplayEcu::Options options;
+    options.report = [&](const std::string& text) { said.push_back(text); };
+    VirtualClock replay_clock;
+    SimulatedLine replayed(replay_clock,
+                           ReplayEcu::FromTrace(*trace, EcuType::k15m, options, &error), 0);
+    LineLog replay_monitor;
+    const Shown second =
+        RunSession(EcuType::k15m, replay_clock, replayed, replay_monitor, {}, 45000);
+    const auto shown = complete(second);
+    ASSERT_FALSE(shown.empty());
+    // The newest values the recording holds are shown.
+    EXPECT_EQ(shown.back(), complete(first).back());
+
+    if (old_file) {
+      ASSERT_FALSE(said.empty());
+      EXPECT_NE(said.front().find("holds no wake-up"), std::string::npos) << said.front();
+      EXPECT_NE(said.front().find("usual key-on bytes stand in"), std::string::npos);
+    } else {
+      EXPECT_EQ(second.info, first.info);
+      // Past the gap is no departure; only the end of the recording is.
+      for (const std::string& text : said) {
+        EXPECT_NE(text.find("after the recording ended"), std::string::npos) << text;
       }
     }
   }

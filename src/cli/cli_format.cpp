@@ -182,7 +182,9 @@ bool WriteTrace(const QString& name, const TraceFile& trace, bool json,
         ",\n  \"ecu_type\": " + (trace.type ? JsonString(type) : "null") +
         ",\n  \"counts\": {\"early_requests\": " + std::to_string(count(GapMark::kEarlyRequest)) +
         ", \"late_answers\": " + std::to_string(count(GapMark::kLateAnswer)) +
-        ", \"unasked_bytes\": " + std::to_string(count(GapMark::kUnasked)) + "},\n  \"rows\": [";
+        ", \"unasked_bytes\": " + std::to_string(count(GapMark::kUnasked)) +
+        ", \"left_out_bytes\": " + std::to_string(gaps.left_out) +
+        ", \"no_wake_up\": " + (gaps.no_wake_up ? "true" : "false") + "},\n  \"rows\": [";
   } else {
     out += "# trace " + Plain(name.toStdString()) + ", ECU type " +
            (type.empty() ? "not named" : type) + ", " + std::to_string(trace.rows.size()) +

@@ -68,4 +68,8 @@ std::string TraceCsvRows(const std::vector<TraceEntry>& entries, size_t* next_en
   return out;
 }
 
+bool StartsConversation(std::string_view note) {
+  return note == kTracePortOpenedNote || note == kTraceConnectionNote;
+}
+
 }  // namespace kline

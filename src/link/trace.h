@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "link/ecu_type.h"
@@ -48,9 +49,15 @@ inline constexpr char kTraceTypeNote[] = "ECU type ";
 // at each opening.
 inline constexpr char kTracePortOpenedNote[] = "PC side opened the port";
 inline constexpr char kTracePortClosedNote[] = "PC side closed the port";
-// The start of the note where a long session's trace leaves bytes out, followed by their
-// number: the bytes after it are not the continuation of those before.
+// The program's own notes in the line monitor's layout: where a connection starts (its
+// times count from there), and where a long session's trace leaves bytes out, followed by
+// their number, so that the bytes after it are not the continuation of those before. Any
+// other note is the simulator's, whose trace stamps the ECU's bytes as they begin.
+inline constexpr char kTraceConnectionNote[] = "port opened";
 inline constexpr char kTraceLeftOutNote[] = "bytes left out: ";
+
+// Either side's note that a conversation starts again.
+bool StartsConversation(std::string_view note);
 // The start of the simulator's note when the cable is pulled: nothing passes after it.
 inline constexpr char kTraceCablePulledNote[] = "fault cable";
 

@@ -1,6 +1,8 @@
 #include "link/trace_gaps.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
 
 #include "link/protocol.h"
 
@@ -123,10 +125,21 @@ TraceGaps ReadGaps(const TraceFile& trace) {
   GapReader reader(trace);
   size_t note = 0;
   int64_t previous_end_us = 0;
+  bool asked = false;
   for (const TraceRow& row : trace.rows) {
     for (; note < trace.notes.size() && trace.notes[note].note.time_us <= row.entry.time_us;
          ++note) {
-      if (trace.notes[note].note.text == kTracePortOpenedNote) reader.Restart();
+      const std::string& text = trace.notes[note].note.text;
+      // Across bytes left out, the pause before the next one is nobody's.
+      if (StartsConversation(text) || text.starts_with(kTraceLeftOutNote)) reader.Restart();
+      if (text.starts_with(kTraceLeftOutNote)) {
+        gaps.left_out += std::strtoull(text.c_str() + std::strlen(kTraceLeftOutNote), nullptr, 10);
+      }
+    }
+    if (row.entry.dir == Dir::kPcSent && !asked) {
+      asked = true;
+      gaps.no_wake_up =
+          trace.type && *trace.type != EcuType::kP8 && row.entry.byte != kWakeUpSequence[0];
     }
     const GapMark mark = reader.Byte(row.entry);
     // From the end of the byte before, as the marks judge the pauses.
@@ -150,7 +163,9 @@ std::string GapCountsLine(const TraceGaps& gaps) {
                " answers later than their bound") +
          ", " +
          count(GapMark::kUnasked, " byte while nothing was asked",
-               " bytes while nothing was asked");
+               " bytes while nothing was asked") +
+         (gaps.left_out > 0 ? "; " + std::to_string(gaps.left_out) + " bytes left out" : "") +
+         (gaps.no_wake_up ? "; no wake-up before the first request" : "");
 }
 
 }  // namespace kline

@@ -39,12 +39,17 @@ struct TraceGaps {
   std::vector<int64_t> gap_us;
   std::vector<GapMark> marks;
   std::array<size_t, kGapMarkCount> counts{};
+  // Bytes a long session's trace left out (its notes say where), and whether the first
+  // request of a woken type is no wake-up: an older trace kept only a session's last bytes.
+  uint64_t left_out = 0;
+  bool no_wake_up = false;
 };
 
 TraceGaps ReadGaps(const TraceFile& trace);
 
 // The counts in one line: "2 requests sooner than their pause, 0 answers later than their
-// bound, 1 byte while nothing was asked".
+// bound, 1 byte while nothing was asked", then what the trace lacks, if anything: "; 4000
+// bytes left out; no wake-up before the first request".
 std::string GapCountsLine(const TraceGaps& gaps);
 
 }  // namespace kline

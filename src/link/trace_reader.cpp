@@ -131,10 +131,11 @@ class Reader {
     if (!NoteField(fields[5], &note)) return Fail("the note's quotes do not close");
     const std::string_view dir = fields[1];
     if (dir == "note") {
-      // Only the simulator writes notes beyond the type (a support report's trace names it).
+      // Only the simulator writes notes beyond the type (a support report's trace names it)
+      // and the program's own two.
       if (note.starts_with(kTraceTypeNote)) {
         trace_.type = EcuTypeFromName(std::string_view(note).substr(sizeof kTraceTypeNote - 1));
-      } else {
+      } else if (note != kTraceConnectionNote && !note.starts_with(kTraceLeftOutNote)) {
         trace_.ecu_times_at_start = true;
       }
       trace_.notes.push_back({TraceNote{time_us, std::move(note)}, line_});

@@ -53,7 +53,7 @@ std::string LineHistory::CsvRows() const {
   };
   for (const Connection& c : connections_) {
     if (c.serial != connections_.front().serial) offset_us = last_us + kBetweenConnectionsUs;
-    note(offset_us, kTracePortOpenedNote);
+    note(offset_us, kTraceConnectionNote);
     for (const LineEntry& entry : c.opening) row(entry);
     // Recent entries of connections forgotten since are older than this one's.
     while (recent != recent_.end() && recent->serial < c.serial) ++recent;

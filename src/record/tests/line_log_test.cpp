@@ -105,7 +105,7 @@ TEST(LineLogTest, SessionLogHoldsTheSimulatorsBytesInOrderAndTime) {
   QFile file(path);
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   EXPECT_EQ(file.readAll().toStdString(),
-            std::string(kTraceCsvHeader) + "\n0,note,,,," + kTracePortOpenedNote + "\n" +
+            std::string(kTraceCsvHeader) + "\n0,note,,,," + kTraceConnectionNote + "\n" +
                 std::to_string(speed->time_us) + ",pc,01,7812,0,\"01 engine speed, first byte\"\n");
 }
 

@@ -147,7 +147,7 @@ TEST(LineHistoryTest, KeepsEachOpeningAndTheNewestBytes) {
     std::vector<uint64_t> left_out;
     size_t openings = 0;
     for (const auto& row : trace->notes) {
-      if (row.note.text == kTracePortOpenedNote) ++openings;
+      if (row.note.text == kTraceConnectionNote) ++openings;
       if (row.note.text.starts_with(kTraceLeftOutNote)) {
         left_out.push_back(std::stoull(row.note.text.substr(std::strlen(kTraceLeftOutNote))));
       }
