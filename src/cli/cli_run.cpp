@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
 #include <algorithm>
 #include <cerrno>
@@ -104,6 +105,7 @@ int CliRun::Exec() {
       return kExitOutputFailed;
     }
   }
+  since_start_.start();
   // The tool takes its port and type from the command line: it leaves the window
   // program's settings file as it found it.
   engine_ = std::make_unique<EngineThread>(
@@ -311,13 +313,21 @@ void CliRun::WriteReport() {
   // The engine's last batches (the bytes that left diagnostic mode and closed the port)
   // are still on their way.
   QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
-  const SupportContext context{
-      .type = command_.type,
-      .program = QStringLiteral("kline-diag-cli " KLINE_VERSION),
-      .port_field = command_.port_field,
-      .identification = identification_,
-      .facts = facts_,
-      .settings = QStringLiteral("command line: ") + QCoreApplication::arguments().join(u' ')};
+  // The verdict, and how long the tool listened: a report of a failure must say both.
+  support_.AddStatus(QStringLiteral("The run ended with exit status %1, %2 s after it started.")
+                         .arg(*status_)
+                         .arg(static_cast<double>(since_start_.elapsed()) / 1000.0, 0, 'f', 1));
+  // The settings the engine wrote for this run, as the window's report holds its own; the
+  // command line would carry paths from this computer.
+  QFile settings(settings_dir_.FilePath(QStringLiteral("kline-diag-cli.ini")));
+  const SupportContext context{.type = command_.type,
+                               .program = QStringLiteral("kline-diag-cli " KLINE_VERSION),
+                               .port_field = command_.port_field,
+                               .identification = identification_,
+                               .facts = facts_,
+                               .settings = settings.open(QIODevice::ReadOnly)
+                                               ? QString::fromUtf8(settings.readAll())
+                                               : QStringLiteral("(no settings written)")};
   QString error;
   if (!support_.Save(command_.file, context, &error)) {
     Complain(QStringLiteral("Cannot write %1: %2").arg(command_.file, error));
@@ -418,6 +428,7 @@ void CliRun::Print(const std::string& text) {
 }
 
 void CliRun::Complain(const QString& text) {
+  support_.AddStatus(text);
   std::fprintf(err_, "kline-diag-cli: %s\n", qPrintable(text));
   std::fflush(err_);
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QObject>
 #include <QStringList>
@@ -75,6 +76,7 @@ class CliRun : public QObject {
   QTimer duration_;
   // live: the longest the ECU may go without a sample (a restart that was not woken again).
   QTimer gap_;
+  QElapsedTimer since_start_;
   std::optional<int> status_;
 
   bool opened_ = false;

@@ -34,7 +34,7 @@ void SupportLog::AddSample(const LiveSample& sample) {
 }
 
 void SupportLog::AddStatus(const QString& text, const QDateTime& when) {
-  if (text.isEmpty()) return;
+  if (text.isEmpty() || (!status_.empty() && status_.back().second == text)) return;
   status_.emplace_back(when, text);
   while (status_.size() > kStatusCapacity) status_.pop_front();
 }
@@ -76,6 +76,7 @@ std::string SupportLog::Archive(const SupportContext& context, const QDateTime& 
 
   std::string identification;
   for (const QString& line : context.identification) identification += Text(line) + "\n";
+  if (identification.empty()) identification = "Nothing of the identification was read.\n";
 
   const std::string system =
       "program: " + Text(context.program) + "\n" +

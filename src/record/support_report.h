@@ -50,7 +50,8 @@ class SupportLog {
   // are kept.
   void AddLine(const std::vector<LineEntry>& entries) { line_.Add(entries); }
   void AddSample(const LiveSample& sample);
-  // Stamped with the time it came; empty texts (a message cleared) are not kept.
+  // Stamped with the time it came; empty texts (a message cleared) and the text kept last
+  // (one message both shown and printed) are not kept.
   void AddStatus(const QString& text, const QDateTime& when = QDateTime::currentDateTime());
 
   // The archive's bytes.
