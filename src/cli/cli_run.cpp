@@ -40,7 +40,7 @@ constexpr TestVerdict kTestVerdicts[] = {
     {"Test finish", kExitDone},         {"Test failed", kExitTestFailed},
     {"Test unknown", kExitTestUnknown}, {kNoAnswerLine, kExitNoAnswer},
     {kCustomCodeRangeLine, kExitUsage}, {kCustomCodeEnterLine, kExitUsage},
-    {kCustomCodeLeaveLine, kExitUsage},
+    {kCustomCodeLeaveLine, kExitUsage}, {kPortLostLine, kExitPortNotOpened},
 };
 
 }  // namespace
@@ -123,6 +123,8 @@ int CliRun::Exec() {
   }
   if (!status_) loop_.exec();
   engine_->Stop();
+  // monitor: the last bytes (those that closed the port) are still on their way.
+  if (command_.verb == Verb::kMonitor) QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
   recorder_.Stop();
   if (command_.verb == Verb::kReport) WriteReport();
   return *status_;
@@ -150,7 +152,7 @@ int CliRun::CheckCableNow() {
     return kExitPortNotOpened;
   }
   Print(result.sentence + "\n");
-  return result.verdict == CableVerdict::kEchoOk ? kExitDone : kExitNoAnswer;
+  return result.verdict == CableVerdict::kEchoOk ? kExitDone : kExitCableCheckFailed;
 }
 
 void CliRun::ConnectSignals(DiagnosticEngine& engine) {
@@ -164,7 +166,7 @@ void CliRun::ConnectSignals(DiagnosticEngine& engine) {
       opened_ = true;
     } else if (opened_ && !status_) {
       Complain(QStringLiteral("The port was lost (cable or adapter unplugged?)."));
-      End(kExitNoAnswer);
+      End(kExitPortNotOpened);
     }
   });
   if (command_.verb == Verb::kReport) {
@@ -174,13 +176,7 @@ void CliRun::ConnectSignals(DiagnosticEngine& engine) {
   if (command_.verb == Verb::kMonitor) {
     // The simulator's trace layout, so that both sides of the wire compare with one tool.
     Print(std::string(kTraceCsvHeader) + "\n");
-    connect(&engine.lines(), &LineBatcher::LineEntries, this,
-            [this](const std::vector<LineEntry>& entries) {
-              if (status_) return;
-              std::string rows;
-              for (const LineEntry& entry : entries) rows += LineCsvRow(entry) + "\n";
-              Print(rows);
-            });
+    connect(&engine.lines(), &LineBatcher::LineEntries, this, &CliRun::PrintLines);
     return;
   }
   connect(panel, &PanelMirror::ServiceMenusEnabledChanged, this, [this](bool enabled) {
@@ -410,6 +406,22 @@ void CliRun::Print(const std::string& text) {
   if (engine_) engine_->Stop();
   Complain(QStringLiteral("Cannot write the output: %1.").arg(reason));
   End(kExitOutputFailed);
+}
+
+// monitor: every byte, up to the port's closing after the run's end; an output that fails
+// then still makes the run's status 1 if it was 0.
+void CliRun::PrintLines(const std::vector<LineEntry>& entries) {
+  if (status_ == kExitOutputFailed) return;
+  std::string rows;
+  for (const LineEntry& entry : entries) rows += LineCsvRow(entry) + "\n";
+  if (!status_) {
+    Print(rows);
+    return;
+  }
+  QString reason;
+  if (WriteOut(out_, rows, &reason)) return;
+  Complain(QStringLiteral("Cannot write the output: %1.").arg(reason));
+  if (status_ == kExitDone) status_ = kExitOutputFailed;
 }
 
 void CliRun::Complain(const QString& text) {

@@ -12,12 +12,14 @@
 #include <memory>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "cli/cli_format.h"
 #include "cli/cli_options.h"
 #include "engine/engine_thread.h"
 #include "engine/run_folder.h"
 #include "record/csv_recorder.h"
+#include "record/line_log.h"
 #include "record/support_report.h"
 
 namespace kline::cli {
@@ -58,6 +60,7 @@ class CliRun : public QObject {
   // did not answer.
   void WriteReport();
   void Print(const std::string& text);
+  void PrintLines(const std::vector<LineEntry>& entries);
   void Complain(const QString& text);
   void End(int status);
 

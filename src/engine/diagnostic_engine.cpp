@@ -81,6 +81,7 @@ void DiagnosticEngine::Start() {
   // A received byte is stamped when the port first sees it waiting: looking at the count
   // during long pauses (the wake-up's) keeps the line monitor's times true to the wire.
   clock_->SetBetweenSlices([this] { port_->PendingCount(); });
+  clock_->SetAfterPause([this] { lines_->FlushIfDue(); });
   lines_->Start();
   driver_ = std::make_unique<SessionDriver>(*port_, *panel_, *settings);
   driver_->OnStage([this](SessionStage stage) {

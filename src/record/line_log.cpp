@@ -161,6 +161,10 @@ void LineLog::Append(const LineEntry& entry) {
 
 std::vector<LineEntry> LineLog::TakeNew() {
   CommitAllSent();
+  return TakeCommitted();
+}
+
+std::vector<LineEntry> LineLog::TakeCommitted() {
   const auto fresh = static_cast<size_t>(std::min<uint64_t>(added_ - taken_, count_));
   taken_ = added_;
   std::vector<LineEntry> out;

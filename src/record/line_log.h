@@ -52,6 +52,9 @@ class LineLog : public WireTap {
   // The entries added since the last call, oldest first; those the ring overwrote before
   // anyone took them are gone.
   std::vector<LineEntry> TakeNew();
+  // The same, without the written bytes still on the stage: for a look in the middle of an
+  // exchange, where a byte seen but not yet read may still come before them.
+  std::vector<LineEntry> TakeCommitted();
   // What the ring holds, oldest first.
   std::vector<LineEntry> Entries();
 
