@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
+#include <cstdint>
 #include <vector>
 
 #include "record/line_log.h"
@@ -24,9 +25,9 @@ class LineBatcher : public QObject {
   void Stop();
   // From within a routine's pauses, which keep the engine's loop (and the batch timer) waiting:
   // hands on a batch when the last is a batch interval old, so the bytes of a long wait (the
-  // wake-up's) are seen as they cross the wire, not once the routine is over. A written byte
-  // goes with the first byte read after it, so that the rows stay in time order.
-  void FlushIfDue();
+  // wake-up's, an answer that does not come) are seen as they cross the wire, not once the
+  // routine is over. `unread_since_us`: see LineLog::TakeWrittenBefore.
+  void FlushIfDue(int64_t unread_since_us);
 
  signals:
   // Bytes that crossed the wire since the last batch.
