@@ -42,8 +42,8 @@ constexpr VerbName kVerbs[] = {
     {"check-cable", Verb::kCheckCable, "Check that the interface echoes what is sent.",
      "0 the interface echoes, 3 the port did not open, 9 the interface did not echo"},
     {"monitor", Verb::kMonitor,
-     "Wake the ECU and poll its live values as live does, printing every byte on the line as it "
-     "goes: its time, direction, rate and what it asks for.",
+     "Wake the ECU and poll it as live does, printing each byte on the line as it goes: its "
+     "time, direction, rate and what it asks for.",
      "0 the duration reached, 1 the output could not be written, 3 the port did not open or was "
      "lost"},
     {"trace", Verb::kTrace,
@@ -73,6 +73,26 @@ ParsedArguments Mistake(const QString& text) {
 }
 
 ParsedArguments Text(const QString& text) { return {std::nullopt, kExitDone, text}; }
+
+// `text` in lines of at most 80 columns, the first going on from column `indent` and the
+// others starting there.
+QString Wrapped(const QString& text, int indent) {
+  constexpr qsizetype kWidth = 80;
+  QString wrapped;
+  qsizetype column = indent;
+  for (const QString& word : text.split(u' ', Qt::SkipEmptyParts)) {
+    if (column > indent && column + 1 + word.size() > kWidth) {
+      wrapped += u'\n' + QString(indent, u' ');
+      column = indent;
+    } else if (column > indent) {
+      wrapped += u' ';
+      ++column;
+    }
+    wrapped += word;
+    column += word.size();
+  }
+  return wrapped;
+}
 
 // A test name as people write it: case, blanks, hyphens and underscores do not count, so
 // "injector-1", "Injector 1" and "Injector1" are one name.
@@ -127,11 +147,11 @@ QString GlobalHelp(const QCommandLineParser& parser) {
   QString help = parser.helpText();
   help += QStringLiteral("\nCommands:\n");
   for (const VerbName& verb : kVerbs) {
-    help += QStringLiteral("  %1%2\n").arg(Q(verb.name), -14).arg(Q(verb.summary));
+    help += QStringLiteral("  %1%2\n").arg(Q(verb.name), -14).arg(Wrapped(Q(verb.summary), 16));
   }
   help += QStringLiteral(
-              "\n\"%1 COMMAND --help\" describes a command's options. The options above may "
-              "come\nbefore or after the command.\n"
+              "\n\"%1 COMMAND --help\" describes a command's options. The options above\n"
+              "may come before or after the command.\n"
               "\nExit status, the same for every command:\n"
               "  0  done\n"
               "  1  the output could not be written: a full disk, a closed pipe, or a file path\n"
@@ -182,7 +202,8 @@ std::optional<ParsedArguments> ParseVerbOptions(const VerbName& verb, const QStr
       QStringLiteral("Confirm clear-dtc, which erases the stored fault codes for good."));
   const QCommandLineOption code(
       QStringLiteral("code"),
-      QStringLiteral("Run the custom test with this request byte in hexadecimal."),
+      QStringLiteral("Run the custom test with this request byte: one or two hexadecimal "
+                     "digits, 0x allowed before them."),
       QStringLiteral("HH"));
   switch (verb.verb) {
     case Verb::kLive:
@@ -196,7 +217,8 @@ std::optional<ParsedArguments> ParseVerbOptions(const VerbName& verb, const QStr
       parser.addPositionalArgument(
           QStringLiteral("NAME"),
           QStringLiteral("fuel-pump, injector-1, injector-2, rev-counter, coil-1, coil-2, "
-                         "clear-dtc, or a caption of the test window."),
+                         "clear-dtc, or the name the test window or its log writes "
+                         "(Injector1), in any case."),
           QStringLiteral("[NAME]"));
       break;
     case Verb::kMonitor:
@@ -221,9 +243,12 @@ std::optional<ParsedArguments> ParseVerbOptions(const VerbName& verb, const QStr
   if (help_asked || parser.isSet(help)) {
     return Text(parser.helpText().replace(QStringLiteral("[options]"),
                                           Q(verb.name) + QStringLiteral(" [options]")) +
-                QStringLiteral("\nExit status: %1; 2 wrong usage and 5 interrupted, as for every "
-                               "command (see \"%2 --help\").\n")
-                    .arg(Q(verb.statuses), QLatin1String(kProgram)));
+                QLatin1Char('\n') +
+                Wrapped(QStringLiteral("Exit status: %1; 2 wrong usage and 5 interrupted, as for "
+                                       "every command (see \"%2 --help\").")
+                            .arg(Q(verb.statuses), QLatin1String(kProgram)),
+                        0) +
+                QLatin1Char('\n'));
   }
   // What was given, without asking the parser about options this command lacks.
   const QStringList found = parser.optionNames();
