@@ -202,6 +202,8 @@ void CliRun::ConnectSignals(DiagnosticEngine& engine) {
     }
   });
   connect(&engine.desk(), &ServiceDesk::FaultRead, this, &CliRun::OnFaultRead);
+  connect(&engine.service(ServiceWindowId::kFault), &ServiceMirror::LogLine, this,
+          [this](const QString& text) { port_lost_ = port_lost_ || text == Q(kPortLostLine); });
   ServiceMirror* tests = &engine.service(ServiceWindowId::kTest);
   connect(tests, &ServiceMirror::StatusMessage, this, &CliRun::OnPortMessage);
   connect(tests, &ServiceMirror::WindowClosed, this, &CliRun::OnTestWindowClosed);
@@ -371,7 +373,8 @@ void CliRun::OnFaultRead(int index, const QString& answer) {
   }
   const bool all_answered = std::none_of(answers_.begin(), answers_.end(),
                                          [](const QString& answer) { return answer.isEmpty(); });
-  End(all_answered ? kExitDone : kExitNoAnswer);
+  if (!all_answered && port_lost_) Complain(Q(kPortLostLine) + QLatin1Char('.'));
+  End(all_answered ? kExitDone : port_lost_ ? kExitPortNotOpened : kExitNoAnswer);
 }
 
 void CliRun::OnTestLog(const QString& text) {

@@ -94,6 +94,7 @@ class CliRun : public QObject {
   FaultAnswers answers_;
   size_t answers_read_ = 0;
   bool fault_window_shown_ = false;
+  bool port_lost_ = false;  // the fault window said the cable was pulled
   // test
   float progress_maximum_ = 0;
   std::optional<int> verdict_;
