@@ -147,7 +147,7 @@ int CliRun::CheckCableNow() {
   QtSerialDevice device;
   KLinePort port(device, clock);
   const CableCheckResult result = CheckCable(port, command_.port_field.toStdString());
-  if (result.verdict == CableVerdict::kNotOpened) {
+  if (result.verdict == CableVerdict::kNotOpened || result.verdict == CableVerdict::kPortLost) {
     Complain(QString::fromStdString(result.sentence));
     return kExitPortNotOpened;
   }
