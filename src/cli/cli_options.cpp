@@ -26,34 +26,37 @@ struct VerbName {
 
 constexpr VerbName kVerbs[] = {
     {"info", Verb::kInfo, "Wake the ECU and print its ISO code, ECU data and calibration.",
-     "0 all read, 3 the port did not open or was lost, 4 the ECU did not answer, 8 part of the "
-     "identification could not be read "
-     "(what was read is printed)"},
+     "0 all read, 1 the output could not be written, 2 wrong usage, 3 the port did not open or "
+     "was lost, 4 the ECU did not answer, 5 interrupted, 8 part of the identification could not "
+     "be read (what was read is printed)"},
     {"live", Verb::kLive, "Print the live values, one line (or CSV row) per sample.",
-     "0 the count or duration reached, 1 the output could not be written, 3 the port did not "
-     "open or was lost, 4 the ECU did not answer, 8 part of the values could not be read (what was "
-     "read is printed)"},
+     "0 the count or duration reached, 1 the output could not be written, 2 wrong usage, 3 the "
+     "port did not open or was lost, 4 the ECU did not answer, 5 interrupted, 8 part of the "
+     "values could not be read (what was read is printed)"},
     {"faults", Verb::kFaults, "Read the ten fault-memory bytes and print what they mean.",
-     "0 all ten read, 3 the port did not open or was lost, 4 the ECU did not answer"},
+     "0 all ten read, 1 the output could not be written, 2 wrong usage, 3 the port did not open "
+     "or was lost, 4 the ECU did not answer, 5 interrupted"},
     {"test", Verb::kTest, "Run one actuator test and print its progress and verdict.",
-     "0 the test finished, 3 the port did not open or was lost, 4 the ECU did not answer or did "
-     "not enter diagnostic mode, 6 the ECU reported the test as failed, 7 the test ended without "
-     "a verdict"},
+     "0 the test finished, 1 the output could not be written, 2 wrong usage or a code refused, 3 "
+     "the port did not open or was lost, 4 the ECU did not answer or did not enter diagnostic "
+     "mode, 5 interrupted (the ECU is taken out of diagnostic mode first), 6 the ECU reported "
+     "the test as failed, 7 the test ended without a verdict"},
     {"check-cable", Verb::kCheckCable, "Check that the interface echoes what is sent.",
-     "0 the interface echoes, 3 the port did not open, 9 the interface did not echo"},
+     "0 the interface echoes, 1 the output could not be written, 2 wrong usage, 3 the port did "
+     "not open or was lost, 9 the interface did not echo"},
     {"monitor", Verb::kMonitor,
      "Wake the ECU and poll it as live does, printing each byte on the line as it goes: its "
      "time, direction, rate and what it asks for.",
-     "0 the duration reached, 1 the output could not be written, 3 the port did not open or was "
-     "lost"},
+     "0 the duration reached, 1 the output could not be written, 2 wrong usage, 3 the port did "
+     "not open or was lost, 5 interrupted"},
     {"trace", Verb::kTrace,
      "Read a saved trace or support report: each byte with its gap, and the gaps that break "
      "the program's pauses and bounds.",
-     "0 read, 1 the output could not be written, 2 the file is no trace"},
+     "0 read, 1 the output could not be written, 2 wrong usage or a file that is no trace"},
     {"report", Verb::kReport,
      "Connect, poll live data for a while and write a support report to send with a question.",
-     "0 done, 1 the report could not be written, 3 the port did not open or was lost, 4 the ECU "
-     "did not answer (the report is written whatever the end)"},
+     "0 done, 1 the report could not be written, 2 wrong usage, 3 the port did not open or was "
+     "lost, 4 the ECU did not answer, 5 interrupted; the report is written whatever the end"},
 };
 
 // Short names for the shell; the captions of the test window and the names its log prints
@@ -244,8 +247,8 @@ std::optional<ParsedArguments> ParseVerbOptions(const VerbName& verb, const QStr
     return Text(parser.helpText().replace(QStringLiteral("[options]"),
                                           Q(verb.name) + QStringLiteral(" [options]")) +
                 QLatin1Char('\n') +
-                Wrapped(QStringLiteral("Exit status: %1; 2 wrong usage and 5 interrupted, as for "
-                                       "every command (see \"%2 --help\").")
+                Wrapped(QStringLiteral("Exit status: %1 (the list for every command: \"%2 "
+                                       "--help\").")
                             .arg(Q(verb.statuses), QLatin1String(kProgram)),
                         0) +
                 QLatin1Char('\n'));
