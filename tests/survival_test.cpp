@@ -121,7 +121,7 @@ TEST(Survival, CablePulledBetweenServiceRequests) {
   const int64_t read_start = rig.clock.NowMs();
   faults.Press(kFaultButtons[0]);
   EXPECT_LE(rig.clock.NowMs() - read_start, 2510);
-  EXPECT_EQ(around.host.lines.back(), std::string(kNoAnswerLine));
+  EXPECT_EQ(around.host.lines.back(), std::string(kPortLostLine));
   ExpectLossNoticed(rig);
 
   rig.line.ClearFaults();
@@ -143,7 +143,7 @@ TEST(Survival, CablePulledInsideAFaultRead) {
   const int64_t start = rig.clock.NowMs();
   faults.Press(kFaultButtons[3]);
   EXPECT_LT(rig.clock.NowMs() - start, 600) << "a vanished port ends the wait at once";
-  EXPECT_EQ(around.host.lines, std::vector<std::string>{std::string(kNoAnswerLine)});
+  EXPECT_EQ(around.host.lines, std::vector<std::string>{std::string(kPortLostLine)});
   faults.Back();
   ExpectLossNoticed(rig);
 }

@@ -41,7 +41,7 @@ constexpr TestVerdict kTestVerdicts[] = {
     {"Test finish", kExitDone},         {"Test failed", kExitTestFailed},
     {"Test unknown", kExitTestUnknown}, {kNoAnswerLine, kExitNoAnswer},
     {kCustomCodeRangeLine, kExitUsage}, {kCustomCodeEnterLine, kExitUsage},
-    {kCustomCodeLeaveLine, kExitUsage},
+    {kCustomCodeLeaveLine, kExitUsage}, {kPortLostLine, kExitPortNotOpened},
 };
 
 }  // namespace
@@ -125,6 +125,8 @@ int CliRun::Exec() {
   }
   if (!status_) loop_.exec();
   engine_->Stop();
+  // monitor: the last bytes (those that closed the port) are still on their way.
+  if (command_.verb == Verb::kMonitor) QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
   recorder_.Stop();
   if (command_.verb == Verb::kReport) WriteReport();
   return *status_;
@@ -147,12 +149,12 @@ int CliRun::CheckCableNow() {
   QtSerialDevice device;
   KLinePort port(device, clock);
   const CableCheckResult result = CheckCable(port, command_.port_field.toStdString());
-  if (result.verdict == CableVerdict::kNotOpened) {
+  if (result.verdict == CableVerdict::kNotOpened || result.verdict == CableVerdict::kPortLost) {
     Complain(QString::fromStdString(result.sentence));
     return kExitPortNotOpened;
   }
   Print(result.sentence + "\n");
-  return result.verdict == CableVerdict::kEchoOk ? kExitDone : kExitNoAnswer;
+  return result.verdict == CableVerdict::kEchoOk ? kExitDone : kExitCableCheckFailed;
 }
 
 void CliRun::ConnectSignals(DiagnosticEngine& engine) {
@@ -166,7 +168,7 @@ void CliRun::ConnectSignals(DiagnosticEngine& engine) {
       opened_ = true;
     } else if (opened_ && !status_) {
       Complain(QStringLiteral("The port was lost (cable or adapter unplugged?)."));
-      End(kExitNoAnswer);
+      End(kExitPortNotOpened);
     }
   });
   if (command_.verb == Verb::kReport) {
@@ -176,13 +178,7 @@ void CliRun::ConnectSignals(DiagnosticEngine& engine) {
   if (command_.verb == Verb::kMonitor) {
     // The simulator's trace layout, so that both sides of the wire compare with one tool.
     Print(std::string(kTraceCsvHeader) + "\n");
-    connect(&engine.lines(), &LineBatcher::LineEntries, this,
-            [this](const std::vector<LineEntry>& entries) {
-              if (status_) return;
-              std::string rows;
-              for (const LineEntry& entry : entries) rows += LineCsvRow(entry) + "\n";
-              Print(rows);
-            });
+    connect(&engine.lines(), &LineBatcher::LineEntries, this, &CliRun::PrintLines);
     return;
   }
   connect(panel, &PanelMirror::ServiceMenusEnabledChanged, this, [this](bool enabled) {
@@ -208,6 +204,8 @@ void CliRun::ConnectSignals(DiagnosticEngine& engine) {
     }
   });
   connect(&engine.desk(), &ServiceDesk::FaultRead, this, &CliRun::OnFaultRead);
+  connect(&engine.service(ServiceWindowId::kFault), &ServiceMirror::LogLine, this,
+          [this](const QString& text) { port_lost_ = port_lost_ || text == Q(kPortLostLine); });
   ServiceMirror* tests = &engine.service(ServiceWindowId::kTest);
   connect(tests, &ServiceMirror::StatusMessage, this, &CliRun::OnPortMessage);
   connect(tests, &ServiceMirror::WindowClosed, this, &CliRun::OnTestWindowClosed);
@@ -390,7 +388,8 @@ void CliRun::OnFaultRead(int index, const QString& answer) {
   }
   const bool all_answered = std::none_of(answers_.begin(), answers_.end(),
                                          [](const QString& answer) { return answer.isEmpty(); });
-  End(all_answered ? kExitDone : kExitNoAnswer);
+  if (!all_answered && port_lost_) Complain(Q(kPortLostLine) + QLatin1Char('.'));
+  End(all_answered ? kExitDone : port_lost_ ? kExitPortNotOpened : kExitNoAnswer);
 }
 
 void CliRun::OnTestLog(const QString& text) {
@@ -425,6 +424,22 @@ void CliRun::Print(const std::string& text) {
   if (engine_) engine_->Stop();
   Complain(QStringLiteral("Cannot write the output: %1.").arg(reason));
   End(kExitOutputFailed);
+}
+
+// monitor: every byte, up to the port's closing after the run's end; an output that fails
+// then still makes the run's status 1 if it was 0.
+void CliRun::PrintLines(const std::vector<LineEntry>& entries) {
+  if (status_ == kExitOutputFailed) return;
+  std::string rows;
+  for (const LineEntry& entry : entries) rows += LineCsvRow(entry) + "\n";
+  if (!status_) {
+    Print(rows);
+    return;
+  }
+  QString reason;
+  if (WriteOut(out_, rows, &reason)) return;
+  Complain(QStringLiteral("Cannot write the output: %1.").arg(reason));
+  if (status_ == kExitDone) status_ = kExitOutputFailed;
 }
 
 void CliRun::Complain(const QString& text) {

@@ -13,12 +13,14 @@
 #include <memory>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "cli/cli_format.h"
 #include "cli/cli_options.h"
 #include "engine/engine_thread.h"
 #include "engine/run_folder.h"
 #include "record/csv_recorder.h"
+#include "record/line_log.h"
 #include "record/support_report.h"
 
 namespace kline::cli {
@@ -59,6 +61,7 @@ class CliRun : public QObject {
   // did not answer.
   void WriteReport();
   void Print(const std::string& text);
+  void PrintLines(const std::vector<LineEntry>& entries);
   void Complain(const QString& text);
   void End(int status);
   // info: the identification as far as it was read, whatever ends the run.
@@ -99,6 +102,7 @@ class CliRun : public QObject {
   FaultAnswers answers_;
   size_t answers_read_ = 0;
   bool fault_window_shown_ = false;
+  bool port_lost_ = false;  // the fault window said the cable was pulled
   // test
   float progress_maximum_ = 0;
   std::optional<int> verdict_;

@@ -1,5 +1,6 @@
 #include "cli/program.h"
 
+#include <csignal>
 #include <memory>
 
 #include "cli/cli_run.h"
@@ -34,10 +35,21 @@ int PrintTrace(const Command& command, std::FILE* out, std::FILE* err) {
 }  // namespace
 
 int RunProgram(const QStringList& arguments, std::FILE* out, std::FILE* err) {
+  // A closed output pipe ("| head -1") is a failed write, said and ended with status 1 by
+  // every command, never a kill.
+  std::signal(SIGPIPE, SIG_IGN);
   const ParsedArguments parsed = ParseArguments(arguments);
   if (!parsed.command) {
-    std::fputs(qPrintable(parsed.text), parsed.exit_status == kExitDone ? out : err);
-    return parsed.exit_status;
+    if (parsed.exit_status != kExitDone) {
+      std::fputs(qPrintable(parsed.text), err);
+      return parsed.exit_status;
+    }
+    QString reason;
+    if (!WriteOut(out, parsed.text.toStdString(), &reason)) {
+      std::fprintf(err, "kline-diag-cli: Cannot write the output: %s.\n", qPrintable(reason));
+      return kExitOutputFailed;
+    }
+    return kExitDone;
   }
   Command command = *parsed.command;
   if (command.verb == Verb::kTrace) return PrintTrace(command, out, err);
@@ -72,10 +84,23 @@ int RunProgram(const QStringList& arguments, std::FILE* out, std::FILE* err) {
       std::fprintf(err, "kline-diag-cli: %s\n", error.c_str());
       return kExitUsage;
     }
+    if (command.type && trace->type && *command.type != *trace->type) {
+      std::fprintf(err, "kline-diag-cli: --type %s does not match %s, which comes from a %s\n",
+                   std::string(EcuTypeName(*command.type)).c_str(), qPrintable(command.replay_path),
+                   std::string(EcuTypeName(*trace->type)).c_str());
+      return kExitUsage;
+    }
     if (!command.type) command.type = trace->type;
     if (!command.type) {
       std::fprintf(err, "kline-diag-cli: --type is needed: %s does not say which ECU it is\n",
                    qPrintable(command.replay_path));
+      return kExitUsage;
+    }
+    // A file with nothing to replay is refused like any file that is no trace; only a
+    // simulator that cannot start is a port that did not open.
+    if (!sim::ReplayEcu::FromTrace(*trace, *command.type, {}, &error)) {
+      std::fprintf(err, "kline-diag-cli: cannot replay %s: %s\n", qPrintable(command.replay_path),
+                   error.c_str());
       return kExitUsage;
     }
     sim::ReplayEcu::Options replay;

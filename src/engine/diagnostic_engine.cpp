@@ -1,6 +1,7 @@
 #include "engine/diagnostic_engine.h"
 
 #include <QThread>
+#include <limits>
 
 #include "engine/connection_watch.h"
 #include "engine/interface_finder.h"
@@ -81,6 +82,9 @@ void DiagnosticEngine::Start() {
   // A received byte is stamped when the port first sees it waiting: looking at the count
   // during long pauses (the wake-up's) keeps the line monitor's times true to the wire.
   clock_->SetBetweenSlices([this] { port_->PendingCount(); });
+  clock_->SetAfterPause([this] {
+    lines_->FlushIfDue(port_->FirstUnreadUs().value_or(std::numeric_limits<int64_t>::max()));
+  });
   lines_->Start();
   driver_ = std::make_unique<SessionDriver>(*port_, *panel_, *settings);
   driver_->OnStage([this](SessionStage stage) {

@@ -19,7 +19,15 @@ void LineBatcher::Stop() {
   Flush();
 }
 
+void LineBatcher::FlushIfDue(int64_t unread_since_us) {
+  if (since_flush_.isValid() && since_flush_.elapsed() < kLineBatchMs) return;
+  since_flush_.start();
+  std::vector<LineEntry> entries = log_.TakeWrittenBefore(unread_since_us);
+  if (!entries.empty()) emit LineEntries(entries);
+}
+
 void LineBatcher::Flush() {
+  since_flush_.start();
   std::vector<LineEntry> entries = log_.TakeNew();
   if (!entries.empty()) emit LineEntries(entries);
 }

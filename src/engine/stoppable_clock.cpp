@@ -19,6 +19,7 @@ void StoppableClock::SleepUs(int64_t us) {
   stop_.ThrowIfCutting();
   if (us <= kPlainSleepUs) {
     base_.SleepUs(us);
+    if (after_pause_) after_pause_();
     // A stop that came during the pause ends the routine here, before it writes again.
     stop_.ThrowIfCutting();
     return;
@@ -30,6 +31,7 @@ void StoppableClock::SleepUs(int64_t us) {
     if (left <= 0) return;
     const int64_t slice = std::min(left, kSliceUs);
     base_.SleepUs(slice);
+    if (after_pause_) after_pause_();
     // Not after the last slice: the caller looks at the wire itself once the pause is over.
     if (slice < left && between_slices_) between_slices_();
   }

@@ -20,11 +20,14 @@ class StoppableClock : public Clock {
   void SleepUs(int64_t us) override;
   // Runs between the slices of a long pause; it must be quick and leave the wire alone.
   void SetBetweenSlices(std::function<void()> fn) { between_slices_ = std::move(fn); }
+  // Runs after every pause, the short polls of a wait included; the same rules.
+  void SetAfterPause(std::function<void()> fn) { after_pause_ = std::move(fn); }
 
  private:
   Clock& base_;
   const WireStop& stop_;
   std::function<void()> between_slices_;
+  std::function<void()> after_pause_;
 };
 
 }  // namespace kline

@@ -18,7 +18,7 @@ std::optional<EcuType> TypeNamed(const QString& text, QString* error) {
 TargetOptions::TargetOptions(const QString& simulate_help)
     : port_(QStringLiteral("port"), QStringLiteral("Serial port: a number or a device path."),
             QStringLiteral("P")),
-      type_(QStringLiteral("type"), QStringLiteral("ECU type: 15m, 15Rc, 16m or P8."),
+      type_(QStringLiteral("type"), QStringLiteral("ECU type: 15m, 15Rc, 16m or P8, in any case."),
             QStringLiteral("TYPE")),
       simulate_(QLatin1String(kSimulate), simulate_help),
       replay_(

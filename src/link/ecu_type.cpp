@@ -1,5 +1,8 @@
 #include "link/ecu_type.h"
 
+#include <algorithm>
+#include <cctype>
+
 namespace kline {
 
 namespace {
@@ -30,8 +33,11 @@ std::string_view EcuTypeName(EcuType type) { return Row(type).name; }
 std::string_view EcuTypeCode(EcuType type) { return Row(type).code; }
 
 std::optional<EcuType> EcuTypeFromName(std::string_view name) {
+  const auto lower = [](char c) {
+    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  };
   for (const TypeRow& row : kRows) {
-    if (row.name == name) return row.type;
+    if (std::ranges::equal(row.name, name, {}, lower, lower)) return row.type;
   }
   return std::nullopt;
 }

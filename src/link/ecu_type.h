@@ -14,6 +14,7 @@ inline constexpr EcuType kAllEcuTypes[] = {EcuType::k15m, EcuType::k15Rc, EcuTyp
 
 // "15m", "15Rc", "16m", "P8".
 std::string_view EcuTypeName(EcuType type);
+// Whatever the case: "p8" and "15RC" are typed as often as "P8" and "15Rc".
 std::optional<EcuType> EcuTypeFromName(std::string_view name);
 // Settings-file value: "1" 15m, "2" P8, "3" 16m, "4" 15Rc.
 std::string_view EcuTypeCode(EcuType type);

@@ -99,6 +99,12 @@ class KLinePort {
   int32_t baud() const { return baud_; }
   // Every byte written and received is also reported to `tap` (none: nullptr).
   void SetTap(WireTap* tap) { tap_ = tap; }
+  // When the oldest byte seen waiting but not yet read (and so not yet reported to the tap)
+  // was first seen; none when every byte seen has been read.
+  std::optional<int64_t> FirstUnreadUs() const {
+    if (seen_.empty()) return std::nullopt;
+    return seen_.front().time_us;
+  }
   // The stop that the clock's pauses obey (none: nullptr); routines that must finish their
   // exchange whatever happens (leaving diagnostic mode) open an EndingScope on it.
   void SetStop(WireStop* stop) { stop_ = stop; }

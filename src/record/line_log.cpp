@@ -159,8 +159,17 @@ void LineLog::Append(const LineEntry& entry) {
   start_ = (start_ + 1) % ring_.size();
 }
 
+std::vector<LineEntry> LineLog::TakeWrittenBefore(int64_t time_us) {
+  CommitSentBefore(time_us - opened_us_);
+  return TakeAdded();
+}
+
 std::vector<LineEntry> LineLog::TakeNew() {
   CommitAllSent();
+  return TakeAdded();
+}
+
+std::vector<LineEntry> LineLog::TakeAdded() {
   const auto fresh = static_cast<size_t>(std::min<uint64_t>(added_ - taken_, count_));
   taken_ = added_;
   std::vector<LineEntry> out;

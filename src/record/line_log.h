@@ -52,6 +52,10 @@ class LineLog : public WireTap {
   // The entries added since the last call, oldest first; those the ring overwrote before
   // anyone took them are gone.
   std::vector<LineEntry> TakeNew();
+  // The same for a look in the middle of an exchange: written bytes still on the stage go in
+  // only when written before `time_us` (the port's clock), the moment the oldest byte that
+  // has been seen but not yet read came, so that the rows stay in time order.
+  std::vector<LineEntry> TakeWrittenBefore(int64_t time_us);
   // What the ring holds, oldest first.
   std::vector<LineEntry> Entries();
 
@@ -66,6 +70,8 @@ class LineLog : public WireTap {
   };
 
   void Append(const LineEntry& entry);
+  // The entries in the ring that nobody took yet.
+  std::vector<LineEntry> TakeAdded();
   void CommitSent(const LineEntry& entry);
   // Bytes written before `time_us` enter the ring first: a received byte is stamped when the
   // port first saw it waiting, which may be before a byte written after that.

@@ -120,12 +120,14 @@ bool ActuatorTests::RunActuatorTest(uint8_t request, std::string_view log_name, 
   SetValue(0);
   host_.ProcessPendingEvents();
   if (!back_requested_) {
+    // A pulled cable is told apart from an ECU that keeps quiet, as in the passes below.
+    const auto no_answer = [this] { return port_.WasLost() ? kPortLostLine : kNoAnswerLine; };
     if (!port_.SendRequest(request, 50, kTestAnswerBoundMs)) {
-      host_.AppendLine(kNoAnswerLine);
+      host_.AppendLine(no_answer());
     } else {
       host_.AppendLine(log_name);
       if (!port_.WaitForCountTimed(2, kTestAnswerBoundMs, PollPause::k3msThen1ms, request)) {
-        host_.AppendLine(kNoAnswerLine);
+        host_.AppendLine(no_answer());
       } else {
         const std::string reply = KLinePort::ToReplyHex(port_.ReadAll());
         host_.AppendLine(reply);

@@ -1,5 +1,7 @@
 #include "service/fault_memory.h"
 
+#include "service/actuator_tests.h"
+
 namespace kline {
 
 namespace {
@@ -28,7 +30,8 @@ std::string FaultMemory::ReadFaultByte(uint8_t request) {
 std::string FaultMemory::Press(const FaultButton& button) {
   const std::string answer = ReadFaultByte(button.request);
   if (answer.empty()) {
-    host_.AppendLine(kNoAnswerLine);
+    // A pulled cable is told apart from an ECU that keeps quiet: no answer can come any more.
+    host_.AppendLine(port_.WasLost() ? kPortLostLine : kNoAnswerLine);
   } else {
     for (std::string_view line : DecodeFaultBits(button.table, HexToBits(answer))) {
       host_.AppendLine(line);

@@ -5,12 +5,14 @@
 
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocale>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <algorithm>
 #include <csignal>
 #include <functional>
 #include <set>
@@ -60,6 +62,14 @@ Outcome RunCommand(const Command& command, std::FILE* into = nullptr) {
   return outcome;
 }
 
+// How often the PC has sent `byte`.
+std::ptrdiff_t PcSent(const sim::PtyEcuServer& server, uint8_t byte) {
+  const std::vector<TraceEntry> trace = server.Trace();
+  return std::count_if(trace.begin(), trace.end(), [byte](const TraceEntry& entry) {
+    return entry.dir == TraceEntry::Dir::kPcSent && entry.byte == byte;
+  });
+}
+
 uint8_t LastPcByte(const sim::PtyEcuServer& server) {
   uint8_t last = 0;
   for (const TraceEntry& entry : server.Trace()) {
@@ -97,6 +107,11 @@ TEST_F(CliEndToEnd, CommandsEndWithTheirStatusAndOutput) {
     std::function<void(Command&, sim::PtyEcuServer&)> setup;
     int status;
     std::function<void(const Outcome&)> check;
+    // The cable is pulled once the PC has sent this byte (first) this many times (second).
+    std::pair<uint8_t, int> pull_cable_after = {0, 0};
+  };
+  const auto said = [](const char* text) {
+    return [text](const Outcome& o) { EXPECT_NE(o.err.find(text), std::string::npos) << o.err; };
   };
   const Case cases[] = {
       {"info",
@@ -205,17 +220,85 @@ TEST_F(CliEndToEnd, CommandsEndWithTheirStatusAndOutput) {
        [](const Outcome& o) {
          EXPECT_NE(o.out.find("echoes correctly"), std::string::npos) << o.out;
        }},
+      // No ECU is involved: the cable's own status, not "the ECU did not answer".
+      {"a cable that does not echo", Verb::kCheckCable,
+       [](Command&, sim::PtyEcuServer& server) { server.InjectFault(sim::FaultKind::kNoEcho); },
+       kExitCableCheckFailed, [](const Outcome&) {}},
+      // A pulled cable is the same status whatever the command was doing.
+      {"cable pulled during live data",
+       Verb::kLive,
+       [](Command& c, sim::PtyEcuServer&) { c.count = 1000; },
+       kExitPortNotOpened,
+       said("The port was lost"),
+       {0x01, 3}},
+      {"cable pulled while reading the fault memory",
+       Verb::kFaults,
+       {},
+       kExitPortNotOpened,
+       said("The connection to the ECU was lost"),
+       {0x10, 1}},
+      {"cable pulled during a test",
+       Verb::kTest,
+       [](Command& c, sim::PtyEcuServer&) { c.test_index = 0; },
+       kExitPortNotOpened,
+       [](const Outcome& o) {
+         EXPECT_NE(o.out.find("The connection to the ECU was lost"), std::string::npos) << o.out;
+       },
+       {kActuatorTests[0].request_a, 1}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ASSERT_TRUE(Serve(EcuType::k15m));
     Command command = For(c.verb);
     if (c.setup) c.setup(command, *server_);
+    QTimer pull;
+    QObject::connect(&pull, &QTimer::timeout, [&] {
+      if (PcSent(*server_, c.pull_cable_after.first) < c.pull_cable_after.second) return;
+      pull.stop();
+      server_->InjectFault(sim::FaultKind::kCablePulled);
+    });
+    if (c.pull_cable_after.second > 0) pull.start(20);
     const Outcome outcome = RunCommand(command);
     EXPECT_EQ(outcome.status, c.status) << outcome.err;
     c.check(outcome);
     server_->Stop();
   }
+}
+
+// monitor prints each byte as it crosses the wire, not once connecting is over: against a
+// silent ECU, the first identification request shows while its answer is still awaited, and
+// a run stopped then has printed every byte the simulator saw.
+TEST_F(CliEndToEnd, MonitorPrintsBytesAsTheyCrossTheWire) {
+  ASSERT_TRUE(Serve(EcuType::k15Rc));
+  server_->InjectFault(sim::FaultKind::kSilent);
+  Command command = For(Verb::kMonitor, EcuType::k15Rc);
+  command.duration_s = 10;
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("monitor.csv"));
+  std::FILE* out = std::fopen(qPrintable(path), "w");
+  ASSERT_NE(out, nullptr);
+  constexpr uint8_t kFirstText = 0x17;
+  QElapsedTimer since_sent;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    if (!since_sent.isValid() && PcSent(*server_, kFirstText) > 0) since_sent.start();
+    QFile printed(path);
+    if (!since_sent.isValid() || !printed.open(QIODevice::ReadOnly) ||
+        !printed.readAll().contains(",pc,17,")) {
+      return;
+    }
+    poll.stop();
+    EXPECT_LT(since_sent.elapsed(), 1000);  // its answer is awaited for longer
+    std::raise(SIGINT);
+  });
+  poll.start(20);
+  const Outcome outcome = RunCommand(command, out);
+  std::fclose(out);
+  EXPECT_EQ(outcome.status, kExitInterrupted) << outcome.err;
+  QFile printed(path);
+  ASSERT_TRUE(printed.open(QIODevice::ReadOnly));
+  const qsizetype rows = printed.readAll().count('\n');
+  EXPECT_EQ(rows, static_cast<qsizetype>(server_->Trace().size()) + 1);
 }
 
 TEST_F(CliEndToEnd, FaultsJsonHoldsEveryByteAndBit) {
@@ -296,6 +379,55 @@ TEST_F(CliEndToEnd, ASupportReportReplaysAndReadsBack) {
     EXPECT_EQ(top.value("ecu_type").toString(), QStringLiteral("16m"));
     EXPECT_EQ(top.value("rows").toArray().size(),
               static_cast<qsizetype>(trace->rows.size() + trace->notes.size()));
+  }
+}
+
+// Whole command lines through the program, where the status does not depend on the ECU: one
+// status per outcome, whichever command and wherever the output goes.
+TEST(CliProgram, LinesEndWithOneStatusPerOutcome) {
+  QTemporaryDir dir;
+  const QString trace = dir.filePath(QStringLiteral("16m.csv"));
+  const QString empty = dir.filePath(QStringLiteral("empty.csv"));
+  {
+    QFile file(trace);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray::fromStdString(TraceCsvHead(EcuType::k16m)) +
+               "0,note,,,,PC side opened the port\n1000,pc,17,1200,0,\n2000,echo,17,1200,0,\n");
+    QFile head(empty);
+    ASSERT_TRUE(head.open(QIODevice::WriteOnly));
+    head.write(QByteArray::fromStdString(TraceCsvHead(EcuType::k16m)));
+  }
+  struct Line {
+    QStringList arguments;
+    const char* into;  // standard output: "" a file, "full" a full disk, "pipe" a closed pipe
+    int status;
+    const char* says;  // on standard output or error
+  };
+  const Line lines[] = {
+      {{"--help"}, "full", kExitOutputFailed, "No space left on device"},
+      {{"trace", trace}, "pipe", kExitOutputFailed, "Cannot write the output"},
+      {{"--replay", empty, "info"}, "", kExitUsage, "nothing to replay"},
+      {{"--replay", trace, "--type", "p8", "info"}, "", kExitUsage, "comes from a 16m"},
+      {{"info", "--simulate=16M"}, "", kExitDone, "Iso Code"},
+  };
+  for (const Line& line : lines) {
+    SCOPED_TRACE(line.arguments.join(u' ').toStdString());
+    std::FILE* out = std::tmpfile();
+    int pipe_ends[2] = {-1, -1};
+    if (std::string_view(line.into) == "full") {
+      out = std::fopen("/dev/full", "w");
+    } else if (std::string_view(line.into) == "pipe") {
+      ASSERT_EQ(::pipe(pipe_ends), 0);
+      ::close(pipe_ends[0]);
+      out = ::fdopen(pipe_ends[1], "w");
+    }
+    std::FILE* err = std::tmpfile();
+    const int status =
+        RunProgram(QStringList{QStringLiteral("kline-diag-cli")} + line.arguments, out, err);
+    const std::string said = (*line.into ? std::string() : ReadBack(out)) + ReadBack(err);
+    if (*line.into) std::fclose(out);
+    EXPECT_EQ(status, line.status) << said;
+    EXPECT_NE(said.find(line.says), std::string::npos) << said;
   }
 }
 
