@@ -21,6 +21,7 @@
 
 #include "engine/text.h"
 #include "record/channel_columns.h"
+#include "ui/mnemonics.h"
 #include "ui/screen_fit.h"
 
 namespace kline::ui {
@@ -284,6 +285,8 @@ void ChartWindow::BuildCurves(const std::vector<Column>& columns) {
   for (const Curve& curve : curves_) widest = std::max(widest, curve.box->sizeHint().width());
   channel_list_->setMinimumWidth(widest + boxes_->contentsMargins().left() +
                                  channel_list_->verticalScrollBar()->sizeHint().width());
+  // The new boxes take Alt letters beside the buttons, which keep theirs.
+  AddMnemonics(*this);
   plot_->update();
 }
 
@@ -430,7 +433,8 @@ void ChartWindow::ShowLive() {
 void ChartWindow::SetPaused(bool paused) {
   paused_ = paused;
   pause_->setChecked(paused);
-  pause_->setText(paused ? QStringLiteral("Resume") : QStringLiteral("Pause"));
+  pause_->setText(
+      KeepMnemonic(pause_->text(), paused ? QStringLiteral("Resume") : QStringLiteral("Pause")));
   dirty_ = true;
   Redraw();
 }

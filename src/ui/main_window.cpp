@@ -24,6 +24,8 @@
 #include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
 #include <iterator>
 #include <utility>
 
@@ -57,6 +59,9 @@ constexpr int kDisplayMs = 100;
 
 QString Name(const char* base, int index) { return QStringLiteral("%1(%2)").arg(base).arg(index); }
 
+// A value field's width at the window's first size.
+constexpr int kFieldWidth = 80;
+
 }  // namespace
 
 MainWindow::MainWindow(DiagnosticEngine& engine, const QString& settings_path, QWidget* parent)
@@ -79,8 +84,8 @@ MainWindow::MainWindow(DiagnosticEngine& engine, const QString& settings_path, Q
   top->addLayout(left, 1);
   top->addWidget(BuildChannels());
   auto* whole = new QVBoxLayout(central);
-  whole->addLayout(top, 1);
-  whole->addWidget(BuildSpeedBar());
+  whole->addLayout(top, 3);
+  whole->addWidget(BuildSpeedBar(), 1);
   setCentralWidget(central);
   statusBar()->setObjectName(QStringLiteral("StatusBar"));
   BuildMenus();
@@ -94,6 +99,35 @@ MainWindow::MainWindow(DiagnosticEngine& engine, const QString& settings_path, Q
   FollowEngine();
 
   LoadSettings();
+  field_font_ = text1_[0]->font();
+  base_size_ = sizeHint();
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  // In quarter steps, so that a window dragged wider lays itself out again now and then, not at
+  // every pixel.
+  const double fit = std::min(static_cast<double>(width()) / base_size_.width(),
+                              static_cast<double>(height()) / base_size_.height());
+  const double scale = std::clamp(std::floor(fit * 4) / 4, 1.0, 2.5);
+  if (scale == readout_scale_) return;
+  readout_scale_ = scale;
+  const auto scaled = [scale](QFont font) {
+    if (font.pointSizeF() > 0) {
+      font.setPointSizeF(font.pointSizeF() * scale);
+    } else {
+      font.setPixelSize(static_cast<int>(font.pixelSize() * scale));
+    }
+    return font;
+  };
+  for (QLineEdit* field : text1_) {
+    field->setFont(scaled(field_font_));
+    field->setFixedWidth(static_cast<int>(kFieldWidth * scale));
+  }
+  const QFont big = scaled(figure_font_);
+  label26_->setFont(big);
+  const QFontMetrics metrics(big);
+  label26_->setFixedSize(metrics.horizontalAdvance(QStringLiteral("000000")), metrics.height());
 }
 
 MainWindow::~MainWindow() {
@@ -271,7 +305,7 @@ QWidget* MainWindow::BuildChannels() {
     field->setReadOnly(true);
     field->setFocusPolicy(Qt::NoFocus);
     field->setAlignment(Qt::AlignRight);
-    field->setFixedWidth(80);
+    field->setFixedWidth(kFieldWidth);
     auto* unit = new QLabel(QString::fromUtf8(kUnits[i]));
     unit->setObjectName(Name("Label3", i));
     unit->setMinimumWidth(36);
@@ -292,8 +326,7 @@ QWidget* MainWindow::BuildSpeedBar() {
   row->setContentsMargins(0, 0, 0, 0);
   line1_ = new SpeedBar;
   line1_->setObjectName(QStringLiteral("Line1"));
-  row->addWidget(line1_);
-  row->addStretch(1);
+  row->addWidget(line1_, 1);
 
   label26_ = new QLabel;
   label26_->setObjectName(QStringLiteral("Label26"));
@@ -304,6 +337,7 @@ QWidget* MainWindow::BuildSpeedBar() {
   label26_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   // Of a fixed size: a new reading at every step repaints the label alone, where a label free to
   // grow would have the whole window laid out again.
+  figure_font_ = big;
   const QFontMetrics metrics(big);
   label26_->setFixedSize(metrics.horizontalAdvance(QStringLiteral("000000")), metrics.height());
   row->addWidget(label26_);
@@ -385,6 +419,9 @@ void MainWindow::BuildMenus() {
   status_text_ = new QLabel;
   status_text_->setObjectName(QStringLiteral("StatusText"));
   status_text_->setWordWrap(true);
+  // Two lines are kept for it from the start: a message that wraps would otherwise take its
+  // second line from the window's middle and make everything above jump.
+  status_text_->setMinimumHeight(2 * status_text_->fontMetrics().lineSpacing());
   status_text_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   statusBar()->addWidget(status_text_, 1);
   statusBar()->addPermanentWidget(rate_);

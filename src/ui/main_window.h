@@ -78,6 +78,9 @@ class MainWindow : public QMainWindow {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  // A window made larger gives its extra room to what is read from afar: the value fields
+  // and the big speed figure grow with it (the speed bar grows by itself).
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   QWidget* BuildComPort();
@@ -135,6 +138,11 @@ class MainWindow : public QMainWindow {
   std::array<QLineEdit*, kChannelCount> text1_{};
   SpeedBar* line1_ = nullptr;
   QLabel* label26_ = nullptr;
+  // The readouts at the window's first size, and the scale they are drawn at now.
+  QSize base_size_;
+  QFont field_font_;
+  QFont figure_font_;
+  double readout_scale_ = 1.0;
   QAction* test_ = nullptr;
   QAction* diag_ = nullptr;
   QAction* debug_ = nullptr;

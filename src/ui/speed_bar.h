@@ -25,13 +25,24 @@ class SpeedBar : public QWidget {
 
   QSize sizeHint() const override;
   QSize minimumSizeHint() const override { return sizeHint(); }
+  // The distance between segments: 4 pixels at the hint's size, more when the window gives
+  // the bar more room, the segments, their height and the numbers growing together.
+  int pitch() const { return pitch_; }
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
-  // The frame around the segments, inset far enough that the outer numbers fit in the widget.
-  QRect Frame() const;
+  // The numbers' font at `pitch`: the widget's own at the smallest.
+  QFont NumberFont(int pitch) const;
+  // The frame around the segments at `pitch`, inset far enough that the outer numbers fit in
+  // the widget.
+  QRect Frame(int pitch) const;
+  // The widget's size that the bar takes at `pitch`.
+  QSize SizeAt(int pitch) const;
+
+  int pitch_;
 
   std::array<Segment, kSpeedSegments> segments_;
 };

@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QRadioButton>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -363,8 +364,10 @@ TEST_F(MainWindowTest, SpeedBarNumbersStandUnderTheirSegments) {
     return pixel != base && pixel != palette.color(QPalette::Window).rgb() &&
            pixel != palette.color(QPalette::Mid).rgb();
   };
-  for (const double scale : {1.0, 1.5}) {
-    SCOPED_TRACE(scale);
+  // At the screen's scale 1.0 and 1.5, and on a bar given twice its room.
+  for (const auto& [grow, scale] : {std::pair{1, 1.0}, {1, 1.5}, {2, 1.0}}) {
+    SCOPED_TRACE(std::to_string(grow) + "x room, scale " + std::to_string(scale));
+    bar->resize(bar->sizeHint() * grow);
     QImage image(bar->size() * scale, QImage::Format_RGB32);
     image.setDevicePixelRatio(scale);
     bar->render(&image);
@@ -378,12 +381,13 @@ TEST_F(MainWindowTest, SpeedBarNumbersStandUnderTheirSegments) {
       if (image.pixel(image.width() / 2, y) == base) field_bottom = y;
     }
     const std::vector<double> numbers =
-        RunCentres(image, field_bottom + 1, image.height(), static_cast<int>(4 * scale),
+        RunCentres(image, field_bottom + 1, image.height(), static_cast<int>(bar->pitch() * scale),
                    [](QRgb pixel) { return qGray(pixel) < 100; });
     ASSERT_EQ(numbers.size(), 13u);
     // Within one pixel of the screen, at either scale.
     const double pitch = segments[1] - segments[0];
-    EXPECT_NEAR(pitch, 4 * scale, 0.5);
+    EXPECT_NEAR(pitch, bar->pitch() * scale, 0.5);
+    EXPECT_EQ(bar->pitch(), 4 * grow);
     EXPECT_NEAR(numbers[0], segments[0] - pitch, 1.0) << "0";
     for (int thousand = 1; thousand <= 12; ++thousand) {
       EXPECT_NEAR(numbers[thousand], segments[thousand * 10 - 1], 1.0) << thousand;
@@ -396,6 +400,36 @@ TEST_F(MainWindowTest, SpeedBarNumbersStandUnderTheirSegments) {
     EXPECT_EQ(last_lit, 61);
     EXPECT_GT(segments[static_cast<size_t>(last_lit)], numbers[6]);
   }
+}
+
+// Enlarged, the window's extra room goes to what is read from afar, and a message that wraps
+// onto a second line moves nothing above it.
+TEST_F(MainWindowTest, ExtraRoomGoesToTheReadoutsAndMessagesMoveNothing) {
+  Open();
+  window_->resize(window_->sizeHint());
+  window_->show();
+  QTest::qWait(20);
+  auto* field = Find<QLineEdit>(QStringLiteral("Text1(0)"));
+  auto* figure = Find<QLabel>(QStringLiteral("Label26"));
+  auto* info = Find<QPlainTextEdit>(QStringLiteral("Text4"));
+  const QRect before_field = field->geometry();
+  const int figure_height = figure->height();
+  const int info_width = info->width();
+
+  emit rig_->engine.panel().PortMessage(QStringLiteral("short"));
+  QTest::qWait(20);
+  const QRect info_at = info->geometry();
+  emit rig_->engine.panel().PortMessage(QString(60, u'w') + u' ' + QString(60, u'w'));
+  QTest::qWait(20);
+  EXPECT_EQ(info->geometry(), info_at) << "a second line of message moved the window's middle";
+
+  window_->resize(window_->sizeHint() * 2);
+  QTest::qWait(20);
+  EXPECT_GE(field->width(), before_field.width() * 3 / 2);
+  EXPECT_GE(figure->height(), figure_height * 3 / 2);
+  EXPECT_GE(window_->Line1()->pitch(), 6);
+  // The info box takes part of the extra width, not all of it.
+  EXPECT_LT(info->width() - info_width, window_->width() / 2);
 }
 
 }  // namespace

@@ -282,6 +282,8 @@ TEST_F(ServiceWindowsTest, EveryWindowOpensWithinTheScreen) {
 
 TEST_F(ServiceWindowsTest, EveryWindowIsUsableFromTheKeyboard) {
   ExpectMnemonics(QStringLiteral("main window"), Captions(*window_));
+  ExpectMnemonics(QStringLiteral("chart"), Captions(*window_->OpenChart()));
+  ExpectMnemonics(QStringLiteral("line monitor"), Captions(*window_->OpenLineMonitor()));
   for (const QAction* title : window_->menuBar()->actions()) {
     if (title->menu() == nullptr) continue;
     QStringList captions;
