@@ -21,6 +21,7 @@
 #include "cli/cli_run.h"
 #include "cli/program.h"
 #include "engine/stop_signals.h"
+#include "link/tar_archive.h"
 #include "service/actuator_tests.h"
 #include "sim/pty_ecu_server.h"
 
@@ -429,6 +430,31 @@ TEST(CliProgram, LinesEndWithOneStatusPerOutcome) {
     EXPECT_EQ(status, line.status) << said;
     EXPECT_NE(said.find(line.says), std::string::npos) << said;
   }
+}
+
+// The report of a failed run helps: the verdict and how long the tool listened, the settings
+// it wrote (no command line with this computer's paths), and an identification that says it
+// was not read.
+TEST_F(CliEndToEnd, AReportOfASilentEcuSaysWhatHappened) {
+  ASSERT_TRUE(Serve(EcuType::k16m));
+  server_->InjectFault(sim::FaultKind::kSilent);
+  QTemporaryDir dir;
+  Command report = For(Verb::kReport, EcuType::k16m);
+  report.file = dir.filePath(QStringLiteral("report.tar"));
+  report.wake_limit_ms = 1500;
+  EXPECT_EQ(RunCommand(report).status, kExitNoAnswer);
+  QFile file(report.file);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const std::string archive = file.readAll().toStdString();
+  const auto member = [&](const char* name) {
+    std::string error;
+    return std::string(FindTarMember(archive, name, &error).value_or(error));
+  };
+  EXPECT_NE(member("status.txt").find("The run ended with exit status 4, 1."), std::string::npos)
+      << member("status.txt");
+  EXPECT_NE(member("settings.txt").find("Ecu=3"), std::string::npos) << member("settings.txt");
+  EXPECT_EQ(member("settings.txt").find(dir.path().toStdString()), std::string::npos);
+  EXPECT_EQ(member("identification.txt"), "Nothing of the identification was read.\n");
 }
 
 // The channels asked for are the channels polled, also for a P8, whose connect step unticks
