@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "link/csv.h"
+
 namespace kline {
 
 const char* TraceDirWord(TraceEntry::Dir dir) {
@@ -41,12 +43,7 @@ std::string TraceCsvRow(const TraceEntry& entry) {
 }
 
 std::string TraceCsvRow(const TraceNote& note) {
-  // Notes are our own words; keep them one CSV field.
-  std::string text = note.text;
-  for (char& c : text) {
-    if (c == ',' || c == '\n' || c == '\r') c = ' ';
-  }
-  return std::to_string(note.time_us) + ",note,,,," + text;
+  return std::to_string(note.time_us) + ",note,,,," + CsvField(note.text);
 }
 
 std::string TraceCsvRows(const std::vector<TraceEntry>& entries, size_t* next_entry,

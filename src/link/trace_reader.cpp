@@ -9,6 +9,7 @@
 #include <memory>
 #include <unordered_map>
 
+#include "link/csv.h"
 #include "link/tar_archive.h"
 
 namespace kline {
@@ -44,28 +45,6 @@ bool HexByteField(std::string_view text, uint8_t* value) {
   return error == std::errc() && end == text.data() + text.size();
 }
 
-// The note as CSV writes it: as it stands, or quoted with doubled quotes inside.
-bool NoteField(std::string_view text, std::string* note) {
-  if (text.empty() || text.front() != '"') {
-    *note = std::string(text);
-    return true;
-  }
-  note->clear();
-  for (size_t i = 1; i < text.size(); ++i) {
-    if (text[i] != '"') {
-      note->push_back(text[i]);
-    } else if (i + 1 == text.size()) {
-      return true;
-    } else if (text[i + 1] == '"') {
-      note->push_back('"');
-      ++i;
-    } else {
-      return false;
-    }
-  }
-  return false;
-}
-
 class Reader {
  public:
   explicit Reader(std::string* error) : error_(error) {}
@@ -86,25 +65,34 @@ class Reader {
     if (trace_.rows.size() + trace_.notes.size() >= kMaxTraceRows) {
       return Fail("more than " + std::to_string(kMaxTraceRows) + " rows: too long to replay");
     }
-    std::string_view fields[kFields];
-    size_t count = 0;
-    while (count + 1 < kFields) {
-      const size_t comma = line.find(',');
-      if (comma == std::string_view::npos) break;
-      fields[count++] = line.substr(0, comma);
-      line.remove_prefix(comma + 1);
+    switch (splitter_.Feed(line)) {
+      case CsvSplitter::Result::kGoesOn:
+        return true;  // a quoted note over several lines
+      case CsvSplitter::Result::kTooLong:
+        return Fail("a note longer than " + std::to_string(kMaxTraceLineChars) + " characters");
+      case CsvSplitter::Result::kRecord:
+        break;
     }
-    fields[count++] = line;
-    if (count < kFields) {
-      return Fail("truncated: " + std::to_string(count) + " fields where " +
+    const std::span<const std::string> cells = splitter_.fields();
+    if (cells.size() < kFields) {
+      return Fail("truncated: " + std::to_string(cells.size()) + " fields where " +
                   std::to_string(kFields) + " belong");
     }
-    return Row(fields);
+    // Commas in a note that was not quoted belong to the note.
+    std::string note = cells[kFields - 1];
+    for (size_t i = kFields; i < cells.size(); ++i) note += "," + cells[i];
+    std::string_view fields[kFields];
+    for (size_t i = 0; i + 1 < kFields; ++i) fields[i] = cells[i];
+    return Row(fields, std::move(note));
   }
 
   std::optional<TraceFile> Finish() {
     if (line_ == 0) {
       *error_ = "empty: not a line trace";
+      return std::nullopt;
+    }
+    if (splitter_.open()) {
+      Fail("the note's quotes do not close");
       return std::nullopt;
     }
     return std::move(trace_);
@@ -116,7 +104,7 @@ class Reader {
     return false;
   }
 
-  bool Row(const std::string_view (&fields)[kFields]) {
+  bool Row(const std::string_view (&fields)[kFields], std::string note) {
     int64_t time_us = 0;
     if (!Whole(fields[0], &time_us) || time_us > kMaxTraceTimeUs) {
       return Fail("time " + Quoted(fields[0]) + " is not a number of microseconds from 0 to " +
@@ -127,8 +115,6 @@ class Reader {
                   std::to_string(last_time_us_) + " us of the row before");
     }
     last_time_us_ = time_us;
-    std::string note;
-    if (!NoteField(fields[5], &note)) return Fail("the note's quotes do not close");
     const std::string_view dir = fields[1];
     if (dir == "note") {
       // Only the simulator writes notes beyond the type (a support report's trace names it)
@@ -172,6 +158,7 @@ class Reader {
   }
 
   std::string* error_;
+  CsvSplitter splitter_{',', 64, kMaxTraceLineChars};
   size_t line_ = 0;
   int64_t last_time_us_ = 0;
   TraceFile trace_;

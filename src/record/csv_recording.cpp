@@ -59,18 +59,6 @@ char SeparatorOf(std::string_view line) {
   return ',';
 }
 
-// At most one cell more than the columns kept, so a hostile line costs no more than its length.
-std::vector<std::string_view> Split(std::string_view line, char separator) {
-  std::vector<std::string_view> cells;
-  while (cells.size() <= size_t{kMaxColumns}) {
-    const size_t end = line.find(separator);
-    cells.push_back(line.substr(0, end));
-    if (end == std::string_view::npos) break;
-    line.remove_prefix(end + 1);
-  }
-  return cells;
-}
-
 }  // namespace
 
 void RecordingParser::Feed(std::string_view chunk) {
@@ -133,22 +121,26 @@ void RecordingParser::TakeLine(std::string_view line) {
   if (at_start_ && line.starts_with(kByteOrderMark)) line.remove_prefix(kByteOrderMark.size());
   at_start_ = false;
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-  if (Trim(line).empty()) return;
-  if (line.front() == '#') {
-    if (result_.comments.size() < kMaxComments) {
-      result_.comments.append(Text(Trim(line.substr(1))));
+  // Inside a quoted cell a line is part of it, whatever it looks like.
+  if (!splitter_.open()) {
+    if (Trim(line).empty()) return;
+    if (line.front() == '#') {
+      if (result_.comments.size() < kMaxComments) {
+        result_.comments.append(Text(Trim(line.substr(1))));
+      }
+      return;
     }
-    return;
+    if (!have_columns_) splitter_.set_separator(separator_ = SeparatorOf(line));
   }
+  if (splitter_.Feed(line) != CsvSplitter::Result::kRecord) return;
+  const std::vector<std::string_view> cells(splitter_.fields().begin(), splitter_.fields().end());
   if (!have_columns_) {
-    separator_ = SeparatorOf(line);
-    const std::vector<std::string_view> cells = Split(line, separator_);
     TakeHeader(cells);
     // A file without a header row starts with its first row.
     if (ParseNumber(cells.front(), separator_)) TakeRow(cells);
     return;
   }
-  TakeRow(Split(line, separator_));
+  TakeRow(cells);
 }
 
 void RecordingParser::TakeHeader(const std::vector<std::string_view>& cells) {

@@ -16,6 +16,8 @@
 #include <string_view>
 #include <vector>
 
+#include "link/csv.h"
+
 namespace kline {
 
 inline constexpr int64_t kMaxRecordingBytes = int64_t{512} << 20;
@@ -62,6 +64,9 @@ class RecordingParser {
   bool at_start_ = true;  // a UTF-8 byte-order mark may come first
   bool have_columns_ = false;
   char separator_ = ',';
+  // At most one cell more than the columns kept, so a hostile line costs no more than its
+  // length.
+  CsvSplitter splitter_{',', size_t{kMaxColumns} + 1};
   int64_t next_row_index_ = 0;
   std::vector<double> times_;  // kept rows
   std::vector<double> cells_;  // kept rows x columns, NaN for an empty or unreadable cell

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "link/csv.h"
 #include "link/save_file.h"
 
 namespace kline {
@@ -190,18 +191,8 @@ std::vector<LineEntry> LineLog::Entries() {
 std::string LineCsvRow(const LineEntry& entry) {
   std::string text =
       TraceCsvRow(TraceEntry{entry.time_us, TraceDir(entry.dir), entry.byte, entry.baud, false});
-  // Labels hold commas ("01 engine speed, first byte"): quote them as CSV does.
-  if (entry.label.find_first_of(",\"") == std::string_view::npos) {
-    text += entry.label;
-    return text;
-  }
-  text += '"';
-  for (char c : entry.label) {
-    if (c == '"') text += '"';
-    text += c;
-  }
-  text += '"';
-  return text;
+  // Labels hold commas ("01 engine speed, first byte").
+  return text + CsvField(entry.label);
 }
 
 }  // namespace kline

@@ -7,6 +7,10 @@
 #include <random>
 #include <tuple>
 
+#include "link/csv.h"
+#include "link/trace.h"
+#include "link/trace_reader.h"
+
 namespace kline {
 namespace {
 
@@ -75,6 +79,55 @@ TEST(CsvRecordingTest, HostileInputsGiveWhatCanBeRead) {
 
 // A 100 MB file: every row counted, the points thinned evenly to the bound, the whole time
 // span still shown.
+// One dialect written and read everywhere: hostile fields come back as they went in, through
+// the splitter, a trace's note and a recording's header.
+TEST(CsvDialectTest, HostileFieldsComeBackAsTheyWentIn) {
+  const std::vector<std::string> fields = {
+      "plain",      "",     "a,b",      "say \"hi\"",
+      "two\nlines", "\r\n", " padded ", "K\xC3\xBChlung \xC2\xB0" "C",
+      "\"",         ";;",   ",\"\n"};
+  for (const char separator : {',', ';'}) {
+    std::string text;
+    for (size_t i = 0; i < fields.size(); ++i) {
+      if (i > 0) text += separator;
+      text += CsvField(fields[i], separator);
+    }
+    CsvSplitter splitter(separator);
+    CsvSplitter::Result result = CsvSplitter::Result::kGoesOn;
+    size_t start = 0;
+    while (result == CsvSplitter::Result::kGoesOn && start <= text.size()) {
+      const size_t end = std::min(text.find('\n', start), text.size());
+      result = splitter.Feed(std::string_view(text).substr(start, end - start));
+      start = end + 1;
+    }
+    ASSERT_EQ(result, CsvSplitter::Result::kRecord) << separator;
+    EXPECT_EQ(std::vector<std::string>(splitter.fields().begin(), splitter.fields().end()), fields);
+  }
+
+  for (const std::string& note : fields) {
+    if (note.empty()) continue;
+    std::string error;
+    const auto trace = ParseTrace(std::string(kTraceCsvHeader) + "\n" +
+                                      TraceCsvRow(TraceNote{5, note}) + "\n1000,pc,01,7812,0,\n",
+                                  &error);
+    ASSERT_TRUE(trace) << error;
+    ASSERT_EQ(trace->notes.size(), 1u);
+    // A file's lines may end in CR LF; a line break inside a note reads back as LF.
+    std::string expected = note;
+    std::erase(expected, '\r');
+    EXPECT_EQ(trace->notes[0].note.text, expected);
+    EXPECT_EQ(trace->rows.size(), 1u);
+  }
+
+  // A quoted header with the separator in it names one column; the values stay under theirs.
+  const CsvRecording recording =
+      ParseRecording("time_s,\"Speed, front\",rpm\n0.0,12.5,1000\n0.5,13,1100\n");
+  ASSERT_EQ(recording.columns.size(), 2u);
+  EXPECT_EQ(recording.columns[0].name, QStringLiteral("Speed, front"));
+  ASSERT_EQ(recording.columns[1].points.size(), 2);
+  EXPECT_EQ(recording.columns[1].points[1].y(), 1100);
+}
+
 TEST(CsvRecordingTest, LargeFileIsThinnedEvenly) {
   QTemporaryDir dir;
   const QString path = dir.filePath(QStringLiteral("big.csv"));
