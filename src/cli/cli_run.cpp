@@ -13,7 +13,7 @@
 #include "engine/service_desk.h"
 #include "engine/text.h"
 #include "link/kline_port.h"
-#include "link/qt_serial_device.h"
+#include "link/port_device.h"
 #include "record/fault_report.h"
 #include "record/line_log.h"
 #include "service/actuator_tests.h"
@@ -142,8 +142,8 @@ void CliRun::Interrupt() {
 
 int CliRun::CheckCableNow() {
   SteadyClock clock;
-  QtSerialDevice device;
-  KLinePort port(device, clock);
+  const std::unique_ptr<SerialDevice> device = NewPortDevice();
+  KLinePort port(*device, clock);
   const CableCheckResult result = CheckCable(port, command_.port_field.toStdString());
   if (result.verdict == CableVerdict::kNotOpened) {
     Complain(QString::fromStdString(result.sentence));

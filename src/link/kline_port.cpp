@@ -9,6 +9,7 @@
 #include "link/trace.h"
 
 #ifdef _WIN32
+// windows.h first: the multimedia header needs its types.
 #include <timeapi.h>
 #include <windows.h>
 #endif

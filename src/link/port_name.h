@@ -1,5 +1,6 @@
 // Turns the "Com" field's text into a device path: a number N is the platform's N-th
-// classic port, a text starting with '/' is a path used as it stands.
+// classic port, a text starting with '/' is a path used as it stands. On Windows, "COMN" (in
+// any case) is port N too, and a name in the device namespace (\\.\...) stands as it is.
 #pragma once
 
 #include <optional>
