@@ -45,8 +45,8 @@ constexpr TestVerdict kTestVerdicts[] = {
 
 }  // namespace
 
-CliRun::CliRun(Command command, std::FILE* out, std::FILE* err)
-    : command_(std::move(command)), out_(out), err_(err) {
+CliRun::CliRun(Command command, std::FILE* out, std::FILE* err, SerialDevice* device)
+    : command_(std::move(command)), out_(out), err_(err), device_(device) {
   bound_.setSingleShot(true);
   duration_.setSingleShot(true);
   connect(&bound_, &QTimer::timeout, this, [this] {
@@ -107,7 +107,7 @@ int CliRun::Exec() {
   // The tool takes its port and type from the command line: it leaves the window
   // program's settings file as it found it.
   engine_ = std::make_unique<EngineThread>(
-      EngineSetup{.device = nullptr,
+      EngineSetup{.device = device_,
                   .clock = nullptr,
                   .settings_path = settings_dir_.FilePath(QStringLiteral("kline-diag-cli.ini"))});
   ConnectSignals(engine_->engine());

@@ -10,6 +10,11 @@
 #include "sim/pty_ecu_server.h"
 #endif
 
+#ifdef KLINE_WITH_DEMO_LINE
+#include "link/clock.h"
+#include "sim/simulated_line.h"
+#endif
+
 namespace kline::cli {
 
 namespace {
@@ -50,6 +55,11 @@ int RunProgram(const QStringList& arguments, std::FILE* out, std::FILE* err) {
   // Outlives the run, so the port is closed before its far side goes away.
   std::unique_ptr<sim::PtyEcuServer> simulator;
 #endif
+#ifdef KLINE_WITH_DEMO_LINE
+  // The simulated ECU as the run's device, in real time; it outlives the run.
+  SteadyClock demo_clock;
+  std::unique_ptr<sim::SimulatedLine> demo_line;
+#endif
   if (command.simulate) {
 #ifdef KLINE_WITH_SIMULATOR
     std::string error;
@@ -59,6 +69,9 @@ int RunProgram(const QStringList& arguments, std::FILE* out, std::FILE* err) {
       return kExitPortNotOpened;
     }
     command.port_field = QString::fromStdString(simulator->slave_path());
+#elif defined(KLINE_WITH_DEMO_LINE)
+    demo_line = sim::NewDemoLine(*command.type, demo_clock);
+    command.port_field = QString::fromLatin1(sim::kSimulatedPortName);
 #else
     std::fputs("kline-diag-cli: --simulate needs pseudo-terminals, which this system lacks\n", err);
     return kExitUsage;
@@ -95,7 +108,11 @@ int RunProgram(const QStringList& arguments, std::FILE* out, std::FILE* err) {
 #endif
   }
 
+#ifdef KLINE_WITH_DEMO_LINE
+  CliRun run(command, out, err, demo_line.get());
+#else
   CliRun run(command, out, err);
+#endif
   QObject::connect(&signals_watch, &StopSignals::Received, &run, &CliRun::Interrupt);
   return run.Exec();
 }

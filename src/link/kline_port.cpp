@@ -10,8 +10,10 @@
 
 #ifdef _WIN32
 // windows.h first: the multimedia header needs its types.
-#include <timeapi.h>
+// clang-format off
 #include <windows.h>
+#include <timeapi.h>
+// clang-format on
 #endif
 
 namespace kline {
