@@ -40,12 +40,28 @@ echo "Cross-built in $((SECONDS - start)) s"
 BUILD_TARGETS=kline-sim build "$ROOT/build"
 sim="$ROOT/build/sim/kline-sim"
 
+# A virtual display for the whole script: wine's desktop process starts with the first
+# program, and only one started with a display lets later programs open windows.
+rm -f "$out/display"
+Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$out/display" >/dev/null 2>&1 &
+xvfb=$!
+for _ in $(seq 50); do
+  [ -s "$out/display" ] && break
+  sleep 0.2
+done
+[ -s "$out/display" ] || fail "Xvfb did not start"
+export DISPLAY=":$(cat "$out/display")"
+
 # A wine prefix of our own, its server kept up for the whole script.
 export WINEPREFIX="$out/wine" WINEDEBUG=-all WINEARCH=win64
 wine=/usr/lib/wine/wine64
-[ -d "$WINEPREFIX/drive_c" ] || "$wine" wineboot -i >/dev/null 2>&1
-wineserver -p >/dev/null 2>&1
-trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+wineserver=/usr/lib/wine/wineserver
+trap '"$wineserver" -k >/dev/null 2>&1 || true; kill "$xvfb" 2>/dev/null || true' EXIT
+# Without mscoree and mshtml wine does not offer to download Mono and Gecko, which would
+# wait for a click on the virtual display.
+[ -d "$WINEPREFIX/drive_c" ] ||
+  WINEDLLOVERRIDES="mscoree,mshtml=" "$wine" wineboot -i >/dev/null 2>&1
+"$wineserver" -p >/dev/null 2>&1
 WINEPATH="$("$wine" winepath -w "$qt/bin" 2>/dev/null)"
 QT_PLUGIN_PATH="$("$wine" winepath -w "$qt/plugins" 2>/dev/null)"
 export WINEPATH QT_PLUGIN_PATH
@@ -128,12 +144,12 @@ awk -F, '/^[0-9.]+,/ { t[n++] = $1 } END {
 # The window program in demo mode on a virtual display, as a user sees it.
 unset QT_QPA_PLATFORM
 shot="$out/windows.png"
-xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
-  "$1" "$2" --simulate --connect >/dev/null 2>&1 &
-  app=$!
-  sleep 12
-  import -window root "$3"
-  kill "$app"' _ "$wine" "$out/build/src/app/kline-diag.exe" "$shot.full.png"
+"$wine" "$out/build/src/app/kline-diag.exe" --simulate --connect >/dev/null 2>&1 &
+app=$!
+sleep 12
+import -window root "$shot.full.png"
+kill "$app"
+wait "$app" || true
 convert "$shot.full.png" -trim +repage "$shot"
 size=$(identify -format '%wx%h' "$shot")
 [ "${size%x*}" -ge 600 ] && [ "${size#*x}" -ge 400 ] || fail "no main window on the screen ($size)"
@@ -167,16 +183,18 @@ target="$WINEPREFIX/drive_c/Program Files/kline-diag"
 rm -rf "$target"
 "$wine" "$setup" /S
 [ -f "$target/kline-diag.exe" ] || fail "the silent install put nothing in $target"
-[ -f "$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/kline-diag/kline-diag.lnk" ] ||
-  fail "no Start-menu entry"
+menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/kline-diag"
+uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\kline-diag'
+[ -f "$menu/kline-diag.lnk" ] || fail "no Start-menu entry"
+"$wine" reg query "$uninstall_key" >/dev/null 2>&1 || fail "not in the list of installed programs"
 "$wine" "$target/kline-diag-cli.exe" --version | grep -q "$version" ||
   fail "the installed tool does not start"
-xvfb-run -a bash -c '
-  "$1" "$2" --simulate >/dev/null 2>&1 &
-  app=$!
-  sleep 8
-  kill -0 "$app" && kill "$app"' _ "$wine" "$target/kline-diag.exe" ||
-  fail "the installed window program did not keep running"
+"$wine" "$target/kline-diag.exe" --simulate >/dev/null 2>&1 &
+app=$!
+sleep 8
+kill -0 "$app" 2>/dev/null || fail "the installed window program did not keep running"
+kill "$app"
+wait "$app" || true
 # The uninstaller runs on from a copy of itself in the temporary folder.
 "$wine" "$target/uninstall.exe" /S
 for _ in $(seq 60); do
@@ -184,6 +202,8 @@ for _ in $(seq 60); do
   sleep 0.5
 done
 [ ! -e "$target" ] || fail "left behind after uninstalling: $(find "$target")"
+[ ! -e "$menu" ] || fail "the Start-menu entry is left behind"
+! "$wine" reg query "$uninstall_key" >/dev/null 2>&1 || fail "still listed as installed"
 echo "Installer $(du -k "$setup" | cut -f1) KiB, zip $(du -k "$zip_file" | cut -f1) KiB:" \
   "silent install, start and uninstall checked under wine"
 

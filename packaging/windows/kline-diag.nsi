@@ -1,7 +1,8 @@
 ; The Windows installer: the window program and the command-line tool with the Qt libraries
 ; they need, a Start-menu entry and an uninstaller that leaves nothing behind.
 ; makensis -DVERSION=0.1.0 -DSTAGE=<folder with the files> -DOUTFILE=<setup.exe> kline-diag.nsi
-Unicode true
+; 64-bit, like the programs (and wine64 runs it without a 32-bit wine).
+Target amd64-unicode
 !include "MUI2.nsh"
 
 Name "kline-diag ${VERSION}"

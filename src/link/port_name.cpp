@@ -35,4 +35,12 @@ std::optional<std::string> PortPath(const std::string& port_field) {
 #endif
 }
 
+std::string OtherPortNames() {
+#ifdef _WIN32
+  return "a port name such as COM3";
+#else
+  return "a device path such as /dev/ttyUSB0";
+#endif
+}
+
 }  // namespace kline

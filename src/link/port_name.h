@@ -13,4 +13,8 @@ inline constexpr int kMaxPortNumber = 255;
 // nullopt when the text names no port this program will try (refused before opening).
 std::optional<std::string> PortPath(const std::string& port_field);
 
+// Besides a number, what a user types into the field on this platform, for the sentences
+// that say what it takes: "a device path such as /dev/ttyUSB0".
+std::string OtherPortNames();
+
 }  // namespace kline

@@ -6,8 +6,8 @@ usage: judge_wine.py RUNS_DIR PROFILES_DIR
        judge_wine.py --interrupted TRACE_CSV
 
 The first form checks info, live, faults and test outputs; the second that a test cut short
-by Ctrl-C ended properly on the wire: FF sent after the test started and before the port
-closed, and the ECU out of diagnostic mode. Exits 1 on any problem, after listing them.
+by Ctrl-C ended properly on the wire: FF sent after the test started (and before the port
+closed, where the trace shows the closing), and the ECU out of diagnostic mode. Exits 1 on any problem, after listing them.
 """
 
 import csv
@@ -48,9 +48,12 @@ def judge_interrupted(trace_path):
     with open(trace_path, encoding="utf-8") as file:
         rows = list(csv.DictReader(file))
     started = next((i for i, r in enumerate(rows) if r["note"].startswith("actuator test")), None)
-    closed = next((i for i, r in enumerate(rows) if r["note"] == "PC side closed the port"), None)
-    if started is None or closed is None:
-        return [f"test started at row {started}, port closed at row {closed}"]
+    if started is None:
+        return ["no actuator test started"]
+    # Wine's closing of its COM port does not reach the simulator, whose port the relay holds;
+    # the relay's own closing, when the run is over, is noted only if the simulator saw it.
+    closed = next((i for i, r in enumerate(rows) if r["note"] == "PC side closed the port"),
+                  len(rows))
     problems = []
     ending = [r for r in rows[started:closed] if r["dir"] == "pc" and r["byte"] == "FF"]
     if not ending:
