@@ -57,11 +57,13 @@ export WINEPREFIX="$out/wine" WINEDEBUG=-all WINEARCH=win64
 wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver
 trap '"$wineserver" -k >/dev/null 2>&1 || true; kill "$xvfb" 2>/dev/null || true' EXIT
+mkdir -p "$WINEPREFIX"
+# Its own messages (a dump of its objects on a Ctrl-C) are not ours to show.
+"$wineserver" -p >/dev/null 2>&1
 # Without mscoree and mshtml wine does not offer to download Mono and Gecko, which would
 # wait for a click on the virtual display.
 [ -d "$WINEPREFIX/drive_c" ] ||
   WINEDLLOVERRIDES="mscoree,mshtml=" "$wine" wineboot -i >/dev/null 2>&1
-"$wineserver" -p >/dev/null 2>&1
 WINEPATH="$("$wine" winepath -w "$qt/bin" 2>/dev/null)"
 QT_PLUGIN_PATH="$("$wine" winepath -w "$qt/plugins" 2>/dev/null)"
 export WINEPATH QT_PLUGIN_PATH

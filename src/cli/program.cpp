@@ -60,6 +60,7 @@ int RunProgram(const QStringList& arguments, std::FILE* out, std::FILE* err) {
   SteadyClock demo_clock;
   std::unique_ptr<sim::SimulatedLine> demo_line;
 #endif
+  SerialDevice* device = nullptr;
   if (command.simulate) {
 #ifdef KLINE_WITH_SIMULATOR
     std::string error;
@@ -71,6 +72,7 @@ int RunProgram(const QStringList& arguments, std::FILE* out, std::FILE* err) {
     command.port_field = QString::fromStdString(simulator->slave_path());
 #elif defined(KLINE_WITH_DEMO_LINE)
     demo_line = sim::NewDemoLine(*command.type, demo_clock);
+    device = demo_line.get();
     command.port_field = QString::fromLatin1(sim::kSimulatedPortName);
 #else
     std::fputs("kline-diag-cli: --simulate needs pseudo-terminals, which this system lacks\n", err);
@@ -108,11 +110,7 @@ int RunProgram(const QStringList& arguments, std::FILE* out, std::FILE* err) {
 #endif
   }
 
-#ifdef KLINE_WITH_DEMO_LINE
-  CliRun run(command, out, err, demo_line.get());
-#else
-  CliRun run(command, out, err);
-#endif
+  CliRun run(command, out, err, device);
   QObject::connect(&signals_watch, &StopSignals::Received, &run, &CliRun::Interrupt);
   return run.Exec();
 }
