@@ -198,6 +198,7 @@ void IniFile::EcrireINI(const std::string& entete, const std::string& variable,
   file.commit();
 }
 
+#ifndef KLINE_INSTALLED
 namespace {
 
 // Whether this program may create files in `dir`. Windows' folder rights are access lists,
@@ -212,6 +213,7 @@ bool CanCreateFilesIn(const QString& dir) {
 }
 
 }  // namespace
+#endif
 
 QString DefaultSettingsPath() {
   const QString name = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName() +
