@@ -9,6 +9,10 @@
 #include <set>
 #include <string_view>
 
+// The profiles live in a static library, whose resource registration the linker would drop
+// unless something names it.
+static void RegisterBuiltinProfiles() { Q_INIT_RESOURCE(profiles); }
+
 namespace kline::sim {
 
 namespace {
@@ -127,7 +131,7 @@ void ReadTexts(Reader& reader, const QJsonObject& texts, Profile& profile) {
         break;
       }
       reader.Claim(static_cast<uint8_t>(request), where);
-      profile.answers[static_cast<uint8_t>(request)] = static_cast<uint8_t>(latin1[i]);
+      profile.answers[static_cast<uint8_t>(request)] = static_cast<uint8_t>(latin1.at(i));
     }
   }
 }
@@ -290,6 +294,7 @@ std::optional<Profile> LoadProfile(const QString& path, std::string* error) {
 }
 
 Profile BuiltinProfile(EcuType type) {
+  RegisterBuiltinProfiles();
   const QString path =
       QStringLiteral(":/sim/profiles/%1.json")
           .arg(QString::fromUtf8(EcuTypeName(type).data(),

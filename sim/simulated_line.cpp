@@ -4,11 +4,10 @@
 
 namespace kline::sim {
 
-SimulatedLine::SimulatedLine(VirtualClock& clock, Profile profile, int ignition_delay_ms)
+SimulatedLine::SimulatedLine(Clock& clock, Profile profile, int ignition_delay_ms)
     : clock_(clock), model_(std::move(profile)), ignition_delay_ms_(ignition_delay_ms) {}
 
-SimulatedLine::SimulatedLine(VirtualClock& clock, std::unique_ptr<EcuSide> ecu,
-                             int ignition_delay_ms)
+SimulatedLine::SimulatedLine(Clock& clock, std::unique_ptr<EcuSide> ecu, int ignition_delay_ms)
     : clock_(clock), model_(std::move(ecu)), ignition_delay_ms_(ignition_delay_ms) {}
 
 void SimulatedLine::Sync() const {
@@ -142,6 +141,12 @@ void SimulatedLine::Drain() {
 bool SimulatedLine::LastEventWasReceive() {
   Sync();
   return received_;
+}
+
+std::unique_ptr<SimulatedLine> NewDemoLine(EcuType type, Clock& clock) {
+  Profile profile = BuiltinProfile(type);
+  const int ignition_delay_ms = profile.needs_wake_up ? 500 : 0;
+  return std::make_unique<SimulatedLine>(clock, std::move(profile), ignition_delay_ms);
 }
 
 }  // namespace kline::sim

@@ -1,5 +1,7 @@
-// A SerialDevice on a VirtualClock wired to the simulated ECU: the session code runs
-// against it unchanged, and every byte reaches the PC side exactly at its arrival time.
+// A SerialDevice wired to the simulated ECU: the session code runs against it unchanged, and
+// every byte reaches the PC side exactly at its arrival time. On a VirtualClock (tests) time
+// runs only when someone waits; on real time it is the demonstration where there are no
+// pseudo-terminals (Windows).
 #pragma once
 
 #include <cstdint>
@@ -19,9 +21,9 @@ class SimulatedLine : public SerialDevice {
  public:
   // Ignition comes on ignition_delay_ms after the PC side opens the port, every time it
   // does (a fresh key-on per connection); negative: never, until SetIgnition(true).
-  SimulatedLine(VirtualClock& clock, Profile profile, int ignition_delay_ms = 500);
+  SimulatedLine(Clock& clock, Profile profile, int ignition_delay_ms = 500);
   // Another ECU on the same wire (a replayed recording).
-  SimulatedLine(VirtualClock& clock, std::unique_ptr<EcuSide> ecu, int ignition_delay_ms);
+  SimulatedLine(Clock& clock, std::unique_ptr<EcuSide> ecu, int ignition_delay_ms);
 
   void SetIgnition(bool on);  // at the clock's current time; drops a planned key-on
   void SetAnswer(uint8_t request, uint8_t answer);
@@ -59,7 +61,7 @@ class SimulatedLine : public SerialDevice {
   // The device is gone with its cable: closed, reported lost, nothing left to read.
   void Vanish();
 
-  VirtualClock& clock_;
+  Clock& clock_;
   // The wire runs on whenever anyone looks, also from const accessors.
   mutable LineModel model_;
   mutable Bytes rx_;
@@ -72,5 +74,14 @@ class SimulatedLine : public SerialDevice {
   LineSettings settings_;
   OpenFailure open_failure_ = OpenFailure::kNone;
 };
+
+// What the "Com" field shows while the demonstration's ECU is the device: a name in Windows'
+// device namespace, which the field takes as it stands and no real port has.
+inline constexpr char kSimulatedPortName[] = "\\\\.\\SIMULATED-ECU";
+
+// The built-in ECU of `type` for a demonstration on `clock`, keyed on as the demo server on a
+// pseudo-terminal is: an ECU that is woken says who it is a moment after the port opens, one
+// that is not is already on.
+std::unique_ptr<SimulatedLine> NewDemoLine(EcuType type, Clock& clock);
 
 }  // namespace kline::sim

@@ -9,18 +9,20 @@
 
 #include "engine/engine_thread.h"
 #include "engine/run_folder.h"
+#include "engine/stop_signals.h"
 #include "engine/target_options.h"
 #include "link/ecu_type.h"
 #include "link/ini_file.h"
 #include "ui/main_window.h"
 
-#ifdef Q_OS_UNIX
-#include "engine/stop_signals.h"
-#endif
-
 #ifdef KLINE_WITH_SIMULATOR
 #include "link/trace_reader.h"
 #include "sim/pty_ecu_server.h"
+#endif
+
+#ifdef KLINE_WITH_DEMO_LINE
+#include "link/clock.h"
+#include "sim/simulated_line.h"
 #endif
 
 namespace {
@@ -81,11 +83,9 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   NameApplication();
   kline::RemoveLeftRunFolders(QCoreApplication::applicationName());
-#ifdef Q_OS_UNIX
   // Made before the engine and gone after it: a signal while the ECU is being taken out of
   // diagnostic mode must not cut that short.
   kline::StopSignals stop_signals;
-#endif
 
 #ifdef KLINE_WITH_SIMULATOR
   // Outlives the engine, so the port is closed before its far side goes away.
@@ -100,9 +100,21 @@ int main(int argc, char** argv) {
   const QString settings_path = demo_settings
                                     ? demo_settings->FilePath(QStringLiteral("kline-diag.ini"))
                                     : kline::DefaultSettingsPath();
+#ifdef KLINE_WITH_DEMO_LINE
+  // The simulated ECU is the engine's device, in real time; it outlives the engine.
+  kline::SteadyClock demo_clock;
+  std::unique_ptr<kline::sim::SimulatedLine> demo_line;
+  if (target->simulate) {
+    demo_line = kline::sim::NewDemoLine(
+        target->simulated_type.value_or(target->type.value_or(kline::EcuType::k15m)), demo_clock);
+  }
+  kline::SerialDevice* device = demo_line.get();
+#else
+  kline::SerialDevice* device = nullptr;
+#endif
   // The wire's owner runs on a thread of its own; it stops (leaving diagnostic mode and
   // closing the port) before the simulator's far side goes away.
-  kline::EngineThread engine({.device = nullptr, .clock = nullptr, .settings_path = settings_path});
+  kline::EngineThread engine({.device = device, .clock = nullptr, .settings_path = settings_path});
   kline::ui::MainWindow window(engine.engine(), settings_path);
   if (target->type) window.SelectType(*target->type);
   if (target->port) window.SetPortFieldText(*target->port);
@@ -119,6 +131,9 @@ int main(int argc, char** argv) {
     }
     window.SelectType(chosen);
     window.SetPortFieldText(QString::fromStdString(simulator->slave_path()));
+#elif defined(KLINE_WITH_DEMO_LINE)
+    window.SelectType(target->simulated_type.value_or(target->type.value_or(kline::EcuType::k15m)));
+    window.SetPortFieldText(QString::fromLatin1(kline::sim::kSimulatedPortName));
 #else
     return Fail(QStringLiteral("--simulate needs pseudo-terminals, which this system lacks"));
 #endif
@@ -145,13 +160,17 @@ int main(int argc, char** argv) {
   }
 
   window.show();
-#ifdef Q_OS_UNIX
   // A closed terminal, a logout or a kill closes the window as a click would: the ECU is
   // taken out of diagnostic mode before the port closes. While it may be in it, the window
   // stays to say so and ends the program itself once the ECU is out.
-  QObject::connect(&stop_signals, &kline::StopSignals::Received, &window, [&window] {
+  const auto close_window = [&window] {
     if (window.close()) QCoreApplication::quit();
-  });
+  };
+  QObject::connect(&stop_signals, &kline::StopSignals::Received, &window, close_window);
+#ifdef Q_OS_WIN
+  // A window program has no console: Windows asks it to end for a logoff or a shutdown
+  // through the session manager.
+  QObject::connect(&app, &QGuiApplication::commitDataRequest, &window, close_window);
 #endif
   if (parser.isSet(connect_option)) {
     QTimer::singleShot(0, &window, [&window] { window.TickConnect(); });

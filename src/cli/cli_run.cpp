@@ -14,7 +14,7 @@
 #include "engine/service_desk.h"
 #include "engine/text.h"
 #include "link/kline_port.h"
-#include "link/qt_serial_device.h"
+#include "link/port_device.h"
 #include "record/fault_report.h"
 #include "record/line_log.h"
 #include "service/actuator_tests.h"
@@ -46,8 +46,8 @@ constexpr TestVerdict kTestVerdicts[] = {
 
 }  // namespace
 
-CliRun::CliRun(Command command, std::FILE* out, std::FILE* err)
-    : command_(std::move(command)), out_(out), err_(err) {
+CliRun::CliRun(Command command, std::FILE* out, std::FILE* err, SerialDevice* device)
+    : command_(std::move(command)), out_(out), err_(err), device_(device) {
   bound_.setSingleShot(true);
   duration_.setSingleShot(true);
   connect(&bound_, &QTimer::timeout, this, [this] {
@@ -109,7 +109,7 @@ int CliRun::Exec() {
   // The tool takes its port and type from the command line: it leaves the window
   // program's settings file as it found it.
   engine_ = std::make_unique<EngineThread>(
-      EngineSetup{.device = nullptr,
+      EngineSetup{.device = device_,
                   .clock = nullptr,
                   .settings_path = settings_dir_.FilePath(QStringLiteral("kline-diag-cli.ini"))});
   ConnectSignals(engine_->engine());
@@ -146,8 +146,8 @@ void CliRun::Interrupt() {
 
 int CliRun::CheckCableNow() {
   SteadyClock clock;
-  QtSerialDevice device;
-  KLinePort port(device, clock);
+  const std::unique_ptr<SerialDevice> device = NewPortDevice();
+  KLinePort port(*device, clock);
   const CableCheckResult result = CheckCable(port, command_.port_field.toStdString());
   if (result.verdict == CableVerdict::kNotOpened || result.verdict == CableVerdict::kPortLost) {
     Complain(QString::fromStdString(result.sentence));

@@ -33,7 +33,8 @@ class CliRun : public QObject {
   Q_OBJECT
 
  public:
-  CliRun(Command command, std::FILE* out, std::FILE* err);
+  // `device`: the port to use instead of the one the command names (a simulated ECU).
+  CliRun(Command command, std::FILE* out, std::FILE* err, SerialDevice* device = nullptr);
   ~CliRun() override;
 
   // Runs the command to its end and returns the exit status.
@@ -72,6 +73,7 @@ class CliRun : public QObject {
   Command command_;
   std::FILE* out_;
   std::FILE* err_;
+  SerialDevice* device_;
   RunFolder settings_dir_{QCoreApplication::applicationName()};
   std::unique_ptr<EngineThread> engine_;
   QEventLoop loop_;

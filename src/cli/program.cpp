@@ -11,6 +11,11 @@
 #include "sim/pty_ecu_server.h"
 #endif
 
+#ifdef KLINE_WITH_DEMO_LINE
+#include "link/clock.h"
+#include "sim/simulated_line.h"
+#endif
+
 namespace kline::cli {
 
 namespace {
@@ -62,6 +67,12 @@ int RunProgram(const QStringList& arguments, std::FILE* out, std::FILE* err) {
   // Outlives the run, so the port is closed before its far side goes away.
   std::unique_ptr<sim::PtyEcuServer> simulator;
 #endif
+#ifdef KLINE_WITH_DEMO_LINE
+  // The simulated ECU as the run's device, in real time; it outlives the run.
+  SteadyClock demo_clock;
+  std::unique_ptr<sim::SimulatedLine> demo_line;
+#endif
+  SerialDevice* device = nullptr;
   if (command.simulate) {
 #ifdef KLINE_WITH_SIMULATOR
     std::string error;
@@ -71,6 +82,10 @@ int RunProgram(const QStringList& arguments, std::FILE* out, std::FILE* err) {
       return kExitPortNotOpened;
     }
     command.port_field = QString::fromStdString(simulator->slave_path());
+#elif defined(KLINE_WITH_DEMO_LINE)
+    demo_line = sim::NewDemoLine(*command.type, demo_clock);
+    device = demo_line.get();
+    command.port_field = QString::fromLatin1(sim::kSimulatedPortName);
 #else
     std::fputs("kline-diag-cli: --simulate needs pseudo-terminals, which this system lacks\n", err);
     return kExitUsage;
@@ -120,7 +135,7 @@ int RunProgram(const QStringList& arguments, std::FILE* out, std::FILE* err) {
 #endif
   }
 
-  CliRun run(command, out, err);
+  CliRun run(command, out, err, device);
   QObject::connect(&signals_watch, &StopSignals::Received, &run, &CliRun::Interrupt);
   return run.Exec();
 }

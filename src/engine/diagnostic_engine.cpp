@@ -10,7 +10,7 @@
 #include "engine/stoppable_clock.h"
 #include "link/ini_file.h"
 #include "link/kline_port.h"
-#include "link/qt_serial_device.h"
+#include "link/port_device.h"
 #include "service/actuator_tests.h"
 #include "service/fault_memory.h"
 #include "session/session_driver.h"
@@ -68,7 +68,7 @@ void DiagnosticEngine::Start() {
   clock_ = std::make_unique<StoppableClock>(*base, scheduler_.stop());
   SerialDevice* device = setup_.device;
   if (!device) {
-    own_device_ = std::make_unique<QtSerialDevice>();
+    own_device_ = NewPortDevice();
     device = own_device_.get();
   }
   const SettingsStore* settings = setup_.settings;

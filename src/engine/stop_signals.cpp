@@ -3,7 +3,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <QSocketNotifier>
 #include <cerrno>
+#include <csignal>
+#include <vector>
 
 namespace kline {
 
@@ -45,13 +48,25 @@ std::vector<int> StopSignalNumbers() {
 
 }  // namespace
 
-StopSignals::StopSignals() {
-  if (::pipe2(pipe_, O_CLOEXEC | O_NONBLOCK) != 0) return;
-  write_end = pipe_[1];
-  notifier_ = std::make_unique<QSocketNotifier>(pipe_[0], QSocketNotifier::Read);
-  connect(notifier_.get(), &QSocketNotifier::activated, this, [this] {
+struct StopSignals::Handlers {
+  struct Previous {
+    int signal;
+    struct sigaction action;
+  };
+
+  int pipe[2] = {-1, -1};
+  std::unique_ptr<QSocketNotifier> notifier;
+  std::vector<Previous> previous;
+};
+
+StopSignals::StopSignals() : handlers_(std::make_unique<Handlers>()) {
+  int* pipe = handlers_->pipe;
+  if (::pipe2(pipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+  write_end = pipe[1];
+  handlers_->notifier = std::make_unique<QSocketNotifier>(pipe[0], QSocketNotifier::Read);
+  connect(handlers_->notifier.get(), &QSocketNotifier::activated, this, [this, pipe] {
     char bytes[16];
-    while (::read(pipe_[0], bytes, sizeof bytes) > 0) {
+    while (::read(pipe[0], bytes, sizeof bytes) > 0) {
     }
     emit Received();
   });
@@ -60,20 +75,25 @@ StopSignals::StopSignals() {
     action.sa_handler = handler;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    Previous previous{.signal = signal, .action = {}};
-    if (sigaction(signal, &action, &previous.action) == 0) previous_.push_back(previous);
+    Handlers::Previous previous{.signal = signal, .action = {}};
+    if (sigaction(signal, &action, &previous.action) == 0) {
+      handlers_->previous.push_back(previous);
+    }
   };
   for (const int signal : StopSignalNumbers()) install(signal, OnSignal);
   install(SIGPIPE, SIG_IGN);
 }
 
 StopSignals::~StopSignals() {
-  if (pipe_[0] < 0) return;
-  for (const Previous& previous : previous_) sigaction(previous.signal, &previous.action, nullptr);
+  int* pipe = handlers_->pipe;
+  if (pipe[0] < 0) return;
+  for (const Handlers::Previous& previous : handlers_->previous) {
+    sigaction(previous.signal, &previous.action, nullptr);
+  }
   write_end = -1;
-  notifier_.reset();
-  ::close(pipe_[0]);
-  ::close(pipe_[1]);
+  handlers_->notifier.reset();
+  ::close(pipe[0]);
+  ::close(pipe[1]);
 }
 
 }  // namespace kline

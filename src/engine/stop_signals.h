@@ -1,16 +1,18 @@
-// Turns every signal that would end a program from outside (Ctrl-C, Ctrl-\, SIGTERM, SIGHUP
-// from a closed terminal or a desktop logout, SIGUSR1, a resource limit's warning, ...) into
-// a Qt signal on the thread that made the watcher: the handler only writes a byte to a pipe,
-// and a socket notifier reads it in that thread's event loop, where stopping the engine
-// properly is safe. SIGPIPE is ignored while it lives, so that a closed output is a failed
-// write the program can act on, not a kill.
+// Turns every request from outside to end the program into a Qt signal on the thread that made
+// the watcher, whose event loop can then stop the engine properly.
+//
+// On Unix these are the signals that would end it (Ctrl-C, Ctrl-\, SIGTERM, SIGHUP from a
+// closed terminal or a desktop logout, SIGUSR1, a resource limit's warning, ...): the handler
+// only writes a byte to a pipe, which a socket notifier reads. SIGPIPE is ignored while the
+// watcher lives, so that a closed output is a failed write the program can act on, not a kill.
+//
+// On Windows they are the console's events (Ctrl-C, Ctrl-Break, a closed console window, a
+// logoff or shutdown), which arrive on a thread of the system's; for the last three the system
+// ends the process once the handler returns, so the handler waits until the watcher is gone.
 #pragma once
 
 #include <QObject>
-#include <QSocketNotifier>
-#include <csignal>
 #include <memory>
-#include <vector>
 
 namespace kline {
 
@@ -31,14 +33,9 @@ class StopSignals : public QObject {
   void Received();
 
  private:
-  struct Previous {
-    int signal;
-    struct sigaction action;
-  };
-
-  int pipe_[2] = {-1, -1};
-  std::unique_ptr<QSocketNotifier> notifier_;
-  std::vector<Previous> previous_;
+  // The platform's handlers and what they need to be put back.
+  struct Handlers;
+  std::unique_ptr<Handlers> handlers_;
 };
 
 }  // namespace kline

@@ -6,7 +6,9 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QTemporaryFile>
 #include <algorithm>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -196,13 +198,30 @@ void IniFile::EcrireINI(const std::string& entete, const std::string& variable,
   file.commit();
 }
 
+#ifndef KLINE_INSTALLED
+namespace {
+
+// Whether this program may create files in `dir`. Windows' folder rights are access lists,
+// which QFileInfo does not read (Program Files looks writable to everyone): try it instead.
+bool CanCreateFilesIn(const QString& dir) {
+#ifdef _WIN32
+  QTemporaryFile probe(dir + QStringLiteral("/kline-diag-XXXXXX.probe"));
+  return probe.open();
+#else
+  return QFileInfo(dir).isWritable();
+#endif
+}
+
+}  // namespace
+#endif
+
 QString DefaultSettingsPath() {
   const QString name = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName() +
                        QStringLiteral(".ini");
 #ifndef KLINE_INSTALLED
   const QString dir = QCoreApplication::applicationDirPath();
   const QString beside = dir + QLatin1Char('/') + name;
-  if (QFileInfo::exists(beside) || QFileInfo(dir).isWritable()) return beside;
+  if (QFileInfo::exists(beside) || CanCreateFilesIn(dir)) return beside;
 #endif
   // A program installed for everyone never writes beside itself, not even when run as root.
   return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +

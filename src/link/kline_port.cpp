@@ -9,8 +9,11 @@
 #include "link/trace.h"
 
 #ifdef _WIN32
-#include <timeapi.h>
+// windows.h first: the multimedia header needs its types.
+// clang-format off
 #include <windows.h>
+#include <timeapi.h>
+// clang-format on
 #endif
 
 namespace kline {
@@ -37,8 +40,8 @@ std::string DescribeOpenFailure(OpenFailure failure, const std::string& path) {
       return "Port " + path + " is in use by another program.";
     case OpenFailure::kNameTooLong:
       return "The port name is " + std::to_string(path.size()) +
-             " characters long: no device has such a name. Give a number or a device path such as "
-             "/dev/ttyUSB0.";
+             " characters long: no device has such a name. Give a number or " + OtherPortNames() +
+             ".";
     case OpenFailure::kFolder:
       return path + " is a folder, not a serial port.";
     case OpenFailure::kPlainFile:
@@ -76,7 +79,7 @@ void KLinePort::Open(const std::string& port_field) {
   device_.SetRts(true);
   if (!path) {
     open_problem_ = "\"" + port_field + "\" is not a serial port: give a number from 1 to " +
-                    std::to_string(kMaxPortNumber) + " or a device path such as /dev/ttyUSB0.";
+                    std::to_string(kMaxPortNumber) + " or " + OtherPortNames() + ".";
     return;
   }
   if (device_.IsOpen()) return;

@@ -4,6 +4,8 @@
 #include <chrono>
 #include <thread>
 
+#include "link/port_device.h"
+
 #ifdef __linux__
 #include <linux/serial.h>
 #include <poll.h>
@@ -90,6 +92,8 @@ constexpr size_t kMaxPathBytes = 4095;
 constexpr auto kDrainBound = std::chrono::milliseconds(250);
 
 }  // namespace
+
+std::unique_ptr<SerialDevice> NewPortDevice() { return std::make_unique<QtSerialDevice>(); }
 
 QtSerialDevice::QtSerialDevice() : port_(std::make_unique<QSerialPort>()) {}
 

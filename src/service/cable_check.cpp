@@ -13,13 +13,19 @@ constexpr int64_t kListenMs = 40;
 // After the echoes: how long the line must stay silent before the rate is judged.
 constexpr int64_t kQuietMs = 20;
 constexpr int64_t kQuietBoundMs = 150;
+// Echoes this late after the last byte sent, at the working rate, where the wire itself takes
+// under 4 ms: a USB adapter holds received bytes for its latency timer (16 ms by default).
+constexpr int64_t kLateEchoMs = 10;
 
 enum class RateOutcome { kClean, kSilent, kGarbled, kExtra };
 
-RateOutcome SendPattern(KLinePort& port, int32_t baud) {
+// `echo_ms`: from the last byte sent to the last echo seen.
+RateOutcome SendPattern(KLinePort& port, int32_t baud, int64_t* echo_ms) {
   port.SetBaudRate(baud);
   for (uint8_t byte : kCablePattern) port.WriteByte(byte);
+  const int64_t sent_ms = port.clock().NowMs();
   port.WaitForCountTimed(static_cast<int>(kCablePattern.size()), kEchoBoundMs, PollPause::k3ms);
+  *echo_ms = port.clock().NowMs() - sent_ms;
   port.WaitForQuiet(kQuietMs, kQuietBoundMs);
   const Bytes heard = port.ReadAll();
   if (heard.empty()) return RateOutcome::kSilent;
@@ -43,7 +49,8 @@ std::string RatesNotClean(const std::array<RateOutcome, 2>& outcomes) {
   return rates;
 }
 
-CableCheckResult Judge(const std::array<RateOutcome, 2>& outcomes, bool heard_first) {
+CableCheckResult Judge(const std::array<RateOutcome, 2>& outcomes, bool heard_first,
+                       int64_t working_echo_ms) {
   const auto all = [&](RateOutcome o) {
     return std::all_of(outcomes.begin(), outcomes.end(), [o](RateOutcome x) { return x == o; });
   };
@@ -61,9 +68,15 @@ CableCheckResult Judge(const std::array<RateOutcome, 2>& outcomes, bool heard_fi
             "another port."};
   }
   if (all(RateOutcome::kClean)) {
-    return {CableVerdict::kEchoOk, "The interface echoes correctly at " +
-                                       std::to_string(Rates()[0]) + " and " +
-                                       std::to_string(Rates()[1]) + " baud."};
+    std::string sentence = "The interface echoes correctly at " + std::to_string(Rates()[0]) +
+                           " and " + std::to_string(Rates()[1]) + " baud.";
+    if (working_echo_ms >= kLateEchoMs) {
+      sentence += " But the echoes came back " + std::to_string(working_echo_ms) +
+                  " ms late: the USB adapter holds bytes for its latency timer, which slows "
+                  "live data. Set the timer to 1 ms (on Windows: Device Manager, the port's "
+                  "Properties, Port Settings, Advanced, Latency Timer).";
+    }
+    return {CableVerdict::kEchoOk, sentence};
   }
   return {CableVerdict::kEchoGarbled,
           "The echo is garbled or missing at " + RatesNotClean(outcomes) +
@@ -86,7 +99,10 @@ CableCheckResult CheckCable(KLinePort& port, const std::string& port_field) {
   port.clock().SleepMs(kListenMs);
   const bool heard_first = !port.ReadAll().empty();
   std::array<RateOutcome, 2> outcomes{};
-  for (size_t i = 0; i < outcomes.size(); ++i) outcomes[i] = SendPattern(port, Rates()[i]);
+  std::array<int64_t, 2> echo_ms{};
+  for (size_t i = 0; i < outcomes.size(); ++i) {
+    outcomes[i] = SendPattern(port, Rates()[i], &echo_ms[i]);
+  }
   const bool lost = port.WasLost() || !port.IsOpen();
   port.Close();
   if (lost) {
@@ -94,7 +110,7 @@ CableCheckResult CheckCable(KLinePort& port, const std::string& port_field) {
             "The port went away during the check: the adapter was unplugged or the cable "
             "pulled."};
   }
-  return Judge(outcomes, heard_first);
+  return Judge(outcomes, heard_first, echo_ms[1]);
 }
 
 }  // namespace kline

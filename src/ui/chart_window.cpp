@@ -22,6 +22,7 @@
 #include "engine/text.h"
 #include "record/channel_columns.h"
 #include "ui/mnemonics.h"
+#include "ui/qt_versions.h"
 #include "ui/screen_fit.h"
 
 namespace kline::ui {
@@ -202,7 +203,7 @@ QWidget* ChartWindow::BuildControls() {
   window_choice_ = new QComboBox;
   window_choice_->setObjectName(QStringLiteral("TimeWindow"));
   for (const char* caption : kWindowCaptions) window_choice_->addItem(QString::fromUtf8(caption));
-  connect(window_choice_, &QComboBox::activated, this,
+  connect(window_choice_, qOverload<int>(&QComboBox::activated), this,
           [this](int index) { SetWindowSeconds(kWindowChoices[index]); });
   column->addWidget(window_choice_);
 
@@ -522,18 +523,18 @@ bool ChartWindow::eventFilter(QObject* watched, QEvent* event) {
   switch (event->type()) {
     case QEvent::MouseButtonPress: {
       const auto* mouse = static_cast<QMouseEvent*>(event);
-      const double x = mouse->position().x();
+      const double x = MousePosition(*mouse).x();
       if (mouse->button() == Qt::MiddleButton ||
           (mouse->button() == Qt::LeftButton && mouse->modifiers() & Qt::ShiftModifier)) {
         drag_from_ = x;
       } else if (mouse->button() == Qt::LeftButton &&
-                 plot_->PlotArea().contains(mouse->position())) {
+                 plot_->PlotArea().contains(MousePosition(*mouse))) {
         band_from_ = x;
       }
       return mouse->button() != Qt::NoButton;
     }
     case QEvent::MouseMove: {
-      const QPointF at = static_cast<QMouseEvent*>(event)->position();
+      const QPointF at = MousePosition(*static_cast<QMouseEvent*>(event));
       MoveCursor(at);
       if (band_from_) plot_->SetBand(Span{*band_from_, at.x()});
       if (drag_from_) {
@@ -548,7 +549,7 @@ bool ChartWindow::eventFilter(QObject* watched, QEvent* event) {
       if (mouse->button() == Qt::RightButton) {
         ZoomAround(plot_->SecondsAt(plot.center().x()), 2);
       } else if (band_from_) {
-        const double x = std::clamp(mouse->position().x(), plot.left(), plot.right());
+        const double x = std::clamp(MousePosition(*mouse).x(), plot.left(), plot.right());
         const double from = std::min(*band_from_, x);
         const double to = std::max(*band_from_, x);
         plot_->SetBand(std::nullopt);

@@ -35,6 +35,7 @@
 #include "engine/mirrors.h"
 #include "engine/text.h"
 #include "link/port_list.h"
+#include "link/port_name.h"
 #include "link/trace_reader.h"
 #include "ui/chart_window.h"
 #include "ui/fault_window.h"
@@ -156,7 +157,8 @@ QWidget* MainWindow::BuildComPort() {
   label1->setObjectName(QStringLiteral("Label1"));
   text6_ = new QLineEdit(QStringLiteral("1"));
   text6_->setObjectName(QStringLiteral("Text6"));
-  text6_->setToolTip(QStringLiteral("Port number, or a device path such as /dev/ttyUSB0"));
+  text6_->setToolTip(
+      QStringLiteral("Port number, or %1").arg(QString::fromStdString(OtherPortNames())));
   text6_->setMinimumWidth(110);
   connect(text6_, &QLineEdit::textChanged, this,
           [this](const QString& text) { engine_.SetPortField(text); });

@@ -5,6 +5,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <vector>
 
 namespace kline::ui {
 
@@ -16,8 +17,8 @@ constexpr QChar kMark = QLatin1Char('&');
 // literal ampersand, not a mark.
 qsizetype MarkedAt(const QString& caption) {
   for (qsizetype i = 0; i + 1 < caption.size(); ++i) {
-    if (caption[i] != kMark) continue;
-    if (caption[i + 1] != kMark) return i + 1;
+    if (caption.at(i) != kMark) continue;
+    if (caption.at(i + 1) != kMark) return i + 1;
     ++i;
   }
   return -1;
@@ -32,9 +33,9 @@ QList<qsizetype> Places(const QString& caption) {
   QString seen;
   for (bool word_start : {true, false}) {
     for (qsizetype i = 0; i < caption.size(); ++i) {
-      const QChar letter = caption[i].toLower();
+      const QChar letter = caption.at(i).toLower();
       if (!letter.isLetterOrNumber() || seen.contains(letter)) continue;
-      if (word_start && i > 0 && caption[i - 1].isLetterOrNumber()) continue;
+      if (word_start && i > 0 && caption.at(i - 1).isLetterOrNumber()) continue;
       seen += letter;
       places << i;
     }
@@ -48,7 +49,6 @@ class Matching {
  public:
   explicit Matching(const QStringList& captions) : captions_(captions) {
     for (const QString& caption : captions) places_ << Places(caption);
-    chosen_.fill(-1, captions.size());
   }
 
   QStringList Marked() {
@@ -66,7 +66,7 @@ class Matching {
  private:
   bool Take(qsizetype i) {
     for (qsizetype place : places_[i]) {
-      const QChar letter = captions_[i][place].toLower();
+      const QChar letter = captions_[i].at(place).toLower();
       if (tried_.contains(letter)) continue;
       tried_ += letter;
       const qsizetype holder = holders_.value(letter, -1);
@@ -81,7 +81,7 @@ class Matching {
 
   const QStringList& captions_;
   QList<QList<qsizetype>> places_;
-  QList<qsizetype> chosen_;
+  std::vector<qsizetype> chosen_ = std::vector<qsizetype>(captions_.size(), -1);
   QHash<QChar, qsizetype> holders_;
   QString tried_;
 };
@@ -93,7 +93,7 @@ QStringList WithMnemonics(const QStringList& captions) { return Matching(caption
 QString KeepMnemonic(const QString& shown, const QString& caption) {
   const qsizetype marked = MarkedAt(shown);
   if (marked < 0) return caption;
-  const qsizetype at = caption.indexOf(shown[marked], 0, Qt::CaseInsensitive);
+  const qsizetype at = caption.indexOf(shown.at(marked), 0, Qt::CaseInsensitive);
   if (at < 0) return caption;
   QString with_mark = caption;
   return with_mark.insert(at, kMark);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QSignalSpy>
+#include <csignal>
 
 namespace kline {
 namespace {

@@ -1,10 +1,14 @@
 #include "link/ini_file.h"
 
 #include <gtest/gtest.h>
+
+// File-size limits, permissions and a second user are POSIX's; Windows runs the rest.
+#ifndef _WIN32
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <QFile>
 #include <QFileInfo>
@@ -14,6 +18,16 @@
 
 namespace kline {
 namespace {
+
+// A file as this platform's editors write it: Windows ends its lines with CR LF.
+std::string Native(std::string text) {
+#ifdef _WIN32
+  for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 2)) {
+    text.insert(at, 1, '\r');
+  }
+#endif
+  return text;
+}
 
 // Reading and editing rules, on text in memory: the file goes through the same code.
 TEST(IniText, ReadsAndEditsKeepingEverythingElse) {
@@ -44,7 +58,7 @@ TEST(IniText, ReadsAndEditsKeepingEverythingElse) {
     const IniText ini(c.text);
     EXPECT_EQ(ini.LireINI(c.entete, c.variable), c.read);
     ini.EcrireINI(c.entete, c.variable, "5");
-    EXPECT_EQ(ini.Text(), c.after_write);
+    EXPECT_EQ(ini.Text(), Native(c.after_write));
   }
 }
 
@@ -84,7 +98,7 @@ TEST_F(IniFileTest, ReadingLeavesAMissingFileAloneAndWritingCreatesItAndItsFolde
   EXPECT_EQ(ini_.LireINI("Hardware", "Com"), "");
   EXPECT_FALSE(QFileInfo::exists(path_));
   ini_.EcrireINI("Hardware", "Com", "3");
-  EXPECT_EQ(ReadRaw(), "[Hardware]\nCom=3\n");
+  EXPECT_EQ(ReadRaw().toStdString(), Native("[Hardware]\nCom=3\n"));
   IniFile nested(dir_.path() + "/config/kline/kline-diag.ini");
   nested.EcrireINI("Hardware", "Ecu", "4");
   EXPECT_EQ(nested.LireINI("Hardware", "Ecu"), "4");
@@ -121,6 +135,7 @@ TEST_F(IniFileTest, FileOverTheCapIsReadButNeverWritten) {
   EXPECT_EQ(ini_.LireINI("Hardware", "Ecu"), "");
 }
 
+#ifndef _WIN32
 TEST_F(IniFileTest, FailedWriteLeavesTheOldFileWhole) {
   ini_.EcrireINI("Hardware", "Com", "2");
   const QByteArray before = ReadRaw();
@@ -158,6 +173,7 @@ TEST_F(IniFileTest, WritableFileInAReadOnlyFolderIsWrittenInPlace) {
   ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   EXPECT_EQ(ReadRaw(), "[Hardware]\nCom=7\n");
 }
+#endif
 
 }  // namespace
 }  // namespace kline

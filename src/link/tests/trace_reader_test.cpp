@@ -96,12 +96,15 @@ TEST(TarArchive, TarReadsItAndTheTraceIsReadFromInside) {
   ASSERT_NE(file, nullptr);
   std::fwrite(archive.data(), 1, archive.size(), file);
   std::fclose(file);
+  // Windows has no tar to ask.
+#ifndef _WIN32
   std::string out;
   std::FILE* tar = popen(("tar -xOf " + path + " trace.csv").c_str(), "r");
   ASSERT_NE(tar, nullptr);
   for (int c; (c = std::fgetc(tar)) != EOF;) out += static_cast<char>(c);
   EXPECT_EQ(pclose(tar), 0);
   EXPECT_EQ(out, trace);
+#endif
   std::string error;
   const auto read = LoadTrace(path, &error);
   ASSERT_TRUE(read) << error;

@@ -92,6 +92,9 @@ TEST(FaultReportTest, ListsEveryReadWithItsTexts) {
 // A save to a device writes to it and reports what the device said; renaming a finished file
 // over it, as for an ordinary file, would replace the device itself (as root, /dev/full).
 TEST(SaveTest, DevicesAreWrittenToNeverReplaced) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Linux devices";
+#endif
   const struct {
     const char* path;
     bool saved;

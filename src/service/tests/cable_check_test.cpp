@@ -72,6 +72,12 @@ TEST(CableCheckTest, GarbledEchoAndRefusedPortAreToldApart) {
   EXPECT_EQ(result.verdict, CableVerdict::kNotOpened);
   EXPECT_NE(result.sentence.find("is not a serial port"), std::string::npos) << result.sentence;
 
+  // An adapter that holds bytes for the default 16 ms latency timer echoes correctly but late.
+  for (uint8_t byte : kCablePattern) line.Answer(byte, {{16, {byte}}});
+  result = CheckCable(port, "/dev/ttyUSB0");
+  EXPECT_EQ(result.verdict, CableVerdict::kEchoOk);
+  EXPECT_NE(result.sentence.find("Latency Timer"), std::string::npos) << result.sentence;
+
   port.Open("/dev/ttyUSB0");
   EXPECT_EQ(CheckCable(port, "/dev/ttyUSB0").verdict, CableVerdict::kNotOpened);
   EXPECT_TRUE(port.IsOpen()) << "a session's port is left alone";

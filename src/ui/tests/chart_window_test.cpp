@@ -90,8 +90,8 @@ TEST(ChartWindowTest, OpensARecordingOffTheWindowThreadWithZoom) {
 
   QWidget* viewport = chart.findChild<QWidget*>(QStringLiteral("ChartView"));
   const QPointF centre(viewport->width() / 2.0, viewport->height() / 2.0);
-  QWheelEvent wheel(centre, viewport->mapToGlobal(centre), {}, {0, 120}, Qt::NoButton,
-                    Qt::NoModifier, Qt::NoScrollPhase, false);
+  QWheelEvent wheel(centre, QPointF(viewport->mapToGlobal(centre.toPoint())), {}, {0, 120},
+                    Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
   QApplication::sendEvent(viewport, &wheel);
   EXPECT_NEAR(chart.TimeSpan().to - chart.TimeSpan().from, 0.8 * 99.9, 1e-9);
   EXPECT_GT(chart.TimeSpan().from, 0);
