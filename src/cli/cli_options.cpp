@@ -99,10 +99,12 @@ QString Wrapped(const QString& text, int indent) {
 
 // A test name as people write it: case, blanks, hyphens and underscores do not count, so
 // "injector-1", "Injector 1" and "Injector1" are one name.
-QString TestNameKey(QString name) {
-  name = name.toLower();
-  name.removeIf([](QChar c) { return c.isSpace() || c == u'-' || c == u'_'; });
-  return name;
+QString TestNameKey(const QString& name) {
+  QString key;
+  for (const QChar c : name) {
+    if (!c.isSpace() && c != u'-' && c != u'_') key += c.toLower();
+  }
+  return key;
 }
 
 std::optional<int> TestIndex(const QString& name) {

@@ -41,8 +41,10 @@ int PrintTrace(const Command& command, std::FILE* out, std::FILE* err) {
 
 int RunProgram(const QStringList& arguments, std::FILE* out, std::FILE* err) {
   // A closed output pipe ("| head -1") is a failed write, said and ended with status 1 by
-  // every command, never a kill.
+  // every command, never a kill. Windows has no such signal: there the write fails anyway.
+#ifdef SIGPIPE
   std::signal(SIGPIPE, SIG_IGN);
+#endif
   const ParsedArguments parsed = ParseArguments(arguments);
   if (!parsed.command) {
     if (parsed.exit_status != kExitDone) {

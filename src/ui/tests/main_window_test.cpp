@@ -411,6 +411,9 @@ TEST_F(MainWindowTest, SpeedBarNumbersStandUnderTheirSegments) {
 // Enlarged, the window's extra room goes to what is read from afar, and a message that wraps
 // onto a second line moves nothing above it.
 TEST_F(MainWindowTest, ExtraRoomGoesToTheReadoutsAndMessagesMoveNothing) {
+  if (QGuiApplication::platformName() == QStringLiteral("minimal")) {
+    GTEST_SKIP() << "the minimal platform's fonts have no size to grow";
+  }
   Open();
   window_->resize(window_->sizeHint());
   window_->show();
