@@ -15,6 +15,8 @@
 #include "engine/engine_thread.h"
 #include "engine/line_batcher.h"
 #include "engine/mirrors.h"
+#include "link/trace_gaps.h"
+#include "link/trace_reader.h"
 #include "record/line_history.h"
 #include "sim/pty_ecu_server.h"
 
@@ -99,6 +101,18 @@ TEST_F(WireEndToEndTest, MonitorAgreesWithTheSimulatorsTrace) {
   ASSERT_TRUE(line.Save(ours, nullptr));
   auto pc = ReadTrace(ours);
   auto sim = ReadTrace(dir_.filePath(QStringLiteral("sim.csv")));
+  // Read as the trace view reads them, neither side of a normal session in real time breaks a
+  // pause or a bound: the stamps' own 1 ms is part of the rule.
+  for (const QString& file : {ours, dir_.filePath(QStringLiteral("sim.csv"))}) {
+    std::string error;
+    const std::optional<TraceFile> trace = LoadTrace(file.toStdString(), &error);
+    ASSERT_TRUE(trace) << error;
+    const TraceGaps gaps = ReadGaps(*trace);
+    EXPECT_EQ(GapCountsLine(gaps),
+              "0 requests sooner than their pause, 0 answers later than their bound, 0 bytes "
+              "while nothing was asked")
+        << file.toStdString();
+  }
   ASSERT_FALSE(pc["pc"].empty());
   ASSERT_GT(pc["ecu"].size(), 100u);
   // The simulator's clock starts with it, ours when the port opens.
