@@ -81,7 +81,7 @@ FaultWindow::FaultWindow(DiagnosticEngine& engine, const MainWindow& main)
   grid->addWidget(read_all_, 4, 0, 1, 2);
   grid->addWidget(save, 4, 2);
   column->addLayout(grid);
-  column->addWidget(rtb1_, 1);
+  column->addWidget(log_box_, 1);
   // The log keeps its texts as they always were; the view beside it shows each byte's value and
   // every bit, so that two values that share their texts never look alike.
   auto* places = new QLabel(Q(kFaultPlacesLine));

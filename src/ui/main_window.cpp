@@ -78,9 +78,9 @@ MainWindow::MainWindow(DiagnosticEngine& engine, const QString& settings_path, Q
   upper_left->addWidget(BuildEcuType());
   left->addLayout(upper_left);
   // The status line sits under the frames, in none of them.
-  label4_ = new QLabel;
-  label4_->setObjectName(QStringLiteral("Label4"));
-  left->addWidget(label4_);
+  status_line_ = new QLabel;
+  status_line_->setObjectName(QStringLiteral("Label4"));
+  left->addWidget(status_line_);
   left->addWidget(BuildEcuInfo(), 1);
   top->addLayout(left, 1);
   top->addWidget(BuildChannels());
@@ -92,15 +92,16 @@ MainWindow::MainWindow(DiagnosticEngine& engine, const QString& settings_path, Q
   BuildMenus();
   // From the keyboard a session starts where the mouse starts it: the port, Connect, the list
   // of ports, the type; the channel boxes come after.
-  QWidget* chain[] = {text6_,   check2_,  findChild<QToolButton*>(QStringLiteral("PortList")),
-                      option1_, option9_, option7_,
-                      option2_};
+  QWidget* chain[] = {
+      port_field_, connect_box_, findChild<QToolButton*>(QStringLiteral("PortList")),
+      type_15m_,   type_15rc_,   type_16m_,
+      type_p8_};
   for (size_t i = 1; i < std::size(chain); ++i) setTabOrder(chain[i - 1], chain[i]);
-  text6_->setFocus();
+  port_field_->setFocus();
   FollowEngine();
 
   LoadSettings();
-  field_font_ = text1_[0]->font();
+  field_font_ = value_fields_[0]->font();
   base_size_ = sizeHint();
 }
 
@@ -121,14 +122,15 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
     }
     return font;
   };
-  for (QLineEdit* field : text1_) {
+  for (QLineEdit* field : value_fields_) {
     field->setFont(scaled(field_font_));
     field->setFixedWidth(static_cast<int>(kFieldWidth * scale));
   }
   const QFont big = scaled(figure_font_);
-  label26_->setFont(big);
+  speed_figure_->setFont(big);
   const QFontMetrics metrics(big);
-  label26_->setFixedSize(metrics.horizontalAdvance(QStringLiteral("000000")), metrics.height());
+  speed_figure_->setFixedSize(metrics.horizontalAdvance(QStringLiteral("000000")),
+                              metrics.height());
 }
 
 MainWindow::~MainWindow() {
@@ -139,35 +141,35 @@ MainWindow::~MainWindow() {
 QWidget* MainWindow::BuildComPort() {
   auto* frame = new QGroupBox(QStringLiteral("Com Port"));
   auto* grid = new QGridLayout(frame);
-  check2_ = new QCheckBox(QStringLiteral("Connect"));
-  check2_->setObjectName(QStringLiteral("Check2(0)"));
-  connect(check2_, &QCheckBox::clicked, this, [this](bool ticked) {
+  connect_box_ = new QCheckBox(QStringLiteral("Connect"));
+  connect_box_->setObjectName(QStringLiteral("Check2(0)"));
+  connect(connect_box_, &QCheckBox::clicked, this, [this](bool ticked) {
     if (ticked) {
       engine_.Connect(Choices());
     } else {
       engine_.Disconnect();
     }
   });
-  shape1_ = new IndicatorShape;
-  shape1_->setObjectName(QStringLiteral("Shape1"));
-  shape1_->setToolTip(
+  indicator_ = new IndicatorShape;
+  indicator_->setObjectName(QStringLiteral("Shape1"));
+  indicator_->setToolTip(
       QStringLiteral("Green: the port is open; faded while the ECU does not answer. Red: "
                      "disconnected, or the cable was pulled. Grey: not connected yet."));
   auto* label1 = new QLabel(QStringLiteral("Com"));
   label1->setObjectName(QStringLiteral("Label1"));
-  text6_ = new QLineEdit(QStringLiteral("1"));
-  text6_->setObjectName(QStringLiteral("Text6"));
-  text6_->setToolTip(
+  port_field_ = new QLineEdit(QStringLiteral("1"));
+  port_field_->setObjectName(QStringLiteral("Text6"));
+  port_field_->setToolTip(
       QStringLiteral("Port number, or %1").arg(QString::fromStdString(OtherPortNames())));
-  text6_->setMinimumWidth(110);
-  connect(text6_, &QLineEdit::textChanged, this,
+  port_field_->setMinimumWidth(110);
+  connect(port_field_, &QLineEdit::textChanged, this,
           [this](const QString& text) { engine_.SetPortField(text); });
-  label1->setBuddy(text6_);
+  label1->setBuddy(port_field_);
 
-  grid->addWidget(check2_, 0, 0, 1, 2);
-  grid->addWidget(shape1_, 0, 2, Qt::AlignRight);
+  grid->addWidget(connect_box_, 0, 0, 1, 2);
+  grid->addWidget(indicator_, 0, 2, Qt::AlignRight);
   grid->addWidget(label1, 1, 0);
-  grid->addWidget(text6_, 1, 1);
+  grid->addWidget(port_field_, 1, 1);
   grid->addWidget(BuildPortButton(), 1, 2);
   return frame;
 }
@@ -188,14 +190,14 @@ QWidget* MainWindow::BuildPortButton() {
     for (const PortChoice& port : ports) {
       const QString field = QString::fromStdString(port.field);
       menu->addAction(QString::fromStdString(port.label), this,
-                      [this, field] { text6_->setText(field); });
+                      [this, field] { port_field_->setText(field); });
     }
     if (ports.empty())
       menu->addAction(QStringLiteral("(no serial ports found)"))->setEnabled(false);
     menu->addSeparator();
-    const bool free = !check2_->isChecked();
+    const bool free = !connect_box_->isChecked();
     QAction* check = menu->addAction(QStringLiteral("Check cable"), this,
-                                     [this] { engine_.CheckCable(text6_->text()); });
+                                     [this] { engine_.CheckCable(port_field_->text()); });
     check->setEnabled(free);
     QAction* find = menu->addAction(QStringLiteral("Find interface"), this, [this, ports] {
       QStringList fields;
@@ -222,15 +224,15 @@ QWidget* MainWindow::BuildEcuType() {
     });
     return button;
   };
-  option1_ = option("15m", "Option1");
-  option9_ = option("15Rc", "Option9");
-  option7_ = option("16m", "Option7");
-  option2_ = option("P8", "Option2");
-  option1_->setChecked(true);
-  grid->addWidget(option1_, 0, 0);
-  grid->addWidget(option9_, 0, 1);
-  grid->addWidget(option7_, 1, 0);
-  grid->addWidget(option2_, 1, 1);
+  type_15m_ = option("15m", "Option1");
+  type_15rc_ = option("15Rc", "Option9");
+  type_16m_ = option("16m", "Option7");
+  type_p8_ = option("P8", "Option2");
+  type_15m_->setChecked(true);
+  grid->addWidget(type_15m_, 0, 0);
+  grid->addWidget(type_15rc_, 0, 1);
+  grid->addWidget(type_16m_, 1, 0);
+  grid->addWidget(type_p8_, 1, 1);
   return frame;
 }
 
@@ -240,22 +242,23 @@ QWidget* MainWindow::BuildEcuInfo() {
   column->setContentsMargins(0, 0, 0, 0);
   auto* frame = new QGroupBox(QStringLiteral("ECU Info"));
   auto* inside = new QVBoxLayout(frame);
-  text4_ = new QPlainTextEdit;
-  text4_->setObjectName(QStringLiteral("Text4"));
-  text4_->setReadOnly(true);
-  text4_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-  text4_->setMinimumSize(300, 90);
-  inside->addWidget(text4_);
+  info_box_ = new QPlainTextEdit;
+  info_box_->setObjectName(QStringLiteral("Text4"));
+  info_box_->setReadOnly(true);
+  info_box_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  info_box_->setMinimumSize(300, 90);
+  inside->addWidget(info_box_);
   column->addWidget(frame, 1);
 
-  check3_ = new QCheckBox(QStringLiteral("Ecu data"));
-  check3_->setObjectName(QStringLiteral("Check3"));
-  check3_->setChecked(true);
-  connect(check3_, &QCheckBox::clicked, this, [this](bool ticked) { engine_.SetEcuData(ticked); });
-  check4_ = new QCheckBox(QStringLiteral("Calibration"));
-  check4_->setObjectName(QStringLiteral("Check4"));
-  check4_->setChecked(true);
-  connect(check4_, &QCheckBox::clicked, this,
+  ecu_data_box_ = new QCheckBox(QStringLiteral("Ecu data"));
+  ecu_data_box_->setObjectName(QStringLiteral("Check3"));
+  ecu_data_box_->setChecked(true);
+  connect(ecu_data_box_, &QCheckBox::clicked, this,
+          [this](bool ticked) { engine_.SetEcuData(ticked); });
+  calibration_box_ = new QCheckBox(QStringLiteral("Calibration"));
+  calibration_box_->setObjectName(QStringLiteral("Check4"));
+  calibration_box_->setChecked(true);
+  connect(calibration_box_, &QCheckBox::clicked, this,
           [this](bool ticked) { engine_.SetCalibration(ticked); });
   auto* command6 = new QPushButton(QStringLiteral("ecu info"));
   command6->setObjectName(QStringLiteral("Command6"));
@@ -265,8 +268,8 @@ QWidget* MainWindow::BuildEcuInfo() {
   connect(command7, &QPushButton::clicked, this, [this] { engine_.ReadCalibration(); });
 
   auto* row = new QHBoxLayout;
-  row->addWidget(check3_);
-  row->addWidget(check4_);
+  row->addWidget(ecu_data_box_);
+  row->addWidget(calibration_box_);
   row->addStretch(1);
   row->addWidget(command6);
   row->addWidget(command7);
@@ -280,8 +283,8 @@ QWidget* MainWindow::BuildChannels() {
   column->setContentsMargins(0, 0, 0, 0);
 
   auto* pictures = new QHBoxLayout;
-  image1_ = new GaugePicture;
-  image1_->setObjectName(QStringLiteral("Image1"));
+  rev_counter_ = new GaugePicture;
+  rev_counter_->setObjectName(QStringLiteral("Image1"));
   auto* command8 = new QToolButton;
   command8->setObjectName(QStringLiteral("Command8"));
   command8->setIcon(style()->standardIcon(QStyle::SP_MessageBoxInformation));
@@ -289,7 +292,7 @@ QWidget* MainWindow::BuildChannels() {
   command8->setAutoRaise(true);
   command8->setToolTip(QStringLiteral("About kline-diag"));
   connect(command8, &QToolButton::clicked, this, &MainWindow::ShowAbout);
-  pictures->addWidget(image1_);
+  pictures->addWidget(rev_counter_);
   pictures->addStretch(1);
   pictures->addWidget(command8, 0, Qt::AlignTop);
   column->addLayout(pictures);
@@ -311,8 +314,8 @@ QWidget* MainWindow::BuildChannels() {
     auto* unit = new QLabel(QString::fromUtf8(kUnits[i]));
     unit->setObjectName(Name("Label3", i));
     unit->setMinimumWidth(36);
-    check1_[static_cast<size_t>(i)] = box_i;
-    text1_[static_cast<size_t>(i)] = field;
+    channel_boxes_[static_cast<size_t>(i)] = box_i;
+    value_fields_[static_cast<size_t>(i)] = field;
     grid->addWidget(box_i, i, 0);
     grid->addWidget(field, i, 1);
     grid->addWidget(unit, i, 2);
@@ -326,37 +329,38 @@ QWidget* MainWindow::BuildSpeedBar() {
   auto* box = new QWidget;
   auto* row = new QHBoxLayout(box);
   row->setContentsMargins(0, 0, 0, 0);
-  line1_ = new SpeedBar;
-  line1_->setObjectName(QStringLiteral("Line1"));
-  row->addWidget(line1_, 1);
+  speed_bar_ = new SpeedBar;
+  speed_bar_->setObjectName(QStringLiteral("Line1"));
+  row->addWidget(speed_bar_, 1);
 
-  label26_ = new QLabel;
-  label26_->setObjectName(QStringLiteral("Label26"));
-  QFont big = label26_->font();
+  speed_figure_ = new QLabel;
+  speed_figure_->setObjectName(QStringLiteral("Label26"));
+  QFont big = speed_figure_->font();
   big.setPointSizeF(big.pointSizeF() * 2.6);
   big.setBold(true);
-  label26_->setFont(big);
-  label26_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  speed_figure_->setFont(big);
+  speed_figure_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   // Of a fixed size: a new reading at every step repaints the label alone, where a label free to
   // grow would have the whole window laid out again.
   figure_font_ = big;
   const QFontMetrics metrics(big);
-  label26_->setFixedSize(metrics.horizontalAdvance(QStringLiteral("000000")), metrics.height());
-  row->addWidget(label26_);
+  speed_figure_->setFixedSize(metrics.horizontalAdvance(QStringLiteral("000000")),
+                              metrics.height());
+  row->addWidget(speed_figure_);
   return box;
 }
 
 void MainWindow::BuildMenus() {
   // The menus keep their first letters; the other captions pick theirs around them.
-  test_ = menuBar()->addAction(QStringLiteral("&Tests"));
-  test_->setObjectName(QStringLiteral("test"));
-  connect(test_, &QAction::triggered, this, [this] { engine_.OpenTestWindow(); });
-  diag_ = menuBar()->addAction(QStringLiteral("&Diag"));
-  diag_->setObjectName(QStringLiteral("Diag"));
-  connect(diag_, &QAction::triggered, this, [this] { engine_.OpenFaultWindow(); });
-  debug_ = menuBar()->addAction(QStringLiteral("De&bug"));
-  debug_->setObjectName(QStringLiteral("debug"));
-  debug_->setEnabled(false);
+  tests_menu_ = menuBar()->addAction(QStringLiteral("&Tests"));
+  tests_menu_->setObjectName(QStringLiteral("test"));
+  connect(tests_menu_, &QAction::triggered, this, [this] { engine_.OpenTestWindow(); });
+  diag_menu_ = menuBar()->addAction(QStringLiteral("&Diag"));
+  diag_menu_->setObjectName(QStringLiteral("Diag"));
+  connect(diag_menu_, &QAction::triggered, this, [this] { engine_.OpenFaultWindow(); });
+  debug_menu_ = menuBar()->addAction(QStringLiteral("De&bug"));
+  debug_menu_->setObjectName(QStringLiteral("debug"));
+  debug_menu_->setEnabled(false);
 
   QMenu* tools = menuBar()->addMenu(QStringLiteral("T&ools"));
   tools->setObjectName(QStringLiteral("tools"));
@@ -458,7 +462,7 @@ bool MainWindow::SaveSupportReport(const QString& path, QString* error) const {
   QFile settings(settings_.path());
   const SupportContext context{.type = SelectedType(),
                                .program = QStringLiteral("kline-diag " KLINE_VERSION),
-                               .port_field = text6_->text(),
+                               .port_field = port_field_->text(),
                                .identification = InfoText().split(u'\n', Qt::SkipEmptyParts),
                                .facts = identification_,
                                .settings = settings.open(QIODevice::ReadOnly)
@@ -475,10 +479,10 @@ ChartWindow* MainWindow::OpenChart() {
 }
 
 void MainWindow::TickConnect() {
-  if (!check2_->isChecked()) check2_->click();
+  if (!connect_box_->isChecked()) connect_box_->click();
 }
 
-QString MainWindow::InfoText() const { return text4_->toPlainText(); }
+QString MainWindow::InfoText() const { return info_box_->toPlainText(); }
 
 bool MainWindow::StartRecording(const QString& path) {
   StopRecording(QString());
@@ -535,7 +539,7 @@ void MainWindow::ShowRecording() {
 // Every consumer takes the same sample; none of them costs the wire anything.
 void MainWindow::TakeSample(const LiveSample& sample) {
   support_.AddSample(sample);
-  image1_->SetRpm(sample.complete ? sample.values[0] : std::nullopt);
+  rev_counter_->SetRpm(sample.complete ? sample.values[0] : std::nullopt);
   poll_rate_.Add(sample);
   if (chart_) chart_->AddSample(sample);
   if (recorder_.IsRecording() && !recorder_.Append(sample)) StopRecording(recorder_.Error());
@@ -550,40 +554,40 @@ void MainWindow::TakeSample(const LiveSample& sample) {
 }
 
 void MainWindow::LoadSettings() {
-  test_->setEnabled(false);
-  diag_->setEnabled(false);
+  tests_menu_->setEnabled(false);
+  diag_menu_->setEnabled(false);
   const std::string com = settings_.LireINI("Hardware", "Com");
-  if (!com.empty()) text6_->setText(Q(com));
+  if (!com.empty()) port_field_->setText(Q(com));
   const std::optional<EcuType> type = EcuTypeFromCode(settings_.LireINI("Hardware", "Ecu"));
   if (type) SelectType(*type);
 }
 
 std::optional<EcuType> MainWindow::SelectedType() const {
-  if (option1_->isChecked()) return EcuType::k15m;
-  if (option9_->isChecked()) return EcuType::k15Rc;
-  if (option7_->isChecked()) return EcuType::k16m;
-  if (option2_->isChecked()) return EcuType::kP8;
+  if (type_15m_->isChecked()) return EcuType::k15m;
+  if (type_15rc_->isChecked()) return EcuType::k15Rc;
+  if (type_16m_->isChecked()) return EcuType::k16m;
+  if (type_p8_->isChecked()) return EcuType::kP8;
   return std::nullopt;
 }
 
 void MainWindow::SelectType(EcuType type) {
   switch (type) {
     case EcuType::k15m:
-      option1_->setChecked(true);
+      type_15m_->setChecked(true);
       return;
     case EcuType::k15Rc:
-      option9_->setChecked(true);
+      type_15rc_->setChecked(true);
       return;
     case EcuType::k16m:
-      option7_->setChecked(true);
+      type_16m_->setChecked(true);
       return;
     case EcuType::kP8:
-      option2_->setChecked(true);
+      type_p8_->setChecked(true);
       return;
   }
 }
 
-void MainWindow::SetPortFieldText(const QString& text) { text6_->setText(text); }
+void MainWindow::SetPortFieldText(const QString& text) { port_field_->setText(text); }
 
 void MainWindow::FollowEngine() {
   PanelMirror* panel = &engine_.panel();
@@ -598,7 +602,7 @@ void MainWindow::FollowEngine() {
   });
   connect(panel, &PanelMirror::ValueStaleChanged, this, &MainWindow::SetValueStale);
   connect(panel, &PanelMirror::ChannelTickedChanged, this, [this](int channel, bool ticked) {
-    check1_.at(static_cast<size_t>(channel))->setChecked(ticked);
+    channel_boxes_.at(static_cast<size_t>(channel))->setChecked(ticked);
   });
   connect(panel, &PanelMirror::SpeedBarChanged, this, [this](int lit_below) {
     shown_.lit_below = lit_below;
@@ -612,21 +616,21 @@ void MainWindow::FollowEngine() {
   display_.setInterval(kDisplayMs);
   connect(&display_, &QTimer::timeout, this, &MainWindow::ShowReadings);
   connect(panel, &PanelMirror::InfoAppended, this, &MainWindow::AppendInfo);
-  connect(panel, &PanelMirror::InfoCleared, text4_, &QPlainTextEdit::clear);
+  connect(panel, &PanelMirror::InfoCleared, info_box_, &QPlainTextEdit::clear);
   connect(panel, &PanelMirror::IdentificationChanged, this,
           [this](const EcuIdentification& facts) { identification_ = facts; });
-  connect(panel, &PanelMirror::StatusChanged, label4_, &QLabel::setText);
+  connect(panel, &PanelMirror::StatusChanged, status_line_, &QLabel::setText);
   connect(panel, &PanelMirror::PortMessage, this, &MainWindow::ShowPortMessage);
   connect(&engine_.watch(), &ConnectionWatch::PortMessage, this, &MainWindow::ShowPortMessage);
   connect(&engine_.finder(), &InterfaceFinder::PortMessage, this, &MainWindow::ShowPortMessage);
-  connect(panel, &PanelMirror::ConnectTickedChanged, check2_, &QCheckBox::setChecked);
+  connect(panel, &PanelMirror::ConnectTickedChanged, connect_box_, &QCheckBox::setChecked);
   connect(panel, &PanelMirror::ConnectCaptionChanged, this, [this](const QString& caption) {
-    check2_->setText(KeepMnemonic(check2_->text(), caption));
+    connect_box_->setText(KeepMnemonic(connect_box_->text(), caption));
   });
   connect(panel, &PanelMirror::IndicatorColourChanged, this, [this](uint32_t bgr) {
-    shape1_->SetFillColour(bgr);
+    indicator_->SetFillColour(bgr);
     const bool connected = bgr == kIndicatorGreen;
-    for (QRadioButton* option : {option1_, option9_, option7_, option2_}) {
+    for (QRadioButton* option : {type_15m_, type_15rc_, type_16m_, type_p8_}) {
       option->setEnabled(!connected);
       option->setToolTip(connected ? QStringLiteral("The ECU type is fixed while connected: "
                                                     "disconnect to change it.")
@@ -634,7 +638,7 @@ void MainWindow::FollowEngine() {
     }
     // Disconnected, by the user or by a pulled cable: the recording ends with the session.
     if (bgr == kIndicatorRed) {
-      image1_->SetRpm(std::nullopt);
+      rev_counter_->SetRpm(std::nullopt);
       StopRecording(recorder_.IsRecording() ? QStringLiteral("Recording stopped: disconnected.")
                                             : QString());
       poll_rate_.Reset();
@@ -646,11 +650,11 @@ void MainWindow::FollowEngine() {
   connect(&engine_.lines(), &LineBatcher::LineEntries, this,
           [this](const std::vector<LineEntry>& entries) { support_.AddLine(entries); });
   connect(&engine_.finder(), &InterfaceFinder::InterfaceFound, this, [this](const QString& field) {
-    if (!field.isEmpty()) text6_->setText(field);
+    if (!field.isEmpty()) port_field_->setText(field);
   });
   connect(panel, &PanelMirror::ServiceMenusEnabledChanged, this, [this](bool enabled) {
-    test_->setEnabled(enabled);
-    diag_->setEnabled(enabled);
+    tests_menu_->setEnabled(enabled);
+    diag_menu_->setEnabled(enabled);
   });
   connect(panel, &PanelMirror::FaultWindowHidden, this, [this] {
     if (fault_window_) fault_window_->hide();
@@ -706,10 +710,10 @@ void MainWindow::ShowReadings() {
     std::optional<QString> text = std::exchange(shown_.texts[channel], std::nullopt);
     // Most channels read the same from one step to the next; a field given its own text again
     // would still lay that text out and repaint.
-    if (text && text1_[channel]->text() != *text) text1_[channel]->setText(*text);
+    if (text && value_fields_[channel]->text() != *text) value_fields_[channel]->setText(*text);
   }
-  if (shown_.lit_below) line1_->SetLitBelow(*std::exchange(shown_.lit_below, std::nullopt));
-  if (shown_.readout) label26_->setText(*std::exchange(shown_.readout, std::nullopt));
+  if (shown_.lit_below) speed_bar_->SetLitBelow(*std::exchange(shown_.lit_below, std::nullopt));
+  if (shown_.readout) speed_figure_->setText(*std::exchange(shown_.readout, std::nullopt));
 }
 
 void MainWindow::ShowPortMessage(const QString& text) {
@@ -722,36 +726,36 @@ QString MainWindow::StatusText() const { return status_text_->text(); }
 
 PanelChoices MainWindow::Choices() const {
   PanelChoices choices;
-  choices.port_field = text6_->text();
+  choices.port_field = port_field_->text();
   choices.type = SelectedType();
   for (int i = 0; i < kChannelCount; ++i) {
-    choices.channels[static_cast<size_t>(i)] = check1_[static_cast<size_t>(i)]->isChecked();
+    choices.channels[static_cast<size_t>(i)] = channel_boxes_[static_cast<size_t>(i)]->isChecked();
   }
-  choices.ecu_data = check3_->isChecked();
-  choices.calibration = check4_->isChecked();
+  choices.ecu_data = ecu_data_box_->isChecked();
+  choices.calibration = calibration_box_->isChecked();
   return choices;
 }
 
 void MainWindow::SetValueStale(int channel, bool stale) {
-  QLineEdit* field = text1_.at(static_cast<size_t>(channel));
+  QLineEdit* field = value_fields_.at(static_cast<size_t>(channel));
   QPalette colours = field->palette();
   colours.setColor(QPalette::Text,
                    palette().color(stale ? QPalette::Disabled : QPalette::Active, QPalette::Text));
   field->setPalette(colours);
   // While the ECU does not answer, the readout, the bar and the lamp must not say all is well.
   stale_.set(static_cast<size_t>(channel), stale);
-  label26_->setEnabled(!stale_.test(0));
-  line1_->setEnabled(!stale_.test(0));
-  shape1_->SetDimmed(stale_.any());
+  speed_figure_->setEnabled(!stale_.test(0));
+  speed_bar_->setEnabled(!stale_.test(0));
+  indicator_->SetDimmed(stale_.any());
 }
 
 void MainWindow::AppendInfo(const QString& text) {
   QString lines = text;
   lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-  QTextCursor cursor(text4_->document());
+  QTextCursor cursor(info_box_->document());
   cursor.movePosition(QTextCursor::End);
   cursor.insertText(lines);
-  text4_->ensureCursorVisible();
+  info_box_->ensureCursorVisible();
 }
 
 TestWindow* MainWindow::Form1() const { return test_window_; }

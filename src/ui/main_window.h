@@ -60,10 +60,10 @@ class MainWindow : public QMainWindow {
   DiagnosticEngine& engine() { return engine_; }
   TestWindow* Form1() const;
   FaultWindow* Form3() const;
-  QAction* TestsMenu() const { return test_; }
-  QAction* DiagMenu() const { return diag_; }
-  QAction* DebugMenu() const { return debug_; }
-  SpeedBar* Line1() const { return line1_; }
+  QAction* TestsMenu() const { return tests_menu_; }
+  QAction* DiagMenu() const { return diag_menu_; }
+  QAction* DebugMenu() const { return debug_menu_; }
+  SpeedBar* Line1() const { return speed_bar_; }
   LineMonitorWindow* OpenLineMonitor();
   ChartWindow* OpenChart();
   // A saved trace or support report in a window of its own; null (the user told why) when the
@@ -74,7 +74,7 @@ class MainWindow : public QMainWindow {
   bool StartRecording(const QString& path);
   void StopRecording(const QString& why);
   const CsvRecorder& recorder() const { return recorder_; }
-  IndicatorShape* Shape1() const { return shape1_; }
+  IndicatorShape* Shape1() const { return indicator_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -119,33 +119,33 @@ class MainWindow : public QMainWindow {
   EcuIdentification identification_;
   SupportLog support_;
 
-  QCheckBox* check2_ = nullptr;
-  QLineEdit* text6_ = nullptr;
-  GaugePicture* image1_ = nullptr;
+  QCheckBox* connect_box_ = nullptr;
+  QLineEdit* port_field_ = nullptr;
+  GaugePicture* rev_counter_ = nullptr;
   QLabel* status_text_ = nullptr;
   // Channels whose value is stale: the ECU stopped answering.
   std::bitset<kChannelCount> stale_;
-  IndicatorShape* shape1_ = nullptr;
-  QLabel* label4_ = nullptr;
-  QRadioButton* option1_ = nullptr;
-  QRadioButton* option9_ = nullptr;
-  QRadioButton* option7_ = nullptr;
-  QRadioButton* option2_ = nullptr;
-  QPlainTextEdit* text4_ = nullptr;
-  QCheckBox* check3_ = nullptr;
-  QCheckBox* check4_ = nullptr;
-  std::array<QCheckBox*, kChannelCount> check1_{};
-  std::array<QLineEdit*, kChannelCount> text1_{};
-  SpeedBar* line1_ = nullptr;
-  QLabel* label26_ = nullptr;
+  IndicatorShape* indicator_ = nullptr;
+  QLabel* status_line_ = nullptr;
+  QRadioButton* type_15m_ = nullptr;
+  QRadioButton* type_15rc_ = nullptr;
+  QRadioButton* type_16m_ = nullptr;
+  QRadioButton* type_p8_ = nullptr;
+  QPlainTextEdit* info_box_ = nullptr;
+  QCheckBox* ecu_data_box_ = nullptr;
+  QCheckBox* calibration_box_ = nullptr;
+  std::array<QCheckBox*, kChannelCount> channel_boxes_{};
+  std::array<QLineEdit*, kChannelCount> value_fields_{};
+  SpeedBar* speed_bar_ = nullptr;
+  QLabel* speed_figure_ = nullptr;
   // The readouts at the window's first size, and the scale they are drawn at now.
   QSize base_size_;
   QFont field_font_;
   QFont figure_font_;
   double readout_scale_ = 1.0;
-  QAction* test_ = nullptr;
-  QAction* diag_ = nullptr;
-  QAction* debug_ = nullptr;
+  QAction* tests_menu_ = nullptr;
+  QAction* diag_menu_ = nullptr;
+  QAction* debug_menu_ = nullptr;
 
   QAction* record_ = nullptr;
   QAction* stop_recording_ = nullptr;

@@ -10,13 +10,13 @@ namespace kline::ui {
 
 ServiceWindow::ServiceWindow(DiagnosticEngine& engine, const QString& name, const QString& caption)
     : engine_(engine),
-      rtb1_(new QPlainTextEdit),
+      log_box_(new QPlainTextEdit),
       back_(menuBar()->addAction(QStringLiteral("Back"))) {
   setObjectName(name);
   setWindowTitle(caption);
   setAttribute(Qt::WA_DeleteOnClose);
-  rtb1_->setObjectName(QStringLiteral("Rtb1"));
-  rtb1_->setReadOnly(true);
+  log_box_->setObjectName(QStringLiteral("Rtb1"));
+  log_box_->setReadOnly(true);
   back_->setObjectName(QStringLiteral("back"));
   // Escape leaves a service window the way "Back" does, giving the port back.
   connect(new QShortcut(Qt::Key_Escape, this), &QShortcut::activated, back_, &QAction::trigger);
@@ -25,11 +25,11 @@ ServiceWindow::ServiceWindow(DiagnosticEngine& engine, const QString& name, cons
 
 // Appended where the text ends; what is already there is never rewritten.
 void ServiceWindow::AppendLine(const QString& text) {
-  QTextCursor cursor(rtb1_->document());
+  QTextCursor cursor(log_box_->document());
   cursor.movePosition(QTextCursor::End);
   cursor.insertText(text + QLatin1Char('\n'));
-  rtb1_->moveCursor(QTextCursor::End);
-  rtb1_->ensureCursorVisible();
+  log_box_->moveCursor(QTextCursor::End);
+  log_box_->ensureCursorVisible();
 }
 
 }  // namespace kline::ui

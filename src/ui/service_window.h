@@ -18,12 +18,12 @@ class ServiceWindow : public QMainWindow {
   // Appends a line at the end of the log and brings it into view.
   void AppendLine(const QString& text);
 
-  QPlainTextEdit* Rtb1() const { return rtb1_; }
+  QPlainTextEdit* Rtb1() const { return log_box_; }
   QAction* BackMenu() const { return back_; }
 
  protected:
   DiagnosticEngine& engine_;
-  QPlainTextEdit* rtb1_;
+  QPlainTextEdit* log_box_;
   QAction* back_;
 };
 

@@ -27,8 +27,8 @@ constexpr int kRestingMaximum = 100;
 
 TestWindow::TestWindow(DiagnosticEngine& engine)
     : ServiceWindow(engine, QStringLiteral("Form1"), QStringLiteral("Test")),
-      text1_(new QLineEdit(Q(kCustomCodeDefault))),
-      pg1_(new QProgressBar) {
+      custom_code_field_(new QLineEdit(Q(kCustomCodeDefault))),
+      progress_bar_(new QProgressBar) {
   auto* central = new QWidget(this);
   auto* column = new QVBoxLayout(central);
   auto* grid = new QGridLayout;
@@ -39,22 +39,22 @@ TestWindow::TestWindow(DiagnosticEngine& engine)
     const int index = static_cast<int>(i);
     connect(button, &QPushButton::clicked, this, [this, index] {
       if (index == kClearFaultsTest) return AskBeforeClearing();
-      engine_.RunTest(index, text1_->text());
+      engine_.RunTest(index, custom_code_field_->text());
     });
     buttons_[i] = button;
     grid->addWidget(button, index / kButtonColumns, index % kButtonColumns);
   }
-  text1_->setObjectName(QStringLiteral("Text1"));
-  text1_->setMaxLength(8);
-  text1_->setToolTip(QStringLiteral("Test code in hexadecimal, 00 to FF"));
-  grid->addWidget(text1_, static_cast<int>(kActuatorTests.size()) / kButtonColumns, 1);
+  custom_code_field_->setObjectName(QStringLiteral("Text1"));
+  custom_code_field_->setMaxLength(8);
+  custom_code_field_->setToolTip(QStringLiteral("Test code in hexadecimal, 00 to FF"));
+  grid->addWidget(custom_code_field_, static_cast<int>(kActuatorTests.size()) / kButtonColumns, 1);
   for (int c = 0; c < kButtonColumns; ++c) grid->setColumnStretch(c, 1);
   column->addLayout(grid);
-  column->addWidget(rtb1_, 1);
-  pg1_->setObjectName(QStringLiteral("Pg1"));
-  pg1_->setRange(0, kRestingMaximum);
-  pg1_->setValue(0);
-  column->addWidget(pg1_);
+  column->addWidget(log_box_, 1);
+  progress_bar_->setObjectName(QStringLiteral("Pg1"));
+  progress_bar_->setRange(0, kRestingMaximum);
+  progress_bar_->setValue(0);
+  column->addWidget(progress_bar_);
   setCentralWidget(central);
   ResizeWithinScreen(*this, QSize(420, 420));
 
@@ -74,15 +74,17 @@ void TestWindow::AskBeforeClearing() {
   ask->setDefaultButton(QMessageBox::Cancel);
   ask->setAttribute(Qt::WA_DeleteOnClose);
   connect(clear, &QPushButton::clicked, this,
-          [this] { engine_.RunTest(kClearFaultsTest, text1_->text()); });
+          [this] { engine_.RunTest(kClearFaultsTest, custom_code_field_->text()); });
   ask->open();
 }
 
 void TestWindow::SetMaximum(float maximum) {
-  pg1_->setMaximum(static_cast<int>(std::lround(maximum)));
+  progress_bar_->setMaximum(static_cast<int>(std::lround(maximum)));
 }
 
-void TestWindow::SetValue(float value) { pg1_->setValue(static_cast<int>(std::lround(value))); }
+void TestWindow::SetValue(float value) {
+  progress_bar_->setValue(static_cast<int>(std::lround(value)));
+}
 
 void TestWindow::SetTestButtonsEnabled(bool enabled) {
   for (QPushButton* button : buttons_) button->setEnabled(enabled);

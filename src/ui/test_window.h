@@ -24,8 +24,8 @@ class TestWindow : public ServiceWindow {
   void CloseNow();
 
   QPushButton* Button(int index) const { return buttons_.at(static_cast<size_t>(index)); }
-  QLineEdit* Text1() const { return text1_; }
-  QProgressBar* Pg1() const { return pg1_; }
+  QLineEdit* Text1() const { return custom_code_field_; }
+  QProgressBar* Pg1() const { return progress_bar_; }
 
  protected:
   // The close box does what "Back" does; the window goes once the engine says the port is
@@ -36,8 +36,8 @@ class TestWindow : public ServiceWindow {
   void AskBeforeClearing();
 
   std::array<QPushButton*, kActuatorTests.size()> buttons_{};
-  QLineEdit* text1_;
-  QProgressBar* pg1_;
+  QLineEdit* custom_code_field_;
+  QProgressBar* progress_bar_;
   bool may_close_ = false;
 };
 
