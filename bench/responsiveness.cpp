@@ -194,7 +194,7 @@ int Run() {
   };
   int samples = 0;
   std::vector<int64_t> sample_us;
-  QObject::connect(&engine.engine().panel(), &PanelMirror::SampleTaken,
+  QObject::connect(&engine.engine().events(), &EngineEvents::SampleTaken,
                    [&](const LiveSample& sample) {
                      ++samples;
                      sample_us.push_back(sample.time_us);

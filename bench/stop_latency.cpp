@@ -84,7 +84,7 @@ int Run() {
       {"diagnostic mode, idle",
        [](DiagnosticEngine& engine, sim::PtyEcuServer& server, int) {
          if (!WaitFor([&] { return SentSoFar(server, 0x01); }, 10000)) return false;
-         engine.OpenTestWindow();
+         engine.EnterTests();
          return WaitFor(
              [&] {
                return server.WithModel([](sim::LineModel& m) { return m.ecu().mode(); }) ==
@@ -95,7 +95,7 @@ int Run() {
       {"inside an actuator test's wait",
        [](DiagnosticEngine& engine, sim::PtyEcuServer& server, int run) {
          if (!WaitFor([&] { return SentSoFar(server, 0x01); }, 10000)) return false;
-         engine.OpenTestWindow();
+         engine.EnterTests();
          engine.RunTest(0, QString());
          const bool sent = WaitFor([&] { return SentSoFar(server, 0x80); }, 5000);
          std::this_thread::sleep_for(std::chrono::milliseconds(300 + run * 130));
@@ -104,7 +104,7 @@ int Run() {
       {"a slow ECU's test, 300 ms into a 1.5 s answer",
        [](DiagnosticEngine& engine, sim::PtyEcuServer& server, int) {
          if (!WaitFor([&] { return SentSoFar(server, 0x01); }, 10000)) return false;
-         engine.OpenTestWindow();
+         engine.EnterTests();
          if (!WaitFor(
                  [&] {
                    return server.WithModel([](sim::LineModel& m) { return m.ecu().mode(); }) ==

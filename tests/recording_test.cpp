@@ -30,7 +30,7 @@ TEST(Recording, RowsAreTheSamples) {
   auto window = std::make_unique<MainWindow>(engine.engine(), dir.filePath("i"));
   window->SetPortFieldText(QString::fromStdString(server.slave_path()));
   std::vector<LiveSample> samples;
-  QObject::connect(&engine.engine().panel(), &PanelMirror::SampleTaken, window.get(),
+  QObject::connect(&engine.engine().events(), &EngineEvents::SampleTaken, window.get(),
                    [&](const LiveSample& sample) {
                      if (window->recorder().IsRecording()) samples.push_back(sample);
                    });

@@ -56,15 +56,16 @@ class WireEndToEndTest : public ::testing::Test {
     engine_ = std::make_unique<EngineThread>(
         EngineSetup{.settings_path = dir_.filePath(QStringLiteral("k.ini"))});
     DiagnosticEngine* engine = &engine_->engine();
-    QObject::connect(&engine->lines(), &LineBatcher::LineEntries, &context_,
+    QObject::connect(&engine->events(), &EngineEvents::LineEntries, &context_,
                      [this](const std::vector<LineEntry>& batch) {
                        entries_.insert(entries_.end(), batch.begin(), batch.end());
                      });
     const auto note = [this](const QString& text) {
       if (!text.isEmpty()) messages_ << text;
     };
-    QObject::connect(&engine->panel(), &PanelMirror::PortMessage, &context_, note);
-    QObject::connect(&engine->watch(), &ConnectionWatch::PortMessage, &context_, note);
+    QObject::connect(&engine->events(), &EngineEvents::Message, &context_, note);
+    QObject::connect(&engine->events(), &EngineEvents::Diagnosed, &context_,
+                     [note](ConnectionFinding, const QString& sentence) { note(sentence); });
   }
   void TearDown() override {
     if (engine_) engine_->Stop();

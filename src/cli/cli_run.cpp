@@ -1,25 +1,14 @@
 #include "cli/cli_run.h"
 
-#include <QCoreApplication>
-#include <QDateTime>
-#include <QFile>
 #include <QFileInfo>
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
-#include "engine/connection_watch.h"
-#include "engine/line_batcher.h"
-#include "engine/mirrors.h"
-#include "engine/service_desk.h"
 #include "engine/text.h"
 #include "link/kline_port.h"
 #include "link/port_device.h"
-#include "record/fault_report.h"
-#include "record/line_log.h"
 #include "service/actuator_tests.h"
 #include "service/cable_check.h"
-#include "service/service_host.h"
 
 namespace kline::cli {
 
@@ -31,18 +20,6 @@ constexpr int kFirstSampleLimitMs = 20000;
 // Once polling, a session that goes back to waiting for a restarted ECU publishes no samples;
 // a mechanic has this long to switch the ignition off and on before live gives up.
 constexpr int kLiveGapLimitMs = 60000;
-
-// The log lines that end a test, and what they mean for the exit status.
-struct TestVerdict {
-  std::string_view line;
-  int status;
-};
-constexpr TestVerdict kTestVerdicts[] = {
-    {"Test finish", kExitDone},         {"Test failed", kExitTestFailed},
-    {"Test unknown", kExitTestUnknown}, {kNoAnswerLine, kExitNoAnswer},
-    {kCustomCodeRangeLine, kExitUsage}, {kCustomCodeEnterLine, kExitUsage},
-    {kCustomCodeLeaveLine, kExitUsage}, {kPortLostLine, kExitPortNotOpened},
-};
 
 }  // namespace
 
@@ -112,7 +89,9 @@ int CliRun::Exec() {
       EngineSetup{.device = device_,
                   .clock = nullptr,
                   .settings_path = settings_dir_.FilePath(QStringLiteral("kline-diag-cli.ini"))});
-  ConnectSignals(engine_->engine());
+  // First, so that it has taken a sample before a handler ends the run on it.
+  outputs_ = std::make_unique<SessionOutputs>(Engine().events());
+  ConnectSignals(Engine().events());
   PanelChoices choices;
   choices.port_field = command_.port_field;
   choices.type = command_.type;
@@ -127,7 +106,6 @@ int CliRun::Exec() {
   engine_->Stop();
   // monitor: the last bytes (those that closed the port) are still on their way.
   if (command_.verb == Verb::kMonitor) QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
-  recorder_.Stop();
   if (command_.verb == Verb::kReport) WriteReport();
   return *status_;
 }
@@ -137,9 +115,7 @@ void CliRun::Interrupt() {
   Complain(QStringLiteral("Interrupted."));
   // The ending may wait seconds for an answer still on its way before it sends FF: say why
   // the tool has not ended yet.
-  if (test_window_holds_port_)
-    Complain(QString::fromUtf8(kLeavingDiagnosticModeLine.data(),
-                               static_cast<qsizetype>(kLeavingDiagnosticModeLine.size())));
+  if (tests_hold_port_) Complain(Q(kLeavingDiagnosticModeLine));
   engine_->Stop();
   End(kExitInterrupted);
 }
@@ -157,71 +133,60 @@ int CliRun::CheckCableNow() {
   return result.verdict == CableVerdict::kEchoOk ? kExitDone : kExitCableCheckFailed;
 }
 
-void CliRun::ConnectSignals(DiagnosticEngine& engine) {
-  PanelMirror* panel = &engine.panel();
-  connect(panel, &PanelMirror::PortMessage, this, &CliRun::OnPortMessage);
-  connect(&engine.watch(), &ConnectionWatch::PortMessage, this, &CliRun::OnPortMessage);
-  connect(&engine.desk(), &ServiceDesk::PortOwnerChanged, this,
-          [this](PortOwner owner) { test_window_holds_port_ = owner == PortOwner::kTestWindow; });
-  connect(panel, &PanelMirror::ConnectTickedChanged, this, [this](bool ticked) {
-    if (ticked) {
-      opened_ = true;
-    } else if (opened_ && !status_) {
-      Complain(QStringLiteral("The port was lost (cable or adapter unplugged?)."));
-      End(kExitPortNotOpened);
-    }
-  });
-  if (command_.verb == Verb::kReport) {
-    connect(&engine.lines(), &LineBatcher::LineEntries, this,
-            [this](const std::vector<LineEntry>& entries) { support_.AddLine(entries); });
-  }
+void CliRun::ConnectSignals(EngineEvents& events) {
+  connect(&events, &EngineEvents::ConnectionChanged, this, &CliRun::OnConnection);
+  connect(&events, &EngineEvents::Message, this, &CliRun::OnPortMessage);
+  connect(&events, &EngineEvents::Diagnosed, this,
+          [this](ConnectionFinding, const QString& sentence) { OnPortMessage(sentence); });
+  connect(&events, &EngineEvents::PortOwnerChanged, this, &CliRun::OnPortOwner);
   if (command_.verb == Verb::kMonitor) {
     // The simulator's trace layout, so that both sides of the wire compare with one tool.
     Print(std::string(kTraceCsvHeader) + "\n");
-    connect(&engine.lines(), &LineBatcher::LineEntries, this, &CliRun::PrintLines);
+    connect(&events, &EngineEvents::LineEntries, this, &CliRun::PrintLines);
     return;
   }
-  connect(panel, &PanelMirror::ServiceMenusEnabledChanged, this, [this](bool enabled) {
-    if (enabled) OnWoken();
-  });
-  connect(panel, &PanelMirror::InfoAppended, this,
-          [this](const QString& text) { identification_ << text.trimmed(); });
-  // The disconnect at the end clears the identification; the run's outputs keep the last.
-  connect(panel, &PanelMirror::IdentificationChanged, this, [this](const EcuIdentification& facts) {
-    if (facts.iso_code || facts.ecu_data || facts.calibration) facts_ = facts;
-  });
-  connect(panel, &PanelMirror::SampleTaken, this, &CliRun::OnSample);
-  connect(&engine.desk(), &ServiceDesk::Refused, this, [this](ServiceWindowId, const QString& why) {
+  connect(&events, &EngineEvents::SampleTaken, this, &CliRun::OnSample);
+  connect(&events, &EngineEvents::Refused, this, [this](ServiceWindowId, const QString& why) {
     Complain(why);
     End(kExitNoAnswer);
   });
-  connect(&engine.desk(), &ServiceDesk::ServiceWindowShown, this, [this](ServiceWindowId window) {
-    if (window == ServiceWindowId::kTest) {
-      Engine().RunTest(command_.test_index, command_.custom_code);
-    } else if (!fault_window_shown_) {
-      fault_window_shown_ = true;
-      Engine().ReadAllFaults();
-    }
-  });
-  connect(&engine.desk(), &ServiceDesk::FaultRead, this, &CliRun::OnFaultRead);
-  connect(&engine.service(ServiceWindowId::kFault), &ServiceMirror::LogLine, this,
-          [this](const QString& text) { port_lost_ = port_lost_ || text == Q(kPortLostLine); });
-  ServiceMirror* tests = &engine.service(ServiceWindowId::kTest);
-  connect(tests, &ServiceMirror::StatusMessage, this, &CliRun::OnPortMessage);
-  connect(tests, &ServiceMirror::WindowClosed, this, &CliRun::OnTestWindowClosed);
-  connect(tests, &ServiceMirror::LogLine, this, &CliRun::OnTestLog);
-  // A test that ended with bytes that are no verdict ends the run as one without a verdict.
-  connect(tests, &ServiceMirror::TestButtonsEnabledChanged, this, [this](bool enabled) {
-    if (!enabled || verdict_ || status_) return;
-    verdict_ = kExitTestUnknown;
-    Engine().LeaveTestWindow();
-  });
-  connect(tests, &ServiceMirror::ProgressMaximumChanged, this,
-          [this](float maximum) { progress_maximum_ = maximum; });
-  connect(tests, &ServiceMirror::ProgressValueChanged, this, [this](float value) {
+  connect(&events, &EngineEvents::FaultRead, this, &CliRun::OnFaultRead);
+  connect(&events, &EngineEvents::Verdict, this, &CliRun::OnVerdict);
+  connect(&events, &EngineEvents::ServiceLine, this,
+          [this](ServiceWindowId window, const QString& text) {
+            if (window == ServiceWindowId::kTest && !status_) Print(text.toStdString() + "\n");
+          });
+  connect(&events, &EngineEvents::TestProgress, this, [this](float value, float maximum) {
     if (value <= 0 || status_) return;
-    Print("progress " + PointNumber(value) + "/" + PointNumber(progress_maximum_) + "\n");
+    Print("progress " + PointNumber(value) + "/" + PointNumber(maximum) + "\n");
   });
+  connect(outputs_.get(), &SessionOutputs::RecordingEnded, this, [this](const QString& why) {
+    if (status_) return;
+    Complain(why);
+    End(kExitOutputFailed);
+  });
+}
+
+void CliRun::OnConnection(ConnectionState state) {
+  if (status_) return;
+  switch (state) {
+    case ConnectionState::kRefused:
+    case ConnectionState::kNotOpened:
+      // The message that says why has come before.
+      End(kExitPortNotOpened);
+      return;
+    case ConnectionState::kLost:
+      Complain(QStringLiteral("The port was lost (cable or adapter unplugged?)."));
+      End(kExitPortNotOpened);
+      return;
+    case ConnectionState::kWoken:
+      OnWoken();
+      return;
+    case ConnectionState::kIdle:
+    case ConnectionState::kOpen:
+    case ConnectionState::kClosed:
+      return;
+  }
 }
 
 // A P8's connect step unticks all but throttle and battery, as the window's does: the
@@ -238,34 +203,25 @@ void CliRun::AskForChannels() {
 }
 
 void CliRun::OnPortMessage(const QString& text) {
-  support_.AddStatus(text);
-  if (status_) return;
-  // Right after Connect, a message means the port did not open and says why.
-  if (!opened_) {
-    if (text.isEmpty()) return;
-    Complain(text);
-    End(kExitPortNotOpened);
-    return;
-  }
-  if (text.isEmpty() || text == last_message_) return;
+  if (status_ || text.isEmpty() || text == last_message_) return;
   last_message_ = text;
   Complain(text);
 }
 
 void CliRun::OnWoken() {
-  if (woken_ || status_) return;
+  if (woken_) return;
   woken_ = true;
   AskForChannels();
   bound_.start(kFirstSampleLimitMs);
 }
 
 void CliRun::OnSample(const LiveSample& sample) {
-  support_.AddSample(sample);
   if (status_) return;
   if (!ready_) {
     // An ECU that answered its identification and then not one live request lost an answer:
     // the next step asks again while the bound runs. One that answered nothing is silent.
-    const bool identified = facts_.ecu_data || facts_.calibration;
+    const EcuIdentification& facts = outputs_->kept_facts();
+    const bool identified = facts.ecu_data || facts.calibration;
     if (sample.answered == 0 && !(identified && command_.verb == Verb::kInfo)) {
       if (identified) return;
       Complain(QStringLiteral("The ECU did not answer the live data requests."));
@@ -274,137 +230,13 @@ void CliRun::OnSample(const LiveSample& sample) {
     }
     ready_ = true;
     bound_.stop();
-    StartCommand();
+    StartCommand(sample);
   }
   if (command_.verb == Verb::kLive && !status_) {
     if (sample.answered > 0) gap_.start(kLiveGapLimitMs);
     OnLiveSample(sample);
   }
 }
-
-void CliRun::StartCommand() {
-  switch (command_.verb) {
-    case Verb::kInfo:
-      End(kExitDone);
-      return;
-    case Verb::kLive:
-      if (command_.duration_s) duration_.start(static_cast<int>(*command_.duration_s * 1000));
-      StartLive();
-      return;
-    case Verb::kReport:
-      duration_.start(static_cast<int>(command_.duration_s.value_or(0) * 1000));
-      return;
-    case Verb::kFaults:
-      Engine().OpenFaultWindow();
-      return;
-    case Verb::kTest:
-      Engine().OpenTestWindow();
-      return;
-    case Verb::kCheckCable:
-    case Verb::kMonitor:
-    case Verb::kTrace:
-      return;
-  }
-}
-
-void CliRun::WriteReport() {
-  // The engine's last batches (the bytes that left diagnostic mode and closed the port)
-  // are still on their way.
-  QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
-  // The verdict, and how long the tool listened: a report of a failure must say both.
-  support_.AddStatus(QStringLiteral("The run ended with exit status %1, %2 s after it started.")
-                         .arg(*status_)
-                         .arg(static_cast<double>(since_start_.elapsed()) / 1000.0, 0, 'f', 1));
-  // The settings the engine wrote for this run, as the window's report holds its own; the
-  // command line would carry paths from this computer.
-  QFile settings(settings_dir_.FilePath(QStringLiteral("kline-diag-cli.ini")));
-  const SupportContext context{.type = command_.type,
-                               .program = QStringLiteral("kline-diag-cli " KLINE_VERSION),
-                               .port_field = command_.port_field,
-                               .identification = identification_,
-                               .facts = facts_,
-                               .settings = settings.open(QIODevice::ReadOnly)
-                                               ? QString::fromUtf8(settings.readAll())
-                                               : QStringLiteral("(no settings written)")};
-  QString error;
-  if (!support_.Save(command_.file, context, &error)) {
-    Complain(QStringLiteral("Cannot write %1: %2").arg(command_.file, error));
-    status_ = kExitOutputFailed;
-    return;
-  }
-  Complain(QStringLiteral("Support report written to %1.").arg(command_.file));
-}
-
-void CliRun::StartLive() {
-  if (command_.csv_path.isEmpty()) {
-    Print(LiveHeadLine(command_.channels));
-    return;
-  }
-  const RecordingHeader header{
-      .ecu_type = std::string(EcuTypeName(command_.type.value_or(EcuType::k15m))),
-      .iso_code = facts_.iso_code.value_or(""),
-      .ecu_data = facts_.ecu_data.value_or(""),
-      .calibration = facts_.calibration.value_or(""),
-      .started = QDateTime::currentDateTime()};
-  if (command_.csv_path == QStringLiteral("-")) {
-    Print(CsvHead(header));
-  } else if (!recorder_.Start(command_.csv_path, header)) {
-    Complain(recorder_.Error());
-    End(kExitOutputFailed);
-  }
-}
-
-void CliRun::OnLiveSample(const LiveSample& sample) {
-  if (!first_us_) first_us_ = sample.time_us;
-  ++samples_;
-  if (sample.answered < sample.asked) ++rows_lacking_;
-  if (command_.csv_path.isEmpty()) {
-    Print(LiveLine(sample, *first_us_, command_.channels));
-  } else if (command_.csv_path == QStringLiteral("-")) {
-    Print(CsvRow(sample, *first_us_));
-  } else if (!recorder_.Append(sample)) {
-    Complain(recorder_.Error());
-    End(kExitOutputFailed);
-    return;
-  }
-  if (command_.count && samples_ >= *command_.count) End(kExitDone);
-}
-
-void CliRun::OnFaultRead(int index, const QString& answer) {
-  if (status_ || index < 0 || index >= static_cast<int>(answers_.size())) return;
-  answers_[static_cast<size_t>(index)] = answer;
-  if (++answers_read_ < answers_.size()) return;
-  Engine().LeaveFaultWindow();
-  const EcuType type = command_.type.value_or(EcuType::k15m);
-  if (command_.json) {
-    Print(FaultsJson(type, facts_, QDateTime::currentDateTime(), answers_).toStdString());
-  } else {
-    FaultReport report(QDateTime::currentDateTime(), std::string(EcuTypeName(type)));
-    for (const QString& line : identification_) report.AddIdentification(line.toStdString());
-    for (size_t i = 0; i < answers_.size(); ++i) {
-      report.AddRead(kFaultButtons[i], answers_[i].toStdString());
-    }
-    Print(report.Text());
-  }
-  const bool all_answered = std::none_of(answers_.begin(), answers_.end(),
-                                         [](const QString& answer) { return answer.isEmpty(); });
-  if (!all_answered && port_lost_) Complain(Q(kPortLostLine) + QLatin1Char('.'));
-  End(all_answered ? kExitDone : port_lost_ ? kExitPortNotOpened : kExitNoAnswer);
-}
-
-void CliRun::OnTestLog(const QString& text) {
-  if (status_) return;
-  Print(text.toStdString() + "\n");
-  if (verdict_) return;
-  for (const TestVerdict& verdict : kTestVerdicts) {
-    if (text == Q(verdict.line)) verdict_ = verdict.status;
-  }
-  if (verdict_) Engine().LeaveTestWindow();
-}
-
-// Without a verdict the window closed because the ECU did not enter diagnostic mode; the
-// engine's message has said so.
-void CliRun::OnTestWindowClosed() { End(verdict_.value_or(kExitNoAnswer)); }
 
 bool WriteOut(std::FILE* out, std::string_view text, QString* reason) {
   errno = 0;
@@ -426,70 +258,19 @@ void CliRun::Print(const std::string& text) {
   End(kExitOutputFailed);
 }
 
-// monitor: every byte, up to the port's closing after the run's end; an output that fails
-// then still makes the run's status 1 if it was 0.
-void CliRun::PrintLines(const std::vector<LineEntry>& entries) {
-  if (status_ == kExitOutputFailed) return;
-  std::string rows;
-  for (const LineEntry& entry : entries) rows += LineCsvRow(entry) + "\n";
-  if (!status_) {
-    Print(rows);
-    return;
-  }
-  QString reason;
-  if (WriteOut(out_, rows, &reason)) return;
-  Complain(QStringLiteral("Cannot write the output: %1.").arg(reason));
-  if (status_ == kExitDone) status_ = kExitOutputFailed;
-}
-
 void CliRun::Complain(const QString& text) {
-  support_.AddStatus(text);
+  if (outputs_) outputs_->Note(text);
   std::fprintf(err_, "kline-diag-cli: %s\n", qPrintable(text));
   std::fflush(err_);
 }
 
-void CliRun::PrintIdentification() {
-  if (std::exchange(identification_printed_, true)) return;
-  for (const QString& line : identification_) Print(line.toStdString() + "\n");
-}
-
-QString CliRun::IdentificationGaps() const {
-  QStringList gaps;
-  const EcuType type = command_.type.value_or(EcuType::k15m);
-  // A 15Rc and a P8 send no code of their own; the others' code is the key-on bytes.
-  if (!facts_.iso_code && (type == EcuType::k15m || type == EcuType::k16m)) {
-    gaps << QStringLiteral("no ISO code");
-  }
-  if (!facts_.ecu_data) gaps << QStringLiteral("no ECU data");
-  if (!facts_.calibration) gaps << QStringLiteral("no calibration");
-  if (facts_.missing > 0) {
-    gaps << (facts_.missing == 1
-                 ? QStringLiteral("1 byte or character missing")
-                 : QStringLiteral("%1 bytes or characters missing").arg(facts_.missing));
-  }
-  return gaps.join(QStringLiteral(", "));
-}
-
-// A run that would end as done but lacks part of what was asked for ends as incomplete,
-// saying what is missing; what was read has been printed.
 void CliRun::End(int status) {
   if (status_) return;
-  if (command_.verb == Verb::kInfo) {
-    PrintIdentification();
-    if (const QString gaps = IdentificationGaps(); status == kExitDone && !gaps.isEmpty()) {
-      Complain(QStringLiteral("The identification is incomplete: %1.").arg(gaps));
-      status = kExitIncomplete;
-    }
-  }
-  if (command_.verb == Verb::kLive && rows_lacking_ > 0 &&
-      (status == kExitDone || status == kExitIncomplete)) {
-    Complain(QStringLiteral("%1 of %2 rows lack values: the ECU left requests unanswered.")
-                 .arg(rows_lacking_)
-                 .arg(samples_));
-    status = kExitIncomplete;
-  }
+  status = Judged(status);
   if (status_) return;
   status_ = status;
+  // Samples still on their way after the end are not the run's.
+  if (outputs_) outputs_->StopRecording();
   bound_.stop();
   duration_.stop();
   gap_.stop();

@@ -1,6 +1,8 @@
 // One command of the command-line tool against the ECU: starts the engine on its own
 // thread, connects, waits for the ECU to be woken and identified, runs the command through
-// the same engine commands the windows send, and ends with an exit status.
+// the same engine commands the windows send, and ends with an exit status taken from the
+// engine's events (a state, a verdict), never from the words it printed. What is common to
+// every command is in cli_run.cpp; each command's own handler is in cli_commands.cpp.
 #pragma once
 
 #include <QCoreApplication>
@@ -19,9 +21,8 @@
 #include "cli/cli_options.h"
 #include "engine/engine_thread.h"
 #include "engine/run_folder.h"
-#include "record/csv_recorder.h"
+#include "engine/session_outputs.h"
 #include "record/line_log.h"
-#include "record/support_report.h"
 
 namespace kline::cli {
 
@@ -46,29 +47,36 @@ class CliRun : public QObject {
 
  private:
   int CheckCableNow();
-  void ConnectSignals(DiagnosticEngine& engine);
+  void ConnectSignals(EngineEvents& events);
   DiagnosticEngine& Engine() { return engine_->engine(); }
   void AskForChannels();
+  void OnConnection(ConnectionState state);
   void OnPortMessage(const QString& text);
   void OnWoken();
   void OnSample(const LiveSample& sample);
-  void StartCommand();
-  void StartLive();
-  void OnLiveSample(const LiveSample& sample);
-  void OnFaultRead(int index, const QString& answer);
-  void OnTestLog(const QString& text);
-  void OnTestWindowClosed();
-  // report: whatever the run's end, the report is written; it matters most when the ECU
-  // did not answer.
-  void WriteReport();
   void Print(const std::string& text);
-  void PrintLines(const std::vector<LineEntry>& entries);
   void Complain(const QString& text);
   void End(int status);
+
+  // The commands' own handlers.
+  // When the ECU is woken and answers: `first` is its first live sample.
+  void StartCommand(const LiveSample& first);
   // info: the identification as far as it was read, whatever ends the run.
   void PrintIdentification();
   // What of the asked-for identification did not come, for the message; empty when whole.
   QString IdentificationGaps() const;
+  void StartLive(const LiveSample& first);
+  void OnLiveSample(const LiveSample& sample);
+  void OnFaultRead(int index, const QString& answer);
+  void OnVerdict(ServiceWindowId window, ServiceVerdict verdict);
+  void OnPortOwner(PortOwner owner);
+  // report: whatever the run's end, the report is written; it matters most when the ECU
+  // did not answer.
+  void WriteReport();
+  // monitor: every byte, up to the port's closing after the run's end.
+  void PrintLines(const std::vector<LineEntry>& entries);
+  // A run that would end as done but lacks part of what was asked for ends as incomplete.
+  int Judged(int status);
 
   Command command_;
   std::FILE* out_;
@@ -76,6 +84,7 @@ class CliRun : public QObject {
   SerialDevice* device_;
   RunFolder settings_dir_{QCoreApplication::applicationName()};
   std::unique_ptr<EngineThread> engine_;
+  std::unique_ptr<SessionOutputs> outputs_;
   QEventLoop loop_;
   QTimer bound_;  // the wait for the wake-up, then for the first sample
   QTimer duration_;
@@ -84,29 +93,22 @@ class CliRun : public QObject {
   QElapsedTimer since_start_;
   std::optional<int> status_;
 
-  bool opened_ = false;
   bool woken_ = false;
-  // The test window's routines hold the port: the ECU may be in diagnostic mode.
-  bool test_window_holds_port_ = false;
+  // The tests hold the port: the ECU may be in diagnostic mode.
+  bool tests_hold_port_ = false;
   bool ready_ = false;
   QString last_message_;
-  QStringList identification_;  // the info box's lines, as shown
-  EcuIdentification facts_;
   bool identification_printed_ = false;
   // live
   std::optional<int64_t> first_us_;
   int samples_ = 0;
   int rows_lacking_ = 0;  // rows where the ECU left a polled channel unanswered
-  CsvRecorder recorder_;
-  // report
-  SupportLog support_;
   // faults
   FaultAnswers answers_;
   size_t answers_read_ = 0;
-  bool fault_window_shown_ = false;
-  bool port_lost_ = false;  // the fault window said the cable was pulled
+  bool port_lost_ = false;  // a fault read found the cable pulled
   // test
-  float progress_maximum_ = 0;
+  bool test_began_ = false;
   std::optional<int> verdict_;
 };
 

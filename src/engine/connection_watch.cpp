@@ -54,7 +54,7 @@ void ConnectionWatch::Diagnose(FailedStep step) {
   const QString sentence = QString::fromStdString(diagnosis.sentence);
   if (sentence == diagnosis_) return;
   diagnosis_ = sentence;
-  emit PortMessage(diagnosis_);
+  emit Diagnosed(diagnosis.finding, diagnosis_);
 }
 
 void ConnectionWatch::OnSample(const LiveSample& sample) {
@@ -78,7 +78,7 @@ void ConnectionWatch::AfterIdentification(const WireObservation& seen, bool text
   const bool echoes_garbled = seen.echoes > 0 && missing_echoes > 0;
   if (seen.sent == 0 || (!echoes_garbled && out_of_place == 0)) return;
   diagnosis_ = QString::fromLatin1(kGarbled).arg(seen.sent).arg(missing_echoes).arg(out_of_place);
-  emit PortMessage(diagnosis_);
+  emit Diagnosed(ConnectionFinding::kGarbled, diagnosis_);
 }
 
 }  // namespace kline

@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 
+#include "engine/engine_types.h"
 #include "record/line_log.h"
 #include "session/live_sample.h"
 
@@ -38,7 +39,7 @@ class ConnectionWatch : public QObject {
   const QString& diagnosis() const { return diagnosis_; }
 
  signals:
-  void PortMessage(const QString& text);
+  void Diagnosed(kline::ConnectionFinding finding, const QString& sentence);
 
  private:
   void Diagnose(FailedStep step);

@@ -7,6 +7,7 @@
 #include "engine/interface_finder.h"
 #include "engine/line_batcher.h"
 #include "engine/mirrors.h"
+#include "engine/service_desk.h"
 #include "engine/stoppable_clock.h"
 #include "link/ini_file.h"
 #include "link/kline_port.h"
@@ -21,16 +22,20 @@ DiagnosticEngine::DiagnosticEngine(EngineSetup setup, QObject* parent)
     : QObject(parent),
       setup_(std::move(setup)),
       scheduler_([this] { End(); }),
+      events_(new EngineEvents(this)),
       lines_(new LineBatcher(this)),
       watch_(new ConnectionWatch(
           lines_->log(), [this] { return port_ && port_->IsOpen() && !port_->WasLost(); }, this)),
       finder_(new InterfaceFinder(this)),
-      panel_(new PanelMirror(choices_, *watch_, scheduler_, *this, this)),
-      test_mirror_(new ServiceMirror(MirrorLinks(), this)),
-      fault_mirror_(new ServiceMirror(MirrorLinks(), this)),
-      desk_(new ServiceDesk(
+      panel_(std::make_unique<PanelMirror>(choices_, *watch_, scheduler_,
+                                           static_cast<SessionTimer&>(*this), *events_)),
+      test_mirror_(
+          std::make_unique<ServiceMirror>(ServiceWindowId::kTest, MirrorLinks(), *events_)),
+      fault_mirror_(
+          std::make_unique<ServiceMirror>(ServiceWindowId::kFault, MirrorLinks(), *events_)),
+      desk_(std::make_unique<ServiceDesk>(
           choices_, *test_mirror_, *fault_mirror_,
-          [this](Activity activity) { SetActivity(activity); }, this)),
+          [this](Activity activity) { SetActivity(activity); }, *events_)),
       timer_(this) {
   qRegisterMetaType<PortOwner>();
   qRegisterMetaType<ServiceWindowId>();
@@ -39,6 +44,15 @@ DiagnosticEngine::DiagnosticEngine(EngineSetup setup, QObject* parent)
   qRegisterMetaType<EcuType>();
   qRegisterMetaType<PanelChoices>();
   qRegisterMetaType<std::vector<LineEntry>>();
+  qRegisterMetaType<ConnectionState>();
+  qRegisterMetaType<ConnectionFinding>();
+  qRegisterMetaType<ServiceVerdict>();
+  // The parts' own reports go out as the engine's.
+  connect(lines_, &LineBatcher::LineEntries, events_, &EngineEvents::LineEntries);
+  connect(watch_, &ConnectionWatch::Diagnosed, events_, &EngineEvents::Diagnosed);
+  connect(finder_, &InterfaceFinder::CableChecked, events_, &EngineEvents::CableChecked);
+  connect(finder_, &InterfaceFinder::InterfaceFound, events_, &EngineEvents::InterfaceFound);
+  connect(finder_, &InterfaceFinder::PortMessage, events_, &EngineEvents::Message);
   choices_.channels.fill(true);
   timer_.setObjectName(QStringLiteral("Timer1"));
   timer_.setTimerType(Qt::PreciseTimer);
@@ -55,9 +69,9 @@ ServiceMirror::Links DiagnosticEngine::MirrorLinks() {
           .return_port = [this](int interval) { desk_->ReturnPortToSession(interval); }};
 }
 
-ServiceMirror& DiagnosticEngine::service(ServiceWindowId window) {
-  return window == ServiceWindowId::kTest ? *test_mirror_ : *fault_mirror_;
-}
+PortOwner DiagnosticEngine::owner() const { return desk_->owner(); }
+
+LineLog& DiagnosticEngine::line_log() { return lines_->log(); }
 
 void DiagnosticEngine::Start() {
   Clock* base = setup_.clock;
@@ -132,7 +146,9 @@ void DiagnosticEngine::Connect(const PanelChoices& choices) {
     choices_ = choices;
     watch_->Connected(clock_->NowUs());
     SetActivity(Activity::kWakeUp);
+    panel_->BeforeConnect();
     driver_->OnConnectBox(true);
+    panel_->AfterConnect(port_->IsOpen());
   }});
 }
 
@@ -192,13 +208,13 @@ void DiagnosticEngine::ReadCalibration() {
   }});
 }
 
-void DiagnosticEngine::OpenTestWindow() {
-  Post({.wire = [this] { desk_->OpenTestWindow(); }});
+void DiagnosticEngine::EnterTests() {
+  Post({.wire = [this] { desk_->EnterTests(); }});
 }
 
-void DiagnosticEngine::LeaveTestWindow() {
+void DiagnosticEngine::LeaveDiagnosticMode() {
   Post({.state = [this] { desk_->RequestTestBack(); },
-        .wire = [this] { desk_->LeaveTestWindow(); }});
+        .wire = [this] { desk_->LeaveDiagnosticMode(); }});
 }
 
 void DiagnosticEngine::RunTest(int index, const QString& custom_code) {
@@ -206,21 +222,26 @@ void DiagnosticEngine::RunTest(int index, const QString& custom_code) {
   Post({.wire = [this, index, code = custom_code.toStdString()] { desk_->RunTest(index, code); }});
 }
 
-void DiagnosticEngine::OpenFaultWindow() {
-  Post({.wire = [this] { desk_->OpenFaultWindow(); }});
+void DiagnosticEngine::EnterFaultReading() {
+  Post({.wire = [this] { desk_->EnterFaultReading(); }});
 }
 
-void DiagnosticEngine::LeaveFaultWindow() {
-  Post({.wire = [this] { desk_->LeaveFaultWindow(); }});
+void DiagnosticEngine::LeaveFaultReading() {
+  Post({.wire = [this] { desk_->LeaveFaultReading(); }});
 }
 
-void DiagnosticEngine::ReadFault(int index) {
-  if (index < 0 || index >= static_cast<int>(kFaultButtons.size())) return;
-  Post({.wire = [this, index] { desk_->ReadFault(index); }});
+QList<int> AllFaultBytes() {
+  QList<int> all;
+  for (int index = 0; index < static_cast<int>(kFaultButtons.size()); ++index) all << index;
+  return all;
 }
 
-void DiagnosticEngine::ReadAllFaults() {
-  for (int index = 0; index < static_cast<int>(kFaultButtons.size()); ++index) ReadFault(index);
+// One command per byte: a stop or another command may come between two reads.
+void DiagnosticEngine::ReadFaults(const QList<int>& indices) {
+  for (int index : indices) {
+    if (index < 0 || index >= static_cast<int>(kFaultButtons.size())) continue;
+    Post({.wire = [this, index] { desk_->ReadFault(index); }});
+  }
 }
 
 void DiagnosticEngine::CheckCable(const QString& field) {

@@ -1,11 +1,11 @@
 // The wire's one owner: the serial port, the session and the service routines, run on one
 // thread. Windows and the command-line tool call its commands from any thread; each waits
 // its turn in the inbox (WireScheduler), so no exchange ever runs inside another, and the
-// port answers only the window that holds it (ServiceDesk). What happens is reported by its
-// parts: the panel and service mirrors, the desk, the connection watch, the interface
-// finder, the line batcher.
+// port answers only the routines that hold it (ServiceDesk). The commands say what the user
+// means; what happens is reported, as facts, on one object: events().
 #pragma once
 
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -14,9 +14,9 @@
 #include <memory>
 #include <optional>
 
+#include "engine/engine_events.h"
 #include "engine/engine_types.h"
 #include "engine/mirrors.h"
-#include "engine/service_desk.h"
 #include "engine/wire_scheduler.h"
 #include "link/clock.h"
 #include "link/ecu_type.h"
@@ -29,6 +29,7 @@ class InterfaceFinder;
 class KLinePort;
 class LineBatcher;
 class SerialDevice;
+class ServiceDesk;
 class SessionDriver;
 class SettingsStore;
 class StoppableClock;
@@ -43,6 +44,9 @@ struct EngineSetup {
   const SettingsStore* settings = nullptr;
 };
 
+// Every fault byte, in button order ("Read all").
+QList<int> AllFaultBytes();
+
 class DiagnosticEngine : public QObject, private SessionTimer {
   Q_OBJECT
 
@@ -50,13 +54,8 @@ class DiagnosticEngine : public QObject, private SessionTimer {
   explicit DiagnosticEngine(EngineSetup setup, QObject* parent = nullptr);
   ~DiagnosticEngine() override;
 
-  // Where the reports come from; they live as long as the engine.
-  PanelMirror& panel() { return *panel_; }
-  ServiceMirror& service(ServiceWindowId window);
-  ServiceDesk& desk() { return *desk_; }
-  ConnectionWatch& watch() { return *watch_; }
-  InterfaceFinder& finder() { return *finder_; }
-  LineBatcher& lines() { return *lines_; }
+  // Where the reports come from; it lives as long as the engine.
+  EngineEvents& events() { return *events_; }
 
   // Commands, callable from any thread.
   void Connect(const PanelChoices& choices);
@@ -70,13 +69,20 @@ class DiagnosticEngine : public QObject, private SessionTimer {
   void SetCalibration(bool ticked);
   void ReadEcuInfo();
   void ReadCalibration();
-  void OpenTestWindow();
-  void LeaveTestWindow();
+  // The port goes to the actuator tests and the ECU into diagnostic mode ("Tests").
+  void EnterTests();
+  // Test `index` of kActuatorTests (`custom_code` for the custom one); the port is taken for
+  // the tests first when they do not hold it.
   void RunTest(int index, const QString& custom_code);
-  void OpenFaultWindow();
-  void LeaveFaultWindow();
-  void ReadFault(int index);
-  void ReadAllFaults();
+  // The tests give the port back: a running test stops at its next pass, the ECU leaves
+  // diagnostic mode and the session polls again.
+  void LeaveDiagnosticMode();
+  // The port goes to the fault memory's routines ("Diag").
+  void EnterFaultReading();
+  // The fault bytes at `indices` of kFaultButtons, in that order; the port is taken first
+  // when the fault routines do not hold it.
+  void ReadFaults(const QList<int>& indices);
+  void LeaveFaultReading();
   // "Check cable" on the port named by `field`, while not connected.
   void CheckCable(const QString& field);
   // Runs the cable check on each port in turn and names the first whose echo is correct.
@@ -91,7 +97,8 @@ class DiagnosticEngine : public QObject, private SessionTimer {
   void TimerTick();
 
   // For the engine's own tests.
-  PortOwner owner() const { return desk_->owner(); }
+  PortOwner owner() const;
+  LineLog& line_log();
   SessionDriver* driver() { return driver_.get(); }
   bool SessionTimerRunning() const { return timer_enabled_; }
   int SessionTimerInterval() const { return timer_interval_; }
@@ -119,14 +126,15 @@ class DiagnosticEngine : public QObject, private SessionTimer {
   std::unique_ptr<SerialDevice> own_device_;
   std::unique_ptr<SettingsStore> own_settings_;
   std::unique_ptr<KLinePort> port_;
-  // Children of the engine: made with it, so that windows can follow them at once.
+  // Made with the engine, so that windows can follow its events at once.
+  EngineEvents* events_;
   LineBatcher* lines_;
   ConnectionWatch* watch_;
   InterfaceFinder* finder_;
-  PanelMirror* panel_;
-  ServiceMirror* test_mirror_;
-  ServiceMirror* fault_mirror_;
-  ServiceDesk* desk_;
+  std::unique_ptr<PanelMirror> panel_;
+  std::unique_ptr<ServiceMirror> test_mirror_;
+  std::unique_ptr<ServiceMirror> fault_mirror_;
+  std::unique_ptr<ServiceDesk> desk_;
   std::unique_ptr<SessionDriver> driver_;
 
   QTimer timer_;  // the session timer: single shot, armed again after each tick

@@ -5,8 +5,8 @@
 namespace kline {
 
 PanelMirror::PanelMirror(PanelChoices& choices, ConnectionWatch& watch, WireScheduler& scheduler,
-                         SessionTimer& timer, QObject* parent)
-    : QObject(parent), choices_(choices), watch_(watch), scheduler_(scheduler), timer_(timer) {}
+                         SessionTimer& timer, EngineEvents& events)
+    : choices_(choices), watch_(watch), scheduler_(scheduler), timer_(timer), events_(events) {}
 
 bool PanelMirror::ChannelTicked(int channel) const {
   return choices_.channels.at(static_cast<size_t>(channel));
@@ -14,7 +14,7 @@ bool PanelMirror::ChannelTicked(int channel) const {
 
 void PanelMirror::SetChannelTicked(int channel, bool ticked) {
   choices_.channels.at(static_cast<size_t>(channel)) = ticked;
-  emit ChannelTickedChanged(channel, ticked);
+  emit events_.ChannelTicked(channel, ticked);
 }
 
 std::string PanelMirror::ValueText(int channel) const {
@@ -23,24 +23,35 @@ std::string PanelMirror::ValueText(int channel) const {
 
 void PanelMirror::SetValueText(int channel, const std::string& text) {
   values_.at(static_cast<size_t>(channel)) = text;
-  emit ValueTextChanged(channel, Q(text));
+  emit events_.ReadingChanged(channel, Q(text));
 }
 
-void PanelMirror::SetValueStale(int channel, bool stale) { emit ValueStaleChanged(channel, stale); }
+void PanelMirror::SetValueStale(int channel, bool stale) {
+  emit events_.ReadingStale(channel, stale);
+}
 
-void PanelMirror::SetSpeedBar(int lit_below) { emit SpeedBarChanged(lit_below); }
+void PanelMirror::SetSpeedBar(int lit_below) { emit events_.SpeedBarChanged(lit_below); }
 
-void PanelMirror::SetSpeedReadout(const std::string& text) { emit SpeedReadoutChanged(Q(text)); }
+void PanelMirror::SetSpeedReadout(const std::string& text) {
+  emit events_.SpeedFigureChanged(Q(text));
+}
 
-void PanelMirror::AppendInfo(const std::string& text) { emit InfoAppended(Q(text)); }
+// The session ends each of its lines with CR LF; the facts that follow carry them as lines.
+void PanelMirror::AppendInfo(const std::string& text) {
+  QString lines = Q(text);
+  if (lines.endsWith(QStringLiteral("\r\n"))) lines.chop(2);
+  info_lines_ << lines.split(QStringLiteral("\r\n"));
+}
 
-void PanelMirror::ClearInfo() { emit InfoCleared(); }
+void PanelMirror::ClearInfo() { info_lines_.clear(); }
 
+// The session says what it read after each change of the info box.
 void PanelMirror::ShowIdentification(const EcuIdentification& facts) {
-  emit IdentificationChanged(facts);
+  facts_ = facts;
+  emit events_.IdentificationChanged(facts_, info_lines_);
 }
 
-void PanelMirror::SetStatus(const std::string& text) { emit StatusChanged(Q(text)); }
+void PanelMirror::SetStatus(const std::string& text) { emit events_.StepChanged(Q(text)); }
 
 // While the connection fails, what the wire showed goes with the session's own message.
 void PanelMirror::ShowPortMessage(const std::string& text) {
@@ -48,18 +59,41 @@ void PanelMirror::ShowPortMessage(const std::string& text) {
   if (!message.isEmpty() && !watch_.diagnosis().isEmpty()) {
     message += QStringLiteral(": ") + watch_.diagnosis();
   }
-  emit PortMessage(message);
+  emit events_.Message(message);
 }
 
 std::string PanelMirror::PortFieldText() const { return choices_.port_field.toStdString(); }
 
-void PanelMirror::SetConnectTicked(bool ticked) { emit ConnectTickedChanged(ticked); }
-
-void PanelMirror::SetConnectCaption(const std::string& caption) {
-  emit ConnectCaptionChanged(Q(caption));
+// The session ticks the box when the port opens; it unticks it for a field that names no port,
+// and after its disconnect when the port was lost.
+void PanelMirror::SetConnectTicked(bool ticked) {
+  if (ticked) {
+    SetState(ConnectionState::kOpen);
+  } else if (state_ == ConnectionState::kClosed) {
+    SetState(ConnectionState::kLost);
+  } else {
+    refused_ = true;
+    SetState(ConnectionState::kRefused);
+  }
 }
 
-void PanelMirror::SetIndicatorColour(uint32_t bgr) { emit IndicatorColourChanged(bgr); }
+// The caption follows the state: "Disconnect" while connected.
+void PanelMirror::SetConnectCaption(const std::string&) {}
+
+// Red: the disconnect of an open port. Green comes with the ticked box.
+void PanelMirror::SetIndicatorColour(uint32_t bgr) {
+  if (bgr == kIndicatorRed) SetState(ConnectionState::kClosed);
+}
+
+void PanelMirror::AfterConnect(bool port_open) {
+  if (!port_open && !refused_) SetState(ConnectionState::kNotOpened);
+}
+
+void PanelMirror::SetState(ConnectionState state) {
+  if (state == state_) return;
+  state_ = state;
+  emit events_.ConnectionChanged(state);
+}
 
 std::optional<EcuType> PanelMirror::SelectedType() const { return choices_.type; }
 
@@ -67,21 +101,26 @@ bool PanelMirror::EcuDataTicked() const { return choices_.ecu_data; }
 
 bool PanelMirror::CalibrationTicked() const { return choices_.calibration; }
 
-void PanelMirror::SetServiceMenusEnabled(bool enabled) { emit ServiceMenusEnabledChanged(enabled); }
+// The service menus open while the ECU is woken, and nowhere else.
+void PanelMirror::SetServiceMenusEnabled(bool enabled) {
+  if (enabled && state_ == ConnectionState::kOpen) SetState(ConnectionState::kWoken);
+  if (!enabled && state_ == ConnectionState::kWoken) SetState(ConnectionState::kOpen);
+}
 
-void PanelMirror::HideFaultWindow() { emit FaultWindowHidden(); }
+// A disconnect hides the fault window: the closed state says as much.
+void PanelMirror::HideFaultWindow() {}
 
 void PanelMirror::ProcessPendingEvents() { scheduler_.ApplyStateChanges(); }
 
 void PanelMirror::PublishSample(const LiveSample& sample) {
   watch_.OnSample(sample);
-  emit SampleTaken(sample);
+  emit events_.SampleTaken(sample);
 }
 
 void PanelMirror::TimerOn(int interval) { timer_.TimerOn(interval); }
 
-ServiceMirror::ServiceMirror(Links links, QObject* parent)
-    : QObject(parent), links_(std::move(links)) {}
+ServiceMirror::ServiceMirror(ServiceWindowId window, Links links, EngineEvents& events)
+    : window_(window), links_(std::move(links)), events_(events) {}
 
 std::optional<EcuType> ServiceMirror::SelectedType() const { return links_.choices.type; }
 
@@ -89,7 +128,8 @@ void ServiceMirror::TimerOn(int interval) {
   if (interval > 0) links_.return_port(interval);
 }
 
-void ServiceMirror::ShowMainWindow() { emit MainWindowShown(); }
+// The port going back to the session brings the main window back: the owner's change says it.
+void ServiceMirror::ShowMainWindow() {}
 
 bool ServiceMirror::MainWindowHidden() const { return links_.main_window_hidden(); }
 
@@ -98,19 +138,32 @@ void ServiceMirror::ProcessPendingEvents() { links_.scheduler.ApplyStateChanges(
 // The window lives on its own thread and repaints whenever it is told something.
 void ServiceMirror::Refresh() {}
 
-void ServiceMirror::CloseWindow() { emit WindowClosed(); }
+// The test window closes when its routines give the port back: the owner's change says it.
+void ServiceMirror::CloseWindow() {}
 
-void ServiceMirror::ShowStatusMessage(std::string_view text) { emit StatusMessage(Q(text)); }
+void ServiceMirror::ShowStatusMessage(std::string_view text) { emit events_.Message(Q(text)); }
 
-void ServiceMirror::AppendLine(std::string_view text) { emit LogLine(Q(text)); }
+void ServiceMirror::AppendLine(std::string_view text) {
+  emit events_.ServiceLine(window_, Q(text));
+}
 
 // The window brings every line into view as it appends it.
 void ServiceMirror::MoveCaretToEnd() {}
 
-void ServiceMirror::SetMaximum(float maximum) { emit ProgressMaximumChanged(maximum); }
+void ServiceMirror::SetMaximum(float maximum) {
+  maximum_ = maximum;
+  emit events_.TestProgress(value_, maximum_);
+}
 
-void ServiceMirror::SetValue(float value) { emit ProgressValueChanged(value); }
+void ServiceMirror::SetValue(float value) {
+  value_ = value;
+  emit events_.TestProgress(value_, maximum_);
+}
 
-void ServiceMirror::SetTestButtonsEnabled(bool enabled) { emit TestButtonsEnabledChanged(enabled); }
+void ServiceMirror::SetTestButtonsEnabled(bool enabled) { emit events_.TestRunning(!enabled); }
+
+void ServiceMirror::ReportVerdict(ServiceVerdict verdict) {
+  emit events_.Verdict(window_, verdict);
+}
 
 }  // namespace kline

@@ -1,15 +1,16 @@
 // The engine's side of the windows: the session and service routines call these as they
-// would call the windows; each change is reported as a signal (queued to whoever listens on
-// another thread) and each question (is this box ticked?) is answered from what the commands
-// last said. A yield point ("let pending events run") applies the state changes waiting in
-// the engine's inbox, never a routine that talks to the ECU.
+// would call the windows; each call is reported as the fact it stands for on EngineEvents
+// (a green lamp and a ticked box: the port is open) and each question (is this box ticked?)
+// is answered from what the commands last said. A yield point ("let pending events run") applies
+// the state changes waiting in the engine's inbox, never a routine that talks to the ECU.
 #pragma once
 
-#include <QObject>
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 #include "engine/connection_watch.h"
+#include "engine/engine_events.h"
 #include "engine/engine_types.h"
 #include "engine/wire_scheduler.h"
 #include "service/service_host.h"
@@ -17,12 +18,10 @@
 
 namespace kline {
 
-class PanelMirror : public QObject, public MainPanel {
-  Q_OBJECT
-
+class PanelMirror : public MainPanel {
  public:
   PanelMirror(PanelChoices& choices, ConnectionWatch& watch, WireScheduler& scheduler,
-              SessionTimer& timer, QObject* parent);
+              SessionTimer& timer, EngineEvents& events);
 
   bool ChannelTicked(int channel) const override;
   void SetChannelTicked(int channel, bool ticked) override;
@@ -49,37 +48,30 @@ class PanelMirror : public QObject, public MainPanel {
   void PublishSample(const LiveSample& sample) override;
   void TimerOn(int interval) override;
 
- signals:
-  void ValueTextChanged(int channel, const QString& text);
-  void ValueStaleChanged(int channel, bool stale);
-  void ChannelTickedChanged(int channel, bool ticked);
-  void SpeedBarChanged(int lit_below);
-  void SpeedReadoutChanged(const QString& text);
-  void InfoAppended(const QString& text);
-  void InfoCleared();
-  void IdentificationChanged(const kline::EcuIdentification& facts);
-  void StatusChanged(const QString& text);
-  void PortMessage(const QString& text);
-  void ConnectTickedChanged(bool ticked);
-  void ConnectCaptionChanged(const QString& caption);
-  void IndicatorColourChanged(uint32_t bgr);
-  void ServiceMenusEnabledChanged(bool enabled);
-  void FaultWindowHidden();
-  void SampleTaken(const kline::LiveSample& sample);
+  // Around the session's connect: a port that did not open is told apart from a field that
+  // names none, which the session refuses by unticking the box.
+  void BeforeConnect() { refused_ = false; }
+  void AfterConnect(bool port_open);
+  ConnectionState state() const { return state_; }
 
  private:
+  void SetState(ConnectionState state);
+
   PanelChoices& choices_;
   ConnectionWatch& watch_;
   WireScheduler& scheduler_;
   SessionTimer& timer_;
+  EngineEvents& events_;
+  ConnectionState state_ = ConnectionState::kIdle;
+  bool refused_ = false;
   // The fields as last written: the session reads the speed field back.
   std::array<std::string, kChannelCount> values_;
+  QStringList info_lines_;
+  EcuIdentification facts_;
 };
 
 // One per service window.
-class ServiceMirror : public QObject, public ServiceHost {
-  Q_OBJECT
-
+class ServiceMirror : public ServiceHost {
  public:
   struct Links {
     const PanelChoices& choices;
@@ -89,7 +81,7 @@ class ServiceMirror : public QObject, public ServiceHost {
     // Gives the port back to the session, whose timer restarts at that interval.
     std::function<void(int)> return_port;
   };
-  ServiceMirror(Links links, QObject* parent);
+  ServiceMirror(ServiceWindowId window, Links links, EngineEvents& events);
 
   std::optional<EcuType> SelectedType() const override;
   // Positive: the port goes back to the session at that interval; otherwise it is taken.
@@ -105,18 +97,14 @@ class ServiceMirror : public QObject, public ServiceHost {
   void SetMaximum(float maximum) override;
   void SetValue(float value) override;
   void SetTestButtonsEnabled(bool enabled) override;
-
- signals:
-  void MainWindowShown();
-  void WindowClosed();
-  void StatusMessage(const QString& text);
-  void LogLine(const QString& text);
-  void ProgressMaximumChanged(float maximum);
-  void ProgressValueChanged(float value);
-  void TestButtonsEnabledChanged(bool enabled);
+  void ReportVerdict(ServiceVerdict verdict) override;
 
  private:
+  ServiceWindowId window_;
   Links links_;
+  EngineEvents& events_;
+  float maximum_ = 0;
+  float value_ = 0;
 };
 
 }  // namespace kline

@@ -19,12 +19,12 @@ constexpr char kFaultWindowHasPort[] =
 }  // namespace
 
 ServiceDesk::ServiceDesk(const PanelChoices& choices, ServiceMirror& tests, ServiceMirror& faults,
-                         std::function<void(Activity)> set_activity, QObject* parent)
-    : QObject(parent),
-      choices_(choices),
+                         std::function<void(Activity)> set_activity, EngineEvents& events)
+    : choices_(choices),
       test_mirror_(tests),
       fault_mirror_(faults),
-      set_activity_(std::move(set_activity)) {}
+      set_activity_(std::move(set_activity)),
+      events_(events) {}
 
 ServiceDesk::~ServiceDesk() = default;
 
@@ -43,7 +43,7 @@ void ServiceDesk::Detach() {
 
 void ServiceDesk::SetOwner(PortOwner owner) {
   owner_ = owner;
-  emit PortOwnerChanged(owner);
+  emit events_.PortOwnerChanged(owner);
 }
 
 // The service menus are open only while the session holds the port of a woken ECU.
@@ -52,62 +52,61 @@ bool ServiceDesk::CanTakePort(ServiceWindowId window) {
   const char* reason = kNotConnected;
   if (owner_ == PortOwner::kTestWindow) reason = kTestWindowHasPort;
   if (owner_ == PortOwner::kFaultWindow) reason = kFaultWindowHasPort;
-  emit Refused(window, QString::fromLatin1(reason));
+  emit events_.Refused(window, QString::fromLatin1(reason));
   return false;
 }
 
-void ServiceDesk::OpenTestWindow() {
-  if (!CanTakePort(ServiceWindowId::kTest)) return;
+bool ServiceDesk::EnterTests() {
+  if (!CanTakePort(ServiceWindowId::kTest)) return false;
   SetOwner(PortOwner::kTestWindow);
   driver_->LendPort();
   set_activity_(ActuatorTestsActivity(choices_.type.value_or(EcuType::k15m)));
   port_->clock().SleepMs(kTestsMenuPauseMs);
-  emit ServiceWindowShown(ServiceWindowId::kTest);
   tests_ = std::make_unique<ActuatorTests>(*port_, test_mirror_);
-  tests_->EnterDiagnosticMode();
+  return tests_->EnterDiagnosticMode();
 }
 
 void ServiceDesk::RequestTestBack() {
   if (tests_ && tests_->TestRunning()) tests_->Back();
 }
 
-void ServiceDesk::LeaveTestWindow() {
+void ServiceDesk::LeaveDiagnosticMode() {
   if (owner_ == PortOwner::kTestWindow && tests_) tests_->Back();
 }
 
 void ServiceDesk::RunTest(int index, const std::string& custom_code) {
-  if (owner_ == PortOwner::kTestWindow && tests_) tests_->Press(index, custom_code);
+  if (owner_ != PortOwner::kTestWindow && !EnterTests()) return;
+  if (tests_) tests_->Press(index, custom_code);
 }
 
 void ServiceDesk::TakePortForFaults() {
   SetOwner(PortOwner::kFaultWindow);
   driver_->LendPort();
   set_activity_(Activity::kFaultMemory);
-  emit ServiceWindowShown(ServiceWindowId::kFault);
 }
 
-void ServiceDesk::OpenFaultWindow() {
+void ServiceDesk::EnterFaultReading() {
   if (CanTakePort(ServiceWindowId::kFault)) TakePortForFaults();
 }
 
-void ServiceDesk::LeaveFaultWindow() {
+void ServiceDesk::LeaveFaultReading() {
   if (owner_ == PortOwner::kFaultWindow) faults_->Back();
 }
 
 void ServiceDesk::ReadFault(int index) {
   // After "Back" the fault window stays open: a button there takes the port again, as the
-  // "Diag" menu would, rather than talking between the session's ticks.
+  // "Diag" menu would, rather than talking between the session's ticks. So does the tool.
   if (owner_ != PortOwner::kFaultWindow) {
     if (!CanTakePort(ServiceWindowId::kFault)) return;
     TakePortForFaults();
   }
   const FaultButton& button = kFaultButtons[static_cast<size_t>(index)];
-  emit FaultRead(index, QString::fromStdString(faults_->Press(button)));
+  emit events_.FaultRead(index, QString::fromStdString(faults_->Press(button)));
 }
 
 void ServiceDesk::Reclaim() {
-  LeaveTestWindow();
-  LeaveFaultWindow();
+  LeaveDiagnosticMode();
+  LeaveFaultReading();
 }
 
 void ServiceDesk::ReturnPortToSession(int interval) {

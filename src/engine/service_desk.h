@@ -1,17 +1,16 @@
-// Who holds the port: the session, or one service window. Opens and leaves the test and fault
-// windows, runs their exchanges, and refuses the commands of a window that does not hold it.
-// Its routines run on the engine's thread, one at a time (WireScheduler).
+// Who holds the port: the session, or the test or fault routines. Lends the port to them when
+// the user means to run a test or read the fault memory, runs their exchanges, gives the port
+// back when they are done, and refuses what the port's holder does not allow. Its routines run
+// on the engine's thread, one at a time (WireScheduler).
 #pragma once
 
-#include <QObject>
-#include <QString>
 #include <functional>
 #include <memory>
 #include <string>
 
+#include "engine/engine_events.h"
 #include "engine/engine_types.h"
 #include "engine/mirrors.h"
-#include "record/line_log.h"
 
 namespace kline {
 
@@ -20,13 +19,11 @@ class FaultMemory;
 class KLinePort;
 class SessionDriver;
 
-class ServiceDesk : public QObject {
-  Q_OBJECT
-
+class ServiceDesk {
  public:
   ServiceDesk(const PanelChoices& choices, ServiceMirror& tests, ServiceMirror& faults,
-              std::function<void(Activity)> set_activity, QObject* parent);
-  ~ServiceDesk() override;
+              std::function<void(Activity)> set_activity, EngineEvents& events);
+  ~ServiceDesk();
 
   // Once, on the engine's thread, when the port and the session exist.
   void Attach(KLinePort& port, SessionDriver& driver);
@@ -34,12 +31,15 @@ class ServiceDesk : public QObject {
   void Detach();
   PortOwner owner() const { return owner_; }
 
-  void OpenTestWindow();
-  void LeaveTestWindow();
+  // Takes the port for the tests and puts the ECU in diagnostic mode; true when it is in it.
+  bool EnterTests();
+  // Runs test `index` of kActuatorTests, taking the port for the tests first if need be.
   void RunTest(int index, const std::string& custom_code);
-  void OpenFaultWindow();
-  void LeaveFaultWindow();
+  void LeaveDiagnosticMode();
+  void EnterFaultReading();
+  // Reads fault byte `index` of kFaultButtons, taking the port first if need be.
   void ReadFault(int index);
+  void LeaveFaultReading();
   // A state change, applied even inside a routine: a running test stops at its next pass.
   void RequestTestBack();
   // The holder gives the port back as its own "Back" would; the ECU leaves diagnostic mode.
@@ -48,14 +48,6 @@ class ServiceDesk : public QObject {
   // The ending after a stop: if the ECU may be in diagnostic mode, the line is let fall
   // quiet (a stop may have cut the wait for an answer still on its way), then 8 ms and FF.
   void LeaveDiagnosticModeIfNeeded();
-
- signals:
-  void PortOwnerChanged(kline::PortOwner owner);
-  void ServiceWindowShown(kline::ServiceWindowId window);
-  // A fault byte read: its answer digits, empty when there was no valid answer.
-  void FaultRead(int index, const QString& answer);
-  // A command was refused because another window holds the port; `reason` says so.
-  void Refused(kline::ServiceWindowId window, const QString& reason);
 
  private:
   void SetOwner(PortOwner owner);
@@ -66,6 +58,7 @@ class ServiceDesk : public QObject {
   ServiceMirror& test_mirror_;
   ServiceMirror& fault_mirror_;
   std::function<void(Activity)> set_activity_;
+  EngineEvents& events_;
   KLinePort* port_ = nullptr;
   SessionDriver* driver_ = nullptr;
   std::unique_ptr<ActuatorTests> tests_;

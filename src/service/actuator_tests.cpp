@@ -103,6 +103,7 @@ void ActuatorTests::Press(int index, std::string_view custom_text) {
       if (const std::string_view refusal = CustomCodeRefusal(custom_text); !refusal.empty()) {
         host_.AppendLine(refusal);
         host_.MoveCaretToEnd();
+        host_.ReportVerdict(ServiceVerdict::kRefused);
         return;
       }
       RunActuatorTest(*ParseCustomCode(custom_text),
@@ -115,24 +116,31 @@ void ActuatorTests::Press(int index, std::string_view custom_text) {
 bool ActuatorTests::RunActuatorTest(uint8_t request, std::string_view log_name, int duration) {
   if (test_running_ || handed_back_) return false;
   test_running_ = true;
+  verdict_.reset();
   host_.SetTestButtonsEnabled(false);
 
   SetValue(0);
   host_.ProcessPendingEvents();
   if (!back_requested_) {
     // A pulled cable is told apart from an ECU that keeps quiet, as in the passes below.
-    const auto no_answer = [this] { return port_.WasLost() ? kPortLostLine : kNoAnswerLine; };
+    const auto no_answer = [this] {
+      if (port_.WasLost()) {
+        Conclude(kPortLostLine, ServiceVerdict::kPortLost);
+      } else {
+        Conclude(kNoAnswerLine, ServiceVerdict::kNoAnswer);
+      }
+    };
     if (!port_.SendRequest(request, 50, kTestAnswerBoundMs)) {
-      host_.AppendLine(no_answer());
+      no_answer();
     } else {
       host_.AppendLine(log_name);
       if (!port_.WaitForCountTimed(2, kTestAnswerBoundMs, PollPause::k3msThen1ms, request)) {
-        host_.AppendLine(no_answer());
+        no_answer();
       } else {
         const std::string reply = KLinePort::ToReplyHex(port_.ReadAll());
         host_.AppendLine(reply);
         if (EndsWith(reply, "FF")) {
-          host_.AppendLine("Test finish");
+          Conclude("Test finish", ServiceVerdict::kDone);
         } else {
           WaitTestResult(duration);
         }
@@ -141,6 +149,8 @@ bool ActuatorTests::RunActuatorTest(uint8_t request, std::string_view log_name, 
     host_.MoveCaretToEnd();
   }
 
+  // A test stopped by "Back", or ended by bytes that are no verdict, still ends.
+  host_.ReportVerdict(verdict_.value_or(ServiceVerdict::kUnknown));
   test_running_ = false;
   host_.SetTestButtonsEnabled(true);
   if (back_requested_) Back();
@@ -163,7 +173,7 @@ void ActuatorTests::WaitTestResult(int duration) {
     clock.SleepMs(kPassMs);
     if (port_.WasLost()) {
       // No answer can come any more: say so now rather than after the whole duration.
-      host_.AppendLine(kPortLostLine);
+      Conclude(kPortLostLine, ServiceVerdict::kPortLost);
       SetValue(0);
       back_requested_ = true;
       return;
@@ -174,15 +184,15 @@ void ActuatorTests::WaitTestResult(int duration) {
       // Several bytes may arrive in one pass ("00FF"): the last one is the ECU's latest word.
       if (EndsWith(last_answer, "FF")) {
         SetValue(maximum_);
-        host_.AppendLine("Test finish");
+        Conclude("Test finish", ServiceVerdict::kDone);
       } else if (EndsWith(last_answer, "EE")) {
         SetValue(maximum_);
-        host_.AppendLine("Test failed");
+        Conclude("Test failed", ServiceVerdict::kFailed);
       }
     }
     host_.Refresh();
   }
-  if (last_answer.empty()) host_.AppendLine("Test unknown");
+  if (last_answer.empty()) Conclude("Test unknown", ServiceVerdict::kUnknown);
   if (value_ == maximum_) SetValue(0);
 }
 
@@ -226,6 +236,11 @@ void ActuatorTests::HandBack() {
   LeaveDiagnosticMode();
   host_.TimerOn(kHandBackInterval);
   host_.ShowMainWindow();
+}
+
+void ActuatorTests::Conclude(std::string_view line, ServiceVerdict verdict) {
+  host_.AppendLine(line);
+  if (!verdict_) verdict_ = verdict;
 }
 
 void ActuatorTests::SetValue(float value) {

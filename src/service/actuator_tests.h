@@ -118,6 +118,8 @@ class ActuatorTests {
  private:
   // Leaves diagnostic mode and gives the port and the screen back; no window closing.
   void HandBack();
+  // A verdict's log line; the first of a test is the one reported when the test ends.
+  void Conclude(std::string_view line, ServiceVerdict verdict);
   void SetValue(float value);
 
   KLinePort& port_;
@@ -130,6 +132,7 @@ class ActuatorTests {
   // The ECU confirmed diagnostic mode, so leaving it must be confirmed too.
   bool entered_ = false;
   bool mode_requested_ = false;
+  std::optional<ServiceVerdict> verdict_;
 };
 
 }  // namespace kline

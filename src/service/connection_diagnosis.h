@@ -32,6 +32,7 @@ enum class ConnectionFinding {
   kWakeUpLate,       // the wake-up's bytes left further apart than the ECU waits
   kAnswersLost,      // the ECU answered its identification, then left requests unanswered
   kAnswersLate,      // the ECU answered its identification, then answered after the wait
+  kGarbled,          // the identification's echoes or answers came back altered or in excess
 };
 
 struct ConnectionDiagnosis {

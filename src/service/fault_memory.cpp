@@ -29,15 +29,18 @@ std::string FaultMemory::ReadFaultByte(uint8_t request) {
 
 std::string FaultMemory::Press(const FaultButton& button) {
   const std::string answer = ReadFaultByte(button.request);
+  ServiceVerdict verdict = ServiceVerdict::kDone;
   if (answer.empty()) {
     // A pulled cable is told apart from an ECU that keeps quiet: no answer can come any more.
-    host_.AppendLine(port_.WasLost() ? kPortLostLine : kNoAnswerLine);
+    verdict = port_.WasLost() ? ServiceVerdict::kPortLost : ServiceVerdict::kNoAnswer;
+    host_.AppendLine(verdict == ServiceVerdict::kPortLost ? kPortLostLine : kNoAnswerLine);
   } else {
     for (std::string_view line : DecodeFaultBits(button.table, HexToBits(answer))) {
       host_.AppendLine(line);
     }
   }
   host_.MoveCaretToEnd();
+  host_.ReportVerdict(verdict);
   return answer;
 }
 

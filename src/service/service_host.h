@@ -15,6 +15,17 @@ namespace kline {
 // Written when a request gets no valid answer (time-out, wrong echo, port closed).
 inline constexpr std::string_view kNoAnswerLine = "No answer from ECU";
 
+// How a service exchange ended, as a fact beside the log's words: whoever acts on the outcome
+// (an exit status, a window's state) takes it from here, never from the log.
+enum class ServiceVerdict {
+  kDone,      // the ECU said the test finished, or it answered the fault byte
+  kFailed,    // the ECU said the test failed
+  kUnknown,   // the test ended without a word the ECU uses for a verdict
+  kNoAnswer,  // no valid answer to the request
+  kPortLost,  // the cable or adapter went away
+  kRefused,   // the custom code is no test request; nothing was sent
+};
+
 class ServiceHost : public SessionTimer {
  public:
   // The main window's type option; nullopt when none is selected.
@@ -44,6 +55,9 @@ class ServiceHost : public SessionTimer {
   // The eight test buttons, switched off while a test holds the port so that the events
   // processed during the wait cannot start a second test.
   virtual void SetTestButtonsEnabled(bool enabled) = 0;
+
+  // Once per test pressed and per fault byte read, after its log lines.
+  virtual void ReportVerdict(ServiceVerdict verdict) = 0;
 };
 
 }  // namespace kline

@@ -37,7 +37,8 @@ constexpr char kEarlierText[] = "earlier reading: ";
 }  // namespace
 
 FaultWindow::FaultWindow(DiagnosticEngine& engine, const MainWindow& main)
-    : ServiceWindow(engine, QStringLiteral("Form3"), QStringLiteral("Diag")),
+    : ServiceWindow(engine, ServiceWindowId::kFault, QStringLiteral("Form3"),
+                    QStringLiteral("Diag")),
       main_(main),
       read_all_(new QPushButton(QStringLiteral("Read all"))),
       view_(new QTreeWidget) {
@@ -52,7 +53,7 @@ FaultWindow::FaultWindow(DiagnosticEngine& engine, const MainWindow& main)
     const int index = static_cast<int>(i);
     connect(button, &QPushButton::clicked, this, [this, index] {
       BeginRead(false);
-      engine_.ReadFault(index);
+      engine_.ReadFaults({index});
     });
     buttons_[i] = button;
     if (button_row.table == FaultTable::kStatusByte) {
@@ -66,7 +67,7 @@ FaultWindow::FaultWindow(DiagnosticEngine& engine, const MainWindow& main)
   read_all_->setObjectName(QStringLiteral("ReadAll"));
   connect(read_all_, &QPushButton::clicked, this, [this] {
     BeginRead(true);
-    engine_.ReadAllFaults();
+    engine_.ReadFaults(AllFaultBytes());
   });
   auto* save = new QPushButton(QStringLiteral("Save report..."));
   save->setObjectName(QStringLiteral("SaveReport"));
@@ -103,10 +104,16 @@ FaultWindow::FaultWindow(DiagnosticEngine& engine, const MainWindow& main)
   // Back to the main window: this one goes out of its way, and "Diag" brings it back with its
   // log, rather than staying hidden behind the main window.
   connect(back_, &QAction::triggered, this, [this] {
-    engine_.LeaveFaultWindow();
+    engine_.LeaveFaultReading();
     hide();
   });
   AddMnemonics(*this);
+  EngineEvents* events = &engine.events();
+  connect(events, &EngineEvents::PortOwnerChanged, this, &FaultWindow::SetPortOwner);
+  connect(events, &EngineEvents::FaultRead, this, &FaultWindow::NoteRead);
+  connect(events, &EngineEvents::ConnectionChanged, this, [this](ConnectionState state) {
+    if (state == ConnectionState::kClosed || state == ConnectionState::kLost) hide();
+  });
 }
 
 void FaultWindow::SetPortOwner(PortOwner owner) {
@@ -248,7 +255,7 @@ QString FaultWindow::SaveReport(const QString& path) const {
 
 // The close box gives the port back as "Back" does, if this window still holds it.
 void FaultWindow::closeEvent(QCloseEvent* event) {
-  engine_.LeaveFaultWindow();
+  engine_.LeaveFaultReading();
   event->accept();
 }
 

@@ -1,6 +1,7 @@
 // The fault-memory window (`Form3`, "Diag"): ten buttons that each read one fault or status
 // byte; the engine reads it, the log explains its bits and the fault view shows each byte read
-// with its value and every bit.
+// with its value and every bit. It follows the fault routines' part of the engine, and goes
+// out of the way when the connection closes.
 #pragma once
 
 #include <QTimer>
@@ -25,10 +26,6 @@ class FaultWindow : public ServiceWindow {
   // `main` supplies the ECU type and identification texts of a saved report.
   FaultWindow(DiagnosticEngine& engine, const MainWindow& main);
 
-  // The buttons work unless the test window holds the port.
-  void SetPortOwner(PortOwner owner);
-  // A fault byte the engine read for this window (empty: no answer), for the report.
-  void NoteRead(int index, const QString& answer);
   // Writes the report of every byte read so far; an empty result means it was saved.
   QString SaveReport(const QString& path) const;
 
@@ -38,6 +35,10 @@ class FaultWindow : public ServiceWindow {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  // The buttons work unless the test routines hold the port.
+  void SetPortOwner(PortOwner owner);
+  // A fault byte the engine read (empty: no answer), for the view and the report.
+  void NoteRead(int index, const QString& answer);
   // Puts the rows of one byte read at the end of the fault view, in place of its older ones.
   void ShowRead(int index);
   void BeginRead(bool all);

@@ -29,10 +29,6 @@
 #include <iterator>
 #include <utility>
 
-#include "engine/connection_watch.h"
-#include "engine/interface_finder.h"
-#include "engine/line_batcher.h"
-#include "engine/mirrors.h"
 #include "engine/text.h"
 #include "link/port_list.h"
 #include "link/port_name.h"
@@ -40,6 +36,7 @@
 #include "ui/chart_window.h"
 #include "ui/fault_window.h"
 #include "ui/line_monitor_window.h"
+#include "ui/live_readouts.h"
 #include "ui/mnemonics.h"
 #include "ui/pictures.h"
 #include "ui/speed_bar.h"
@@ -50,24 +47,14 @@ namespace kline::ui {
 
 namespace {
 
-constexpr const char* kChannelCaptions[kChannelCount] = {
-    "rpm",        "inj duration", "ign advance", "manifold pressure", "air temp",
-    "water temp", "throttle",     "battery",     "trimmer value"};
-constexpr const char* kUnits[kChannelCount] = {"tr/m", "ms", "°", "mBar", "°", "°", "°", "V", ""};
 constexpr int kStatusRefreshMs = 1000;
-// Readings a tenth of a second late are still read as live.
-constexpr int kDisplayMs = 100;
-
-QString Name(const char* base, int index) { return QStringLiteral("%1(%2)").arg(base).arg(index); }
-
-// A value field's width at the window's first size.
-constexpr int kFieldWidth = 80;
 
 }  // namespace
 
 MainWindow::MainWindow(DiagnosticEngine& engine, const QString& settings_path, QWidget* parent)
-    : QMainWindow(parent), engine_(engine), settings_(settings_path) {
+    : QMainWindow(parent), engine_(engine), settings_(settings_path), outputs_(engine.events()) {
   setObjectName(QStringLiteral("Form2"));
+  readouts_ = new LiveReadouts(engine, BuildAboutButton(), this);
   setWindowTitle(QString::fromUtf8(kMainCaption));
 
   auto* central = new QWidget(this);
@@ -83,13 +70,13 @@ MainWindow::MainWindow(DiagnosticEngine& engine, const QString& settings_path, Q
   left->addWidget(status_line_);
   left->addWidget(BuildEcuInfo(), 1);
   top->addLayout(left, 1);
-  top->addWidget(BuildChannels());
+  top->addWidget(readouts_->channels());
   auto* whole = new QVBoxLayout(central);
   whole->addLayout(top, 3);
-  whole->addWidget(BuildSpeedBar(), 1);
+  whole->addWidget(readouts_->speed_row(), 1);
   setCentralWidget(central);
-  statusBar()->setObjectName(QStringLiteral("StatusBar"));
   BuildMenus();
+  BuildStatusBar();
   // From the keyboard a session starts where the mouse starts it: the port, Connect, the list
   // of ports, the type; the channel boxes come after.
   QWidget* chain[] = {
@@ -101,36 +88,19 @@ MainWindow::MainWindow(DiagnosticEngine& engine, const QString& settings_path, Q
   FollowEngine();
 
   LoadSettings();
-  field_font_ = value_fields_[0]->font();
   base_size_ = sizeHint();
 }
 
+// In quarter steps, so that a window dragged wider lays itself out again now and then, not at
+// every pixel.
 void MainWindow::resizeEvent(QResizeEvent* event) {
   QMainWindow::resizeEvent(event);
-  // In quarter steps, so that a window dragged wider lays itself out again now and then, not at
-  // every pixel.
   const double fit = std::min(static_cast<double>(width()) / base_size_.width(),
                               static_cast<double>(height()) / base_size_.height());
   const double scale = std::clamp(std::floor(fit * 4) / 4, 1.0, 2.5);
   if (scale == readout_scale_) return;
   readout_scale_ = scale;
-  const auto scaled = [scale](QFont font) {
-    if (font.pointSizeF() > 0) {
-      font.setPointSizeF(font.pointSizeF() * scale);
-    } else {
-      font.setPixelSize(static_cast<int>(font.pixelSize() * scale));
-    }
-    return font;
-  };
-  for (QLineEdit* field : value_fields_) {
-    field->setFont(scaled(field_font_));
-    field->setFixedWidth(static_cast<int>(kFieldWidth * scale));
-  }
-  const QFont big = scaled(figure_font_);
-  speed_figure_->setFont(big);
-  const QFontMetrics metrics(big);
-  speed_figure_->setFixedSize(metrics.horizontalAdvance(QStringLiteral("000000")),
-                              metrics.height());
+  readouts_->Scale(scale);
 }
 
 MainWindow::~MainWindow() {
@@ -277,87 +247,25 @@ QWidget* MainWindow::BuildEcuInfo() {
   return box;
 }
 
-QWidget* MainWindow::BuildChannels() {
-  auto* box = new QWidget;
-  auto* column = new QVBoxLayout(box);
-  column->setContentsMargins(0, 0, 0, 0);
-
-  auto* pictures = new QHBoxLayout;
-  rev_counter_ = new GaugePicture;
-  rev_counter_->setObjectName(QStringLiteral("Image1"));
-  auto* command8 = new QToolButton;
-  command8->setObjectName(QStringLiteral("Command8"));
-  command8->setIcon(style()->standardIcon(QStyle::SP_MessageBoxInformation));
-  command8->setIconSize(QSize(40, 40));
-  command8->setAutoRaise(true);
-  command8->setToolTip(QStringLiteral("About kline-diag"));
-  connect(command8, &QToolButton::clicked, this, &MainWindow::ShowAbout);
-  pictures->addWidget(rev_counter_);
-  pictures->addStretch(1);
-  pictures->addWidget(command8, 0, Qt::AlignTop);
-  column->addLayout(pictures);
-
-  auto* grid = new QGridLayout;
-  grid->setVerticalSpacing(2);
-  for (int i = 0; i < kChannelCount; ++i) {
-    auto* box_i = new QCheckBox(QString::fromUtf8(kChannelCaptions[i]));
-    box_i->setObjectName(Name("Check1", i));
-    box_i->setChecked(true);
-    connect(box_i, &QCheckBox::clicked, this,
-            [this, i](bool ticked) { engine_.SetChannel(i, ticked); });
-    auto* field = new QLineEdit;
-    field->setObjectName(Name("Text1", i));
-    field->setReadOnly(true);
-    field->setFocusPolicy(Qt::NoFocus);
-    field->setAlignment(Qt::AlignRight);
-    field->setFixedWidth(kFieldWidth);
-    auto* unit = new QLabel(QString::fromUtf8(kUnits[i]));
-    unit->setObjectName(Name("Label3", i));
-    unit->setMinimumWidth(36);
-    channel_boxes_[static_cast<size_t>(i)] = box_i;
-    value_fields_[static_cast<size_t>(i)] = field;
-    grid->addWidget(box_i, i, 0);
-    grid->addWidget(field, i, 1);
-    grid->addWidget(unit, i, 2);
-  }
-  column->addLayout(grid);
-  column->addStretch(1);
-  return box;
-}
-
-QWidget* MainWindow::BuildSpeedBar() {
-  auto* box = new QWidget;
-  auto* row = new QHBoxLayout(box);
-  row->setContentsMargins(0, 0, 0, 0);
-  speed_bar_ = new SpeedBar;
-  speed_bar_->setObjectName(QStringLiteral("Line1"));
-  row->addWidget(speed_bar_, 1);
-
-  speed_figure_ = new QLabel;
-  speed_figure_->setObjectName(QStringLiteral("Label26"));
-  QFont big = speed_figure_->font();
-  big.setPointSizeF(big.pointSizeF() * 2.6);
-  big.setBold(true);
-  speed_figure_->setFont(big);
-  speed_figure_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  // Of a fixed size: a new reading at every step repaints the label alone, where a label free to
-  // grow would have the whole window laid out again.
-  figure_font_ = big;
-  const QFontMetrics metrics(big);
-  speed_figure_->setFixedSize(metrics.horizontalAdvance(QStringLiteral("000000")),
-                              metrics.height());
-  row->addWidget(speed_figure_);
-  return box;
+QToolButton* MainWindow::BuildAboutButton() {
+  auto* button = new QToolButton;
+  button->setObjectName(QStringLiteral("Command8"));
+  button->setIcon(style()->standardIcon(QStyle::SP_MessageBoxInformation));
+  button->setIconSize(QSize(40, 40));
+  button->setAutoRaise(true);
+  button->setToolTip(QStringLiteral("About kline-diag"));
+  connect(button, &QToolButton::clicked, this, &MainWindow::ShowAbout);
+  return button;
 }
 
 void MainWindow::BuildMenus() {
   // The menus keep their first letters; the other captions pick theirs around them.
   tests_menu_ = menuBar()->addAction(QStringLiteral("&Tests"));
   tests_menu_->setObjectName(QStringLiteral("test"));
-  connect(tests_menu_, &QAction::triggered, this, [this] { engine_.OpenTestWindow(); });
+  connect(tests_menu_, &QAction::triggered, this, [this] { engine_.EnterTests(); });
   diag_menu_ = menuBar()->addAction(QStringLiteral("&Diag"));
   diag_menu_->setObjectName(QStringLiteral("Diag"));
-  connect(diag_menu_, &QAction::triggered, this, [this] { engine_.OpenFaultWindow(); });
+  connect(diag_menu_, &QAction::triggered, this, [this] { engine_.EnterFaultReading(); });
   debug_menu_ = menuBar()->addAction(QStringLiteral("De&bug"));
   debug_menu_->setObjectName(QStringLiteral("debug"));
   debug_menu_->setEnabled(false);
@@ -403,9 +311,8 @@ void MainWindow::BuildMenus() {
                                                       QStringLiteral("Support reports (*.tar)"));
     if (path.isEmpty()) return;
     QString error;
-    ShowPortMessage(SaveSupportReport(path, &error)
-                        ? QStringLiteral("Support report saved to %1.").arg(path)
-                        : QStringLiteral("Could not save %1: %2").arg(path, error));
+    Say(SaveSupportReport(path, &error) ? QStringLiteral("Support report saved to %1.").arg(path)
+                                        : QStringLiteral("Could not save %1: %2").arg(path, error));
   });
   help->addAction(QStringLiteral("About kline-diag"), this, &MainWindow::ShowAbout);
   AddMnemonics(*this);
@@ -418,7 +325,9 @@ void MainWindow::BuildMenus() {
       return;
     }
   });
+}
 
+void MainWindow::BuildStatusBar() {
   rate_ = new QLabel;
   rate_->setObjectName(QStringLiteral("PollRate"));
   // Messages wrap onto a second line rather than being cut at the window's edge.
@@ -439,7 +348,8 @@ void MainWindow::BuildMenus() {
 LineMonitorWindow* MainWindow::OpenLineMonitor() {
   if (!monitor_) {
     monitor_ = new LineMonitorWindow(this);
-    connect(&engine_.lines(), &LineBatcher::LineEntries, monitor_, &LineMonitorWindow::AddEntries);
+    connect(&engine_.events(), &EngineEvents::LineEntries, monitor_,
+            &LineMonitorWindow::AddEntries);
   }
   monitor_->show();
   monitor_->raise();
@@ -459,20 +369,18 @@ TraceWindow* MainWindow::OpenTrace(const QString& path) {
 }
 
 bool MainWindow::SaveSupportReport(const QString& path, QString* error) const {
-  QFile settings(settings_.path());
-  const SupportContext context{.type = SelectedType(),
-                               .program = QStringLiteral("kline-diag " KLINE_VERSION),
-                               .port_field = port_field_->text(),
-                               .identification = InfoText().split(u'\n', Qt::SkipEmptyParts),
-                               .facts = identification_,
-                               .settings = settings.open(QIODevice::ReadOnly)
-                                               ? QString::fromUtf8(settings.readAll())
-                                               : QStringLiteral("(no settings file yet)")};
-  return support_.Save(path, context, error);
+  SupportContext context;
+  context.type = SelectedType();
+  context.program = QStringLiteral("kline-diag " KLINE_VERSION);
+  context.port_field = port_field_->text();
+  return outputs_.SaveSupportReport(path, context, settings_.path(), error);
 }
 
 ChartWindow* MainWindow::OpenChart() {
-  if (!chart_) chart_ = new ChartWindow(this);
+  if (!chart_) {
+    chart_ = new ChartWindow(this);
+    connect(&engine_.events(), &EngineEvents::SampleTaken, chart_, &ChartWindow::AddSample);
+  }
   chart_->show();
   chart_->raise();
   return chart_;
@@ -485,17 +393,9 @@ void MainWindow::TickConnect() {
 QString MainWindow::InfoText() const { return info_box_->toPlainText(); }
 
 bool MainWindow::StartRecording(const QString& path) {
-  StopRecording(QString());
-  RecordingHeader header;
-  const std::optional<EcuType> type = SelectedType();
-  header.ecu_type = type ? std::string(EcuTypeName(*type)) : std::string();
-  header.iso_code = identification_.iso_code.value_or("");
-  header.ecu_data = identification_.ecu_data.value_or("");
-  header.calibration = identification_.calibration.value_or("");
-  header.started = QDateTime::currentDateTime();
-  if (!recorder_.Start(path, header)) {
-    recording_problem_ = recorder_.Error();
-    ShowPortMessage(recording_problem_);
+  if (!outputs_.StartRecording(path, SelectedType())) {
+    recording_problem_ = outputs_.recorder().Error();
+    Say(recording_problem_);
     return false;
   }
   // A recording that starts ends what an earlier failure to record said.
@@ -509,49 +409,39 @@ bool MainWindow::StartRecording(const QString& path) {
   return true;
 }
 
+// The line beside the status goes with the recording: the status says where it was saved.
 void MainWindow::StopRecording(const QString& why) {
-  if (!recorder_.IsRecording() && why.isEmpty()) return;
-  const bool was_recording = recorder_.IsRecording();
-  recorder_.Stop();
+  const QString saved = outputs_.StopRecording();
   record_->setEnabled(true);
   stop_recording_->setEnabled(false);
   recording_->clear();
-  // The line beside the status goes with the recording: the status says where it was saved.
-  QString said = why;
-  if (was_recording && recorder_.Error().isEmpty()) {
-    said += (said.isEmpty() ? QString() : QStringLiteral(" ")) +
-            QStringLiteral("Recording %1 saved: %2 rows.")
-                .arg(QFileInfo(recorder_.FileName()).fileName())
-                .arg(recorder_.RowsWritten());
-  }
-  if (!said.isEmpty()) ShowPortMessage(said);
+  const QString said = why.isEmpty() || saved.isEmpty() ? why + saved : why + u' ' + saved;
+  if (!said.isEmpty()) Say(said);
 }
 
 void MainWindow::ShowRecording() {
-  const double seconds = recorder_.ElapsedSeconds();
+  const CsvRecorder& recorder = outputs_.recorder();
+  const double seconds = recorder.ElapsedSeconds();
   recording_->setText(QStringLiteral("Recording %1: %2 rows, %3:%4")
-                          .arg(QFileInfo(recorder_.FileName()).fileName())
-                          .arg(recorder_.RowsWritten())
+                          .arg(QFileInfo(recorder.FileName()).fileName())
+                          .arg(recorder.RowsWritten())
                           .arg(static_cast<int>(seconds) / 60)
                           .arg(static_cast<int>(seconds) % 60, 2, 10, QLatin1Char('0')));
 }
 
-// Every consumer takes the same sample; none of them costs the wire anything.
-void MainWindow::TakeSample(const LiveSample& sample) {
-  support_.AddSample(sample);
-  rev_counter_->SetRpm(sample.complete ? sample.values[0] : std::nullopt);
-  poll_rate_.Add(sample);
-  if (chart_) chart_->AddSample(sample);
-  if (recorder_.IsRecording() && !recorder_.Append(sample)) StopRecording(recorder_.Error());
-  // A new text lays the status bar out again and repaints it: once a second is enough for
-  // numbers that are read, not watched.
+// A new text lays the status bar out again and repaints it: once a second is enough for
+// numbers that are read, not watched.
+void MainWindow::ShowRates() {
   if (status_shown_.isValid() && status_shown_.elapsed() < kStatusRefreshMs) return;
   status_shown_.start();
+  const PollRate& rate = outputs_.poll_rate();
   rate_->setText(QStringLiteral("%1 cycles/s, %2 requests/s")
-                     .arg(poll_rate_.CyclesPerSecond(), 0, 'f', 1)
-                     .arg(poll_rate_.RequestsPerSecond(), 0, 'f', 1));
-  if (recorder_.IsRecording()) ShowRecording();
+                     .arg(rate.CyclesPerSecond(), 0, 'f', 1)
+                     .arg(rate.RequestsPerSecond(), 0, 'f', 1));
+  if (outputs_.recorder().IsRecording()) ShowRecording();
 }
+
+SpeedBar* MainWindow::Line1() const { return readouts_->speed_bar(); }
 
 void MainWindow::LoadSettings() {
   tests_menu_->setEnabled(false);
@@ -590,136 +480,95 @@ void MainWindow::SelectType(EcuType type) {
 void MainWindow::SetPortFieldText(const QString& text) { port_field_->setText(text); }
 
 void MainWindow::FollowEngine() {
-  PanelMirror* panel = &engine_.panel();
-  // The readings arrive one by one as the wire answers; each would cost the window a paint of
-  // its own. They are shown together at the display's pace instead; a reading that goes away
-  // (disconnected, no answer) is shown gone at once.
-  connect(panel, &PanelMirror::ValueTextChanged, this, [this](int channel, const QString& text) {
-    shown_.texts.at(static_cast<size_t>(channel)) = text;
-    ShowSoon(text.isEmpty());
-    // A new palette restyles the field: only when it was stale.
-    if (stale_.test(static_cast<size_t>(channel))) SetValueStale(channel, false);
-  });
-  connect(panel, &PanelMirror::ValueStaleChanged, this, &MainWindow::SetValueStale);
-  connect(panel, &PanelMirror::ChannelTickedChanged, this, [this](int channel, bool ticked) {
-    channel_boxes_.at(static_cast<size_t>(channel))->setChecked(ticked);
-  });
-  connect(panel, &PanelMirror::SpeedBarChanged, this, [this](int lit_below) {
-    shown_.lit_below = lit_below;
-    ShowSoon(lit_below == 0);
-  });
-  connect(panel, &PanelMirror::SpeedReadoutChanged, this, [this](const QString& text) {
-    shown_.readout = text;
-    ShowSoon(text.isEmpty());
-  });
-  display_.setSingleShot(true);
-  display_.setInterval(kDisplayMs);
-  connect(&display_, &QTimer::timeout, this, &MainWindow::ShowReadings);
-  connect(panel, &PanelMirror::InfoAppended, this, &MainWindow::AppendInfo);
-  connect(panel, &PanelMirror::InfoCleared, info_box_, &QPlainTextEdit::clear);
-  connect(panel, &PanelMirror::IdentificationChanged, this,
-          [this](const EcuIdentification& facts) { identification_ = facts; });
-  connect(panel, &PanelMirror::StatusChanged, status_line_, &QLabel::setText);
-  connect(panel, &PanelMirror::PortMessage, this, &MainWindow::ShowPortMessage);
-  connect(&engine_.watch(), &ConnectionWatch::PortMessage, this, &MainWindow::ShowPortMessage);
-  connect(&engine_.finder(), &InterfaceFinder::PortMessage, this, &MainWindow::ShowPortMessage);
-  connect(panel, &PanelMirror::ConnectTickedChanged, connect_box_, &QCheckBox::setChecked);
-  connect(panel, &PanelMirror::ConnectCaptionChanged, this, [this](const QString& caption) {
-    connect_box_->setText(KeepMnemonic(connect_box_->text(), caption));
-  });
-  connect(panel, &PanelMirror::IndicatorColourChanged, this, [this](uint32_t bgr) {
-    indicator_->SetFillColour(bgr);
-    const bool connected = bgr == kIndicatorGreen;
-    for (QRadioButton* option : {type_15m_, type_15rc_, type_16m_, type_p8_}) {
-      option->setEnabled(!connected);
-      option->setToolTip(connected ? QStringLiteral("The ECU type is fixed while connected: "
-                                                    "disconnect to change it.")
-                                   : QString());
-    }
-    // Disconnected, by the user or by a pulled cable: the recording ends with the session.
-    if (bgr == kIndicatorRed) {
-      rev_counter_->SetRpm(std::nullopt);
-      StopRecording(recorder_.IsRecording() ? QStringLiteral("Recording stopped: disconnected.")
-                                            : QString());
-      poll_rate_.Reset();
-      rate_->clear();
-      status_shown_.invalidate();
-    }
-  });
-  connect(panel, &PanelMirror::SampleTaken, this, &MainWindow::TakeSample);
-  connect(&engine_.lines(), &LineBatcher::LineEntries, this,
-          [this](const std::vector<LineEntry>& entries) { support_.AddLine(entries); });
-  connect(&engine_.finder(), &InterfaceFinder::InterfaceFound, this, [this](const QString& field) {
+  EngineEvents* events = &engine_.events();
+  connect(events, &EngineEvents::ConnectionChanged, this, &MainWindow::ShowConnection);
+  connect(events, &EngineEvents::IdentificationChanged, this,
+          [this](const EcuIdentification&, const QStringList& lines) {
+            QString text;
+            for (const QString& line : lines) text += line + u'\n';
+            info_box_->setPlainText(text);
+            info_box_->moveCursor(QTextCursor::End);
+            info_box_->ensureCursorVisible();
+          });
+  connect(events, &EngineEvents::StepChanged, status_line_, &QLabel::setText);
+  connect(events, &EngineEvents::Message, this, &MainWindow::ShowPortMessage);
+  connect(events, &EngineEvents::Diagnosed, this,
+          [this](ConnectionFinding, const QString& sentence) { ShowPortMessage(sentence); });
+  connect(events, &EngineEvents::SampleTaken, this, &MainWindow::ShowRates);
+  connect(&outputs_, &SessionOutputs::RecordingEnded, this, &MainWindow::StopRecording);
+  connect(readouts_, &LiveReadouts::StaleChanged, indicator_, &IndicatorShape::SetDimmed);
+  connect(events, &EngineEvents::InterfaceFound, this, [this](const QString& field) {
     if (!field.isEmpty()) port_field_->setText(field);
   });
-  connect(panel, &PanelMirror::ServiceMenusEnabledChanged, this, [this](bool enabled) {
-    tests_menu_->setEnabled(enabled);
-    diag_menu_->setEnabled(enabled);
-  });
-  connect(panel, &PanelMirror::FaultWindowHidden, this, [this] {
-    if (fault_window_) fault_window_->hide();
-  });
-  connect(&engine_.desk(), &ServiceDesk::ServiceWindowShown, this, &MainWindow::ShowServiceWindow);
-  connect(&engine_.desk(), &ServiceDesk::Refused, this,
-          [this](ServiceWindowId id, const QString& reason) {
-            if (ServiceWindow* window = Window(id)) {
-              window->statusBar()->showMessage(reason);
-            } else {
-              ShowPortMessage(reason);
-            }
-          });
-  connect(&engine_.desk(), &ServiceDesk::PortOwnerChanged, this, [this](PortOwner owner) {
-    holder_ = owner;
-    if (fault_window_) fault_window_->SetPortOwner(owner);
-  });
-  connect(&engine_.desk(), &ServiceDesk::FaultRead, this, [this](int index, const QString& answer) {
-    if (fault_window_) fault_window_->NoteRead(index, answer);
-  });
-  for (ServiceWindowId id : {ServiceWindowId::kTest, ServiceWindowId::kFault}) {
-    ServiceMirror* service = &engine_.service(id);
-    connect(service, &ServiceMirror::WindowClosed, this, [this, id] { CloseServiceWindow(id); });
-    connect(service, &ServiceMirror::MainWindowShown, this, &MainWindow::ShowAgain);
-    connect(service, &ServiceMirror::StatusMessage, this, &MainWindow::ShowPortMessage);
-    connect(service, &ServiceMirror::LogLine, this, [this, id](const QString& text) {
-      if (ServiceWindow* window = Window(id)) window->AppendLine(text);
-    });
-  }
-  ServiceMirror* tests = &engine_.service(ServiceWindowId::kTest);
-  connect(tests, &ServiceMirror::ProgressMaximumChanged, this, [this](float maximum) {
-    if (test_window_) test_window_->SetMaximum(maximum);
-  });
-  connect(tests, &ServiceMirror::ProgressValueChanged, this, [this](float value) {
-    if (test_window_) test_window_->SetValue(value);
-  });
-  connect(tests, &ServiceMirror::TestButtonsEnabledChanged, this, [this](bool enabled) {
-    if (test_window_) test_window_->SetTestButtonsEnabled(enabled);
+  connect(events, &EngineEvents::PortOwnerChanged, this, &MainWindow::ShowPortOwner);
+  // A refusal to a service window that is not open is said here.
+  connect(events, &EngineEvents::Refused, this, [this](ServiceWindowId id, const QString& why) {
+    if (!(id == ServiceWindowId::kTest ? static_cast<QWidget*>(test_window_)
+                                       : static_cast<QWidget*>(fault_window_))) {
+      ShowPortMessage(why);
+    }
   });
 }
 
-void MainWindow::ShowSoon(bool now) {
-  if (now) {
-    display_.stop();
-    ShowReadings();
-  } else if (!display_.isActive()) {
-    display_.start();
+// The box, its caption, the lamp and the menus each follow the connection's state.
+void MainWindow::ShowConnection(ConnectionState state) {
+  const bool connected = IsConnected(state);
+  if (state != ConnectionState::kNotOpened) connect_box_->setChecked(connected);
+  if (connected || state == ConnectionState::kClosed || state == ConnectionState::kLost) {
+    connect_box_->setText(KeepMnemonic(connect_box_->text(), connected
+                                                                 ? QStringLiteral("Disconnect")
+                                                                 : QStringLiteral("Connect")));
+    indicator_->SetFillColour(connected ? kIndicatorGreen : kIndicatorRed);
+  }
+  tests_menu_->setEnabled(state == ConnectionState::kWoken);
+  diag_menu_->setEnabled(state == ConnectionState::kWoken);
+  // The type is fixed while connected: the session's wake-up, rate and routines are the
+  // connected type's, and another type's requests would reach the ECU mid-connection.
+  for (QRadioButton* option : {type_15m_, type_15rc_, type_16m_, type_p8_}) {
+    option->setEnabled(!connected);
+    option->setToolTip(connected ? QStringLiteral("The ECU type is fixed while connected: "
+                                                  "disconnect to change it.")
+                                 : QString());
+  }
+  if (state == ConnectionState::kClosed || state == ConnectionState::kLost) {
+    rate_->clear();
+    status_shown_.invalidate();
   }
 }
 
-void MainWindow::ShowReadings() {
-  for (size_t channel = 0; channel < shown_.texts.size(); ++channel) {
-    std::optional<QString> text = std::exchange(shown_.texts[channel], std::nullopt);
-    // Most channels read the same from one step to the next; a field given its own text again
-    // would still lay that text out and repaint.
-    if (text && value_fields_[channel]->text() != *text) value_fields_[channel]->setText(*text);
+// A service window holds the port: the main window steps aside until it is given back.
+void MainWindow::ShowPortOwner(PortOwner owner) {
+  holder_ = owner;
+  if (closing_) return;
+  if (owner == PortOwner::kSession) {
+    show();
+    raise();
+    activateWindow();
+    return;
   }
-  if (shown_.lit_below) speed_bar_->SetLitBelow(*std::exchange(shown_.lit_below, std::nullopt));
-  if (shown_.readout) speed_figure_->setText(*std::exchange(shown_.readout, std::nullopt));
+  hide();
+  ServiceWindow* shown = nullptr;
+  if (owner == PortOwner::kTestWindow) {
+    delete test_window_;
+    test_window_ = new TestWindow(engine_);
+    shown = test_window_;
+  } else {
+    if (!fault_window_) fault_window_ = new FaultWindow(engine_, *this);
+    shown = fault_window_;
+  }
+  shown->show();
+  shown->raise();
+  shown->activateWindow();
 }
 
 void MainWindow::ShowPortMessage(const QString& text) {
-  support_.AddStatus(text);
   status_text_->setText(text);
   statusBar()->setToolTip(text);
+}
+
+void MainWindow::Say(const QString& text) {
+  outputs_.Note(text);
+  ShowPortMessage(text);
 }
 
 QString MainWindow::StatusText() const { return status_text_->text(); }
@@ -728,74 +577,15 @@ PanelChoices MainWindow::Choices() const {
   PanelChoices choices;
   choices.port_field = port_field_->text();
   choices.type = SelectedType();
-  for (int i = 0; i < kChannelCount; ++i) {
-    choices.channels[static_cast<size_t>(i)] = channel_boxes_[static_cast<size_t>(i)]->isChecked();
-  }
+  choices.channels = readouts_->Ticked();
   choices.ecu_data = ecu_data_box_->isChecked();
   choices.calibration = calibration_box_->isChecked();
   return choices;
 }
 
-void MainWindow::SetValueStale(int channel, bool stale) {
-  QLineEdit* field = value_fields_.at(static_cast<size_t>(channel));
-  QPalette colours = field->palette();
-  colours.setColor(QPalette::Text,
-                   palette().color(stale ? QPalette::Disabled : QPalette::Active, QPalette::Text));
-  field->setPalette(colours);
-  // While the ECU does not answer, the readout, the bar and the lamp must not say all is well.
-  stale_.set(static_cast<size_t>(channel), stale);
-  speed_figure_->setEnabled(!stale_.test(0));
-  speed_bar_->setEnabled(!stale_.test(0));
-  indicator_->SetDimmed(stale_.any());
-}
-
-void MainWindow::AppendInfo(const QString& text) {
-  QString lines = text;
-  lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-  QTextCursor cursor(info_box_->document());
-  cursor.movePosition(QTextCursor::End);
-  cursor.insertText(lines);
-  info_box_->ensureCursorVisible();
-}
-
 TestWindow* MainWindow::Form1() const { return test_window_; }
 
 FaultWindow* MainWindow::Form3() const { return fault_window_; }
-
-ServiceWindow* MainWindow::Window(ServiceWindowId window) const {
-  if (window == ServiceWindowId::kTest) return test_window_;
-  return fault_window_;
-}
-
-// A service window holds the port: the main window steps aside until it is given back.
-void MainWindow::ShowServiceWindow(ServiceWindowId window) {
-  if (closing_) return;
-  hide();
-  ServiceWindow* shown = nullptr;
-  if (window == ServiceWindowId::kTest) {
-    delete test_window_;
-    test_window_ = new TestWindow(engine_);
-    shown = test_window_;
-  } else {
-    if (!fault_window_) fault_window_ = new FaultWindow(engine_, *this);
-    fault_window_->SetPortOwner(PortOwner::kFaultWindow);
-    shown = fault_window_;
-  }
-  shown->show();
-  shown->raise();
-  shown->activateWindow();
-}
-
-void MainWindow::CloseServiceWindow(ServiceWindowId window) {
-  if (window == ServiceWindowId::kTest && test_window_) test_window_->CloseNow();
-}
-
-void MainWindow::ShowAgain() {
-  if (closing_) return;
-  show();
-  raise();
-  activateWindow();
-}
 
 // The project has no donation page: the button says what the program is, its licence, and
 // where to report a problem.
@@ -826,7 +616,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
       const QString line =
           QString::fromUtf8(kLeavingDiagnosticModeLine.data(),
                             static_cast<qsizetype>(kLeavingDiagnosticModeLine.size()));
-      ShowPortMessage(line);
+      Say(line);
       if (test_window_) test_window_->statusBar()->showMessage(line);
       connect(&engine_, &DiagnosticEngine::Finished, this, [this] {
         engine_finished_ = true;

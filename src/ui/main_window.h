@@ -1,21 +1,17 @@
 // The main window (`Form2`): port and ECU type, the connect box, the ECU information box, the
 // nine live channels with the engine-speed bar, and the menus that lend the port to the two
-// service windows. It draws what the engine reports and sends it what the user does.
+// service windows. It shows the engine's events and sends it what the user means; what is
+// kept of a session (support log, recording, poll rate) is the SessionOutputs'.
 #pragma once
 
 #include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPointer>
-#include <QTimer>
-#include <array>
-#include <bitset>
 #include <optional>
 
 #include "engine/diagnostic_engine.h"
+#include "engine/session_outputs.h"
 #include "link/ini_file.h"
-#include "record/csv_recorder.h"
-#include "record/poll_rate.h"
-#include "record/support_report.h"
 
 class QAction;
 class QCheckBox;
@@ -30,8 +26,8 @@ namespace kline::ui {
 class ChartWindow;
 class FaultWindow;
 class LineMonitorWindow;
-class GaugePicture;
 class IndicatorShape;
+class LiveReadouts;
 class ServiceWindow;
 class SpeedBar;
 class TestWindow;
@@ -63,7 +59,7 @@ class MainWindow : public QMainWindow {
   QAction* TestsMenu() const { return tests_menu_; }
   QAction* DiagMenu() const { return diag_menu_; }
   QAction* DebugMenu() const { return debug_menu_; }
-  SpeedBar* Line1() const { return speed_bar_; }
+  SpeedBar* Line1() const;
   LineMonitorWindow* OpenLineMonitor();
   ChartWindow* OpenChart();
   // A saved trace or support report in a window of its own; null (the user told why) when the
@@ -73,7 +69,7 @@ class MainWindow : public QMainWindow {
   // Records every live sample to `path` until stopped, disconnected or closed.
   bool StartRecording(const QString& path);
   void StopRecording(const QString& why);
-  const CsvRecorder& recorder() const { return recorder_; }
+  const CsvRecorder& recorder() const { return outputs_.recorder(); }
   IndicatorShape* Shape1() const { return indicator_; }
 
  protected:
@@ -86,29 +82,26 @@ class MainWindow : public QMainWindow {
   QWidget* BuildComPort();
   QWidget* BuildEcuType();
   QWidget* BuildEcuInfo();
-  QWidget* BuildChannels();
-  QWidget* BuildSpeedBar();
+  QToolButton* BuildAboutButton();
   void BuildMenus();
+  void BuildStatusBar();
   QWidget* BuildPortButton();
   void FollowEngine();
-  void TakeSample(const LiveSample& sample);
+  void ShowConnection(ConnectionState state);
+  void ShowPortOwner(PortOwner owner);
+  void ShowRates();
   void ShowRecording();
   void LoadSettings();
   PanelChoices Choices() const;
-  void ShowServiceWindow(ServiceWindowId window);
-  void CloseServiceWindow(ServiceWindowId window);
-  ServiceWindow* Window(ServiceWindowId window) const;
-  void ShowAgain();
-  void SetValueStale(int channel, bool stale);
-  // Readings that arrived since the last were shown: shown when the display timer runs out, or
-  // `now`.
-  void ShowSoon(bool now);
-  void ShowReadings();
-  void AppendInfo(const QString& text);
   void ShowPortMessage(const QString& text);
+  // A message of the window's own (a recording, a saved report), kept for the support report.
+  void Say(const QString& text);
   void ShowAbout();
+
   DiagnosticEngine& engine_;
   IniFile settings_;
+  // Made before the window follows the engine: it takes each sample first.
+  SessionOutputs outputs_;
   bool closing_ = false;
   // Who holds the port, and whether a close is waiting for the engine's ending.
   PortOwner holder_ = PortOwner::kSession;
@@ -116,15 +109,10 @@ class MainWindow : public QMainWindow {
   // What the last failure to start a recording said, while nothing has replaced it.
   QString recording_problem_;
   bool engine_finished_ = false;
-  EcuIdentification identification_;
-  SupportLog support_;
 
   QCheckBox* connect_box_ = nullptr;
   QLineEdit* port_field_ = nullptr;
-  GaugePicture* rev_counter_ = nullptr;
   QLabel* status_text_ = nullptr;
-  // Channels whose value is stale: the ECU stopped answering.
-  std::bitset<kChannelCount> stale_;
   IndicatorShape* indicator_ = nullptr;
   QLabel* status_line_ = nullptr;
   QRadioButton* type_15m_ = nullptr;
@@ -134,14 +122,9 @@ class MainWindow : public QMainWindow {
   QPlainTextEdit* info_box_ = nullptr;
   QCheckBox* ecu_data_box_ = nullptr;
   QCheckBox* calibration_box_ = nullptr;
-  std::array<QCheckBox*, kChannelCount> channel_boxes_{};
-  std::array<QLineEdit*, kChannelCount> value_fields_{};
-  SpeedBar* speed_bar_ = nullptr;
-  QLabel* speed_figure_ = nullptr;
-  // The readouts at the window's first size, and the scale they are drawn at now.
+  LiveReadouts* readouts_ = nullptr;
+  // The window's first size, and the scale the readouts are drawn at now.
   QSize base_size_;
-  QFont field_font_;
-  QFont figure_font_;
   double readout_scale_ = 1.0;
   QAction* tests_menu_ = nullptr;
   QAction* diag_menu_ = nullptr;
@@ -151,16 +134,7 @@ class MainWindow : public QMainWindow {
   QAction* stop_recording_ = nullptr;
   QLabel* rate_ = nullptr;
   QLabel* recording_ = nullptr;
-  CsvRecorder recorder_;
-  PollRate poll_rate_;
-  QElapsedTimer status_shown_;
-  struct Readings {
-    std::array<std::optional<QString>, kChannelCount> texts;
-    std::optional<int> lit_below;
-    std::optional<QString> readout;
-  };
-  Readings shown_;  // waiting for the display timer
-  QTimer display_;  // since the poll rate and the recording were last shown
+  QElapsedTimer status_shown_;  // since the poll rate and the recording were last shown
   QPointer<LineMonitorWindow> monitor_;
   QPointer<ChartWindow> chart_;
   QPointer<TestWindow> test_window_;

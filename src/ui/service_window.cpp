@@ -8,7 +8,8 @@
 
 namespace kline::ui {
 
-ServiceWindow::ServiceWindow(DiagnosticEngine& engine, const QString& name, const QString& caption)
+ServiceWindow::ServiceWindow(DiagnosticEngine& engine, ServiceWindowId id, const QString& name,
+                             const QString& caption)
     : engine_(engine),
       log_box_(new QPlainTextEdit),
       back_(menuBar()->addAction(QStringLiteral("Back"))) {
@@ -21,6 +22,14 @@ ServiceWindow::ServiceWindow(DiagnosticEngine& engine, const QString& name, cons
   // Escape leaves a service window the way "Back" does, giving the port back.
   connect(new QShortcut(Qt::Key_Escape, this), &QShortcut::activated, back_, &QAction::trigger);
   statusBar()->setObjectName(QStringLiteral("StatusBar"));
+  EngineEvents* events = &engine.events();
+  connect(events, &EngineEvents::ServiceLine, this,
+          [this, id](ServiceWindowId to, const QString& text) {
+            if (to == id) AppendLine(text);
+          });
+  connect(events, &EngineEvents::Refused, this, [this, id](ServiceWindowId to, const QString& why) {
+    if (to == id) statusBar()->showMessage(why);
+  });
 }
 
 // Appended where the text ends; what is already there is never rewritten.

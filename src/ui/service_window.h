@@ -1,5 +1,6 @@
 // What the test window and the fault-memory window share: the log `Rtb1`, the "Back" menu
-// and the way to the engine that holds the port for them.
+// and the way to the engine that holds the port for them. Each follows its own part of the
+// engine's events: its log lines and the commands refused to it.
 #pragma once
 
 #include <QMainWindow>
@@ -13,7 +14,8 @@ namespace kline::ui {
 
 class ServiceWindow : public QMainWindow {
  public:
-  ServiceWindow(DiagnosticEngine& engine, const QString& name, const QString& caption);
+  ServiceWindow(DiagnosticEngine& engine, ServiceWindowId id, const QString& name,
+                const QString& caption);
 
   // Appends a line at the end of the log and brings it into view.
   void AppendLine(const QString& text);

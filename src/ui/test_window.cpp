@@ -26,7 +26,8 @@ constexpr int kRestingMaximum = 100;
 }  // namespace
 
 TestWindow::TestWindow(DiagnosticEngine& engine)
-    : ServiceWindow(engine, QStringLiteral("Form1"), QStringLiteral("Test")),
+    : ServiceWindow(engine, ServiceWindowId::kTest, QStringLiteral("Form1"),
+                    QStringLiteral("Test")),
       custom_code_field_(new QLineEdit(Q(kCustomCodeDefault))),
       progress_bar_(new QProgressBar) {
   auto* central = new QWidget(this);
@@ -58,8 +59,20 @@ TestWindow::TestWindow(DiagnosticEngine& engine)
   setCentralWidget(central);
   ResizeWithinScreen(*this, QSize(420, 420));
 
-  connect(back_, &QAction::triggered, this, [this] { engine_.LeaveTestWindow(); });
+  connect(back_, &QAction::triggered, this, [this] { engine_.LeaveDiagnosticMode(); });
   AddMnemonics(*this);
+  EngineEvents* events = &engine.events();
+  connect(events, &EngineEvents::TestProgress, this, [this](float value, float maximum) {
+    progress_bar_->setMaximum(static_cast<int>(std::lround(maximum)));
+    progress_bar_->setValue(static_cast<int>(std::lround(value)));
+  });
+  // The buttons are off while a test holds the port: a second test cannot start.
+  connect(events, &EngineEvents::TestRunning, this, [this](bool running) {
+    for (QPushButton* button : buttons_) button->setEnabled(!running);
+  });
+  connect(events, &EngineEvents::PortOwnerChanged, this, [this](PortOwner owner) {
+    if (owner != PortOwner::kTestWindow) CloseNow();
+  });
 }
 
 // One click must not erase the fault memory: the user confirms, told how to keep a copy.
@@ -78,18 +91,6 @@ void TestWindow::AskBeforeClearing() {
   ask->open();
 }
 
-void TestWindow::SetMaximum(float maximum) {
-  progress_bar_->setMaximum(static_cast<int>(std::lround(maximum)));
-}
-
-void TestWindow::SetValue(float value) {
-  progress_bar_->setValue(static_cast<int>(std::lround(value)));
-}
-
-void TestWindow::SetTestButtonsEnabled(bool enabled) {
-  for (QPushButton* button : buttons_) button->setEnabled(enabled);
-}
-
 // Queued: the engine may say so from inside this window's own close event.
 void TestWindow::CloseNow() {
   may_close_ = true;
@@ -97,7 +98,7 @@ void TestWindow::CloseNow() {
 }
 
 void TestWindow::closeEvent(QCloseEvent* event) {
-  if (!may_close_) engine_.LeaveTestWindow();
+  if (!may_close_) engine_.LeaveDiagnosticMode();
   event->setAccepted(may_close_);
 }
 

@@ -1,5 +1,6 @@
 // The test window (`Form1`, "Test"): buttons for the actuator tests, the custom code, the log
-// and the progress bar. The engine runs the tests; this window shows how they go.
+// and the progress bar. The engine runs the tests; this window shows how they go, and goes
+// when the tests give the port back.
 #pragma once
 
 #include <array>
@@ -17,12 +18,6 @@ class TestWindow : public ServiceWindow {
  public:
   explicit TestWindow(DiagnosticEngine& engine);
 
-  void SetMaximum(float maximum);
-  void SetValue(float value);
-  void SetTestButtonsEnabled(bool enabled);
-  // The engine has given the port back: the window may go.
-  void CloseNow();
-
   QPushButton* Button(int index) const { return buttons_.at(static_cast<size_t>(index)); }
   QLineEdit* Text1() const { return custom_code_field_; }
   QProgressBar* Pg1() const { return progress_bar_; }
@@ -34,6 +29,8 @@ class TestWindow : public ServiceWindow {
 
  private:
   void AskBeforeClearing();
+  // The engine has given the port back: the window may go.
+  void CloseNow();
 
   std::array<QPushButton*, kActuatorTests.size()> buttons_{};
   QLineEdit* custom_code_field_;

@@ -103,20 +103,20 @@ void EngineRig::Do(UserAction action, int arg) {
     case UserAction::kDisconnect:
       return engine.Disconnect();
     case UserAction::kOpenTests:
-      return engine.OpenTestWindow();
+      return engine.EnterTests();
     case UserAction::kOpenDiag:
-      return engine.OpenFaultWindow();
+      return engine.EnterFaultReading();
     case UserAction::kRunTest:
       // The custom code is a test request too (0x8A), never AA or FF.
       return engine.RunTest(arg % static_cast<int>(kActuatorTests.size()), QStringLiteral("8a"));
     case UserAction::kLeaveTests:
-      return engine.LeaveTestWindow();
+      return engine.LeaveDiagnosticMode();
     case UserAction::kLeaveDiag:
-      return engine.LeaveFaultWindow();
+      return engine.LeaveFaultReading();
     case UserAction::kReadAll:
-      return engine.ReadAllFaults();
+      return engine.ReadFaults(AllFaultBytes());
     case UserAction::kReadFault:
-      return engine.ReadFault(arg % 10);
+      return engine.ReadFaults({arg % 10});
     case UserAction::kChannel:
       return engine.SetChannel(arg % kChannelCount, (arg / kChannelCount) % 2 == 0);
     case UserAction::kStop:

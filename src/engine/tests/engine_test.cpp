@@ -57,7 +57,7 @@ TEST(EngineTest, WireIsTheSessionsOwn) {
   alone.Connect();
   alone.Run(6000);
   EngineRig rig(EcuType::k15m);
-  QSignalSpy samples(&rig.engine.panel(), &PanelMirror::SampleTaken);
+  QSignalSpy samples(&rig.engine.events(), &EngineEvents::SampleTaken);
   ConnectAndWake(rig);
   // The two loops may end a tick apart; up to there the wire is the same.
   const auto& ours = rig.line.trace();
@@ -79,7 +79,7 @@ TEST(EngineTest, WireIsTheSessionsOwn) {
 TEST(EngineTest, LineMonitorTimesNeverGoBack) {
   EngineRig rig(EcuType::k15m);
   ConnectAndWake(rig);
-  const std::vector<LineEntry> entries = rig.engine.lines().log().Entries();
+  const std::vector<LineEntry> entries = rig.engine.line_log().Entries();
   ASSERT_GT(entries.size(), 30u);
   for (size_t i = 1; i < entries.size(); ++i) {
     EXPECT_GE(entries[i].time_us, entries[i - 1].time_us) << "row " << i;
@@ -90,12 +90,12 @@ TEST(EngineTest, LineMonitorTimesNeverGoBack) {
 // garbled line, which only the wire shows (echoes not as sent, bytes out of place).
 TEST(EngineTest, AnyTextByteIsNoSignOfAGarbledLine) {
   EngineRig rig(EcuType::k15m);
-  QSignalSpy messages(&rig.engine.watch(), &ConnectionWatch::PortMessage);
+  QSignalSpy messages(&rig.engine.events(), &EngineEvents::Diagnosed);
   rig.line.SetAnswer(0x17, 0xB0);
   rig.line.SetAnswer(0x18, 0x00);
   rig.line.SetAnswer(0x21, 0xFF);
   ConnectAndWake(rig);
-  for (const auto& args : messages) EXPECT_FALSE(args.at(0).toString().contains("garbled"));
+  for (const auto& args : messages) EXPECT_FALSE(args.at(1).toString().contains("garbled"));
 }
 
 // A wake-up whose bytes left too far apart, then nothing but echoes: the diagnosis names the
@@ -105,13 +105,13 @@ TEST(EngineTest, AWakeUpSentTooSlowlyIsWhatFailed) {
     LineLog log;
     ConnectionWatch watch(
         log, [] { return true; }, nullptr);
-    QSignalSpy said(&watch, &ConnectionWatch::PortMessage);
+    QSignalSpy said(&watch, &ConnectionWatch::Diagnosed);
     watch.Connected(0);
     watch.AfterWakeUp(log.observation(), false, late);
     watch.OnSample(LiveSample{});
     ASSERT_FALSE(said.isEmpty());
-    EXPECT_EQ(said.last().at(0).toString().contains("too busy"), late)
-        << said.last().at(0).toString().toStdString();
+    EXPECT_EQ(said.last().at(0).value<ConnectionFinding>() == ConnectionFinding::kWakeUpLate, late)
+        << said.last().at(1).toString().toStdString();
   }
 }
 
@@ -234,12 +234,12 @@ TEST(EngineTest, EveryDiagnosisIsWhatTheTraceShows) {
     SCOPED_TRACE(c.what);
     EngineRig rig(c.profile, c.ignition_delay_ms);
     rig.choices.type = c.selected;
-    QSignalSpy said(&rig.engine.watch(), &ConnectionWatch::PortMessage);
+    QSignalSpy said(&rig.engine.events(), &EngineEvents::Diagnosed);
     for (const auto& [fault, arg] : c.faults) rig.line.InjectFault(fault, arg);
     rig.Plan(rig.clock.NowUs(), UserAction::kConnect);
     rig.Run(80000);
     QStringList sentences;
-    for (const auto& args : said) sentences << args.at(0).toString();
+    for (const auto& args : said) sentences << args.at(1).toString();
     EXPECT_TRUE(std::any_of(sentences.begin(), sentences.end(), [&](const QString& s) {
       return s.contains(QLatin1String(c.phrase));
     })) << sentences.join(u'\n').toStdString();
@@ -253,8 +253,8 @@ TEST(EngineTest, NoValueIsAnAnswer) {
   for (EcuType type : {EcuType::k15m, EcuType::kP8}) {
     SCOPED_TRACE(EcuTypeName(type));
     EngineRig rig(type);
-    QSignalSpy samples(&rig.engine.panel(), &PanelMirror::SampleTaken);
-    QSignalSpy diagnoses(&rig.engine.watch(), &ConnectionWatch::PortMessage);
+    QSignalSpy samples(&rig.engine.events(), &EngineEvents::SampleTaken);
+    QSignalSpy diagnoses(&rig.engine.events(), &EngineEvents::Diagnosed);
     for (uint8_t request = 0x01; request <= 0x0F; ++request) rig.line.SetAnswer(request, 0xFF);
     ConnectAndWake(rig);
     rig.engine.SetChannel(0, true);  // a P8 connects with the speed unticked
@@ -263,7 +263,7 @@ TEST(EngineTest, NoValueIsAnAnswer) {
     const auto sample = samples.last().at(0).value<LiveSample>();
     EXPECT_TRUE(sample.complete);
     EXPECT_GT(sample.answered, 0);
-    EXPECT_TRUE(diagnoses.isEmpty()) << diagnoses.last().at(0).toString().toStdString();
+    EXPECT_TRUE(diagnoses.isEmpty()) << diagnoses.last().at(1).toString().toStdString();
   }
 }
 
@@ -272,18 +272,18 @@ TEST(EngineTest, NoValueIsAnAnswer) {
 TEST(EngineTest, FaultWindowCannotTakeBackAPortItGaveAway) {
   EngineRig rig(EcuType::k15m);
   ConnectAndWake(rig);
-  rig.engine.OpenFaultWindow();
+  rig.engine.EnterFaultReading();
   ASSERT_EQ(rig.engine.owner(), PortOwner::kFaultWindow);
-  rig.engine.LeaveFaultWindow();
+  rig.engine.LeaveFaultReading();
   ASSERT_EQ(rig.engine.owner(), PortOwner::kSession);
-  rig.engine.OpenTestWindow();
+  rig.engine.EnterTests();
   ASSERT_EQ(rig.engine.owner(), PortOwner::kTestWindow);
 
-  QSignalSpy refused(&rig.engine.desk(), &ServiceDesk::Refused);
+  QSignalSpy refused(&rig.engine.events(), &EngineEvents::Refused);
   const size_t mark = rig.line.trace().size();
-  rig.engine.LeaveFaultWindow();
+  rig.engine.LeaveFaultReading();
   rig.Run(1000);
-  rig.engine.OpenTestWindow();
+  rig.engine.EnterTests();
   EXPECT_EQ(rig.engine.owner(), PortOwner::kTestWindow);
   EXPECT_FALSE(rig.engine.SessionTimerRunning());
   EXPECT_TRUE(SentSince(rig, mark).empty());
@@ -320,7 +320,7 @@ TEST(EngineTest, StopInDiagnosticModeLeavesItFirst) {
     SCOPED_TRACE(name);
     EngineRig rig(EcuType::k15m);
     ConnectAndWake(rig);
-    rig.engine.OpenTestWindow();
+    rig.engine.EnterTests();
     ASSERT_TRUE(rig.line.InDiagnosticMode());
     rig.Plan(rig.clock.NowUs() + stop_after_ms * kMs, UserAction::kStop);
     if (run_test) {
@@ -351,7 +351,7 @@ TEST(EngineTest, DisconnectHonoursTheTestWindow) {
     SCOPED_TRACE(after_ms);
     EngineRig rig(EcuType::k16m);
     ConnectAndWake(rig);
-    QSignalSpy closed(&rig.engine.service(ServiceWindowId::kTest), &ServiceMirror::WindowClosed);
+    QSignalSpy owners(&rig.engine.events(), &EngineEvents::PortOwnerChanged);
     const int64_t now = rig.clock.NowUs();
     rig.Plan(now, UserAction::kOpenTests);
     rig.Plan(now + 1000 * kMs, UserAction::kRunTest, 0);
@@ -361,7 +361,8 @@ TEST(EngineTest, DisconnectHonoursTheTestWindow) {
     EXPECT_FALSE(rig.line.InDiagnosticMode());
     EXPECT_FALSE(rig.line.IsOpen());
     EXPECT_EQ(rig.engine.owner(), PortOwner::kSession);
-    EXPECT_EQ(closed.count(), 1);
+    ASSERT_EQ(owners.count(), 2);  // to the tests and back
+    EXPECT_EQ(owners.last().at(0).value<PortOwner>(), PortOwner::kSession);
     EXPECT_LT(*NoteTime(rig, "PC side closed the port") - (now + after_ms * kMs), 2000 * kMs);
   }
 }
@@ -374,9 +375,9 @@ TEST(EngineTest, ReadAllIsPacedAgainstExtraBytes) {
     EngineRig rig(type);
     ConnectAndWake(rig);
     rig.line.InjectFault(sim::FaultKind::kExtraBytes, 1);
-    QSignalSpy reads(&rig.engine.desk(), &ServiceDesk::FaultRead);
-    rig.engine.OpenFaultWindow();
-    rig.engine.ReadAllFaults();
+    QSignalSpy reads(&rig.engine.events(), &EngineEvents::FaultRead);
+    rig.engine.EnterFaultReading();
+    rig.engine.ReadFaults(AllFaultBytes());
     ASSERT_EQ(reads.count(), static_cast<int>(kFaultButtons.size()));
     for (const auto& args : reads) EXPECT_FALSE(args.at(1).toString().isEmpty());
   }
@@ -387,19 +388,19 @@ TEST(EngineTest, ReadAllIsPacedAgainstExtraBytes) {
 TEST(EngineTest, LostCableEndsATestAtOnce) {
   EngineRig rig(EcuType::k15m);
   ConnectAndWake(rig);
-  QSignalSpy log(&rig.engine.service(ServiceWindowId::kTest), &ServiceMirror::LogLine);
-  QSignalSpy messages(&rig.engine.panel(), &PanelMirror::PortMessage);
-  rig.engine.OpenTestWindow();
+  QSignalSpy verdicts(&rig.engine.events(), &EngineEvents::Verdict);
+  QSignalSpy states(&rig.engine.events(), &EngineEvents::ConnectionChanged);
+  rig.engine.EnterTests();
   const int64_t pulled = rig.clock.NowUs() + 2000 * kMs;
   rig.Plan(pulled, UserAction::kPullCable);
   rig.engine.RunTest(0, QString());
   EXPECT_LE(rig.clock.NowUs() - pulled, 1100 * kMs);
-  ASSERT_FALSE(log.isEmpty());
-  EXPECT_EQ(log.last().at(0).toString().toStdString(), kPortLostLine);
+  ASSERT_EQ(verdicts.count(), 1);
+  EXPECT_EQ(verdicts.last().at(1).value<ServiceVerdict>(), ServiceVerdict::kPortLost);
   EXPECT_EQ(rig.engine.owner(), PortOwner::kSession);
   rig.Run(200);
-  ASSERT_FALSE(messages.isEmpty());
-  EXPECT_TRUE(messages.last().at(0).toString().contains(QStringLiteral("was lost")));
+  ASSERT_FALSE(states.isEmpty());
+  EXPECT_EQ(states.last().at(0).value<ConnectionState>(), ConnectionState::kLost);
 }
 
 }  // namespace

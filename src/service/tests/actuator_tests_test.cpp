@@ -77,49 +77,62 @@ TEST(ActuatorTestsTest, CustomCodeIsOneOrTwoHexDigits) {
     rig.tests.Press(IndexOf("Custom code"), text);
     EXPECT_THAT(rig.line.written(), IsEmpty()) << text;
     EXPECT_THAT(rig.host.lines, ElementsAre(refusal)) << text;
+    EXPECT_THAT(rig.host.verdicts, ElementsAre(ServiceVerdict::kRefused)) << text;
   }
 }
 
 TEST(ActuatorTestsTest, OutcomesOfATest) {
+  using V = ServiceVerdict;
   using Case =
-      std::tuple<std::string, std::vector<Arrival>, std::vector<std::string>, int64_t, int64_t>;
+      std::tuple<std::string, std::vector<Arrival>, std::vector<std::string>, V, int64_t, int64_t>;
   const Case cases[] = {
-      {"done at once", {Arrival{20, {0x81, 0xFF}}}, {"Coil1", "81FF", "Test finish"}, 50, 200},
+      {"done at once",
+       {Arrival{20, {0x81, 0xFF}}},
+       {"Coil1", "81FF", "Test finish"},
+       V::kDone,
+       50,
+       200},
       // Bytes that are no verdict are shown and the wait goes on.
       {"finished later",
        {Arrival{20, {0x81, 0x00}}, Arrival{1500, {0x55}}, Arrival{2500, {0xFF}}},
        {"Coil1", "8100", "55", "FF", "Test finish"},
+       V::kDone,
        3000,
        3200},
       // Bytes that arrive in the same pass are judged by the last one.
       {"finished in one pass with another byte",
        {Arrival{20, {0x81, 0x00}}, Arrival{1500, {0x00}}, Arrival{1600, {0xFF}}},
        {"Coil1", "8100", "00FF", "Test finish"},
+       V::kDone,
        2000,
        2200},
       {"failed in one pass with another byte",
        {Arrival{20, {0x81, 0x00}}, Arrival{1500, {0x00, 0xEE}}},
        {"Coil1", "8100", "00EE", "Test failed"},
+       V::kFailed,
        2000,
        2200},
       {"other bytes only",
        {Arrival{20, {0x81, 0x00}}, Arrival{4000, {0x55}}},
        {"Coil1", "8100", "55"},
+       V::kUnknown,
        30000,
        30200},
       {"nothing more",
        {Arrival{20, {0x81, 0x00}}},
        {"Coil1", "8100", "Test unknown"},
+       V::kUnknown,
        30000,
        30200},
-      {"no first reply", {}, {"Coil1", "No answer from ECU"}, 5050, 5100},
+      {"no first reply", {}, {"Coil1", "No answer from ECU"}, V::kNoAnswer, 5050, 5100},
   };
-  for (const auto& [name, reply, lines, min_ms, max_ms] : cases) {
+  for (const auto& [name, reply, lines, verdict, min_ms, max_ms] : cases) {
     SCOPED_TRACE(name);
     Rig rig;
     rig.line.Script(0x81, reply);
     EXPECT_TRUE(rig.tests.RunActuatorTest(0x81, "Coil1", 30));
     EXPECT_THAT(rig.host.lines, ElementsAreArray(lines));
+    EXPECT_THAT(rig.host.verdicts, ElementsAre(verdict));
     EXPECT_GE(rig.clock.NowMs(), min_ms);
     EXPECT_LE(rig.clock.NowMs(), max_ms);
     EXPECT_EQ(rig.host.bar_values.back(), 0.0f);  // the bar is at rest afterwards

@@ -34,6 +34,7 @@ class FakeHost : public ServiceHost {
   void SetMaximum(float value) override { bar_maximum = value; }
   void SetValue(float v) override { bar_values.push_back(v); }
   void SetTestButtonsEnabled(bool on) override { buttons_enabled = on; }
+  void ReportVerdict(ServiceVerdict verdict) override { verdicts.push_back(verdict); }
 
   std::optional<EcuType> type = EcuType::k15m;
   bool main_hidden = true;
@@ -45,6 +46,7 @@ class FakeHost : public ServiceHost {
   std::vector<std::string> status;
   std::function<void()> on_events;  // what the "user" does while events are processed
   std::vector<std::string> lines;   // the log
+  std::vector<ServiceVerdict> verdicts;
   int caret_moves = 0;
   std::optional<float> bar_maximum;
   std::vector<float> bar_values;

@@ -122,6 +122,9 @@ TEST(SimulatedEcuTest, FaultReadsWithoutAValidAnswer) {
       EXPECT_THAT(
           rig.host.lines,
           ElementsAre(c.fault == sim::FaultKind::kCablePulled ? kPortLostLine : kNoAnswerLine));
+      EXPECT_THAT(rig.host.verdicts,
+                  ElementsAre(c.fault == sim::FaultKind::kCablePulled ? ServiceVerdict::kPortLost
+                                                                      : ServiceVerdict::kNoAnswer));
       EXPECT_GE(rig.clock.NowMs() - start, c.min_ms);
       EXPECT_LE(rig.clock.NowMs() - start, c.max_ms);
     }

@@ -425,10 +425,10 @@ TEST_F(MainWindowTest, ExtraRoomGoesToTheReadoutsAndMessagesMoveNothing) {
   const int figure_height = figure->height();
   const int info_width = info->width();
 
-  emit rig_->engine.panel().PortMessage(QStringLiteral("short"));
+  emit rig_->engine.events().Message(QStringLiteral("short"));
   QTest::qWait(20);
   const QRect info_at = info->geometry();
-  emit rig_->engine.panel().PortMessage(QString(60, u'w') + u' ' + QString(60, u'w'));
+  emit rig_->engine.events().Message(QString(60, u'w') + u' ' + QString(60, u'w'));
   QTest::qWait(20);
   EXPECT_EQ(info->geometry(), info_at) << "a second line of message moved the window's middle";
 

@@ -108,8 +108,8 @@ TEST_F(ServiceWindowsTest, TestWindowHasThePortUntilItsCloseBox) {
   // The fuel pump answers at once that it runs, and three seconds later that it is done.
   line_.Script(0x80, {{0, {0x00}}, {3000, {0xFF}}});
   bool enabled_during_test = true;
-  QObject::connect(&rig_->engine.service(ServiceWindowId::kTest), &ServiceMirror::LogLine, tests,
-                   [&](const QString& line) {
+  QObject::connect(&rig_->engine.events(), &EngineEvents::ServiceLine, tests,
+                   [&](ServiceWindowId, const QString& line) {
                      if (line == QStringLiteral("Fuel pump")) {
                        enabled_during_test = tests->Button(3)->isEnabled();
                      }
