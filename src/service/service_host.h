@@ -14,6 +14,8 @@ namespace kline {
 
 // Written when a request gets no valid answer (time-out, wrong echo, port closed).
 inline constexpr std::string_view kNoAnswerLine = "No answer from ECU";
+// The session timer's interval once a service window gives the port back.
+inline constexpr int kHandBackInterval = 20;
 
 class ServiceHost : public SessionTimer {
  public:
