@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "link/numbers.h"
 #include "link/port_name.h"
 #include "link/trace.h"
 
@@ -17,8 +16,6 @@
 #endif
 
 namespace kline {
-
-const int32_t kWorkingBaud = static_cast<int32_t>(RoundHalfEven(7812.5));
 
 namespace {
 

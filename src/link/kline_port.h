@@ -10,15 +10,13 @@
 #include <vector>
 
 #include "link/clock.h"
+#include "link/protocol.h"
 #include "link/serial_device.h"
 #include "link/wire_stop.h"
 #include "link/wire_tap.h"
 
 namespace kline {
 
-// The working rate of the fast ECU types: 7812.5 baud rounded half to even.
-extern const int32_t kWorkingBaud;
-inline constexpr int32_t kStartBaud = 1200;
 // A request waits at most this long for a quiet line before it gives up on going out.
 inline constexpr int64_t kQuietLineBoundMs = 1000;
 

@@ -6,8 +6,16 @@ namespace kline {
 
 namespace {
 
-constexpr TypeSet k15 = TypeBit(EcuType::k15m) | TypeBit(EcuType::k15Rc);
-constexpr TypeSet k16 = TypeBit(EcuType::k16m) | TypeBit(EcuType::kP8);
+constexpr TypeSet TypesOf(EcuGroup group) {
+  TypeSet types = 0;
+  for (EcuType type : kAllEcuTypes) {
+    if (GroupOf(type) == group) types |= TypeBit(type);
+  }
+  return types;
+}
+
+constexpr TypeSet k15 = TypesOf(EcuGroup::k15);
+constexpr TypeSet k16 = TypesOf(EcuGroup::k16);
 constexpr TypeSet kWoken = k15 | TypeBit(EcuType::k16m);  // P8 is never woken
 
 constexpr RequestRow kRequests[] = {
@@ -49,41 +57,95 @@ constexpr RequestRow kRequests[] = {
 
     {Activity::kActuatorTests15, kEnterDiagnosticRequest, k15, "AA enter diagnostic mode"},
     {Activity::kActuatorTests15, kLeaveDiagnosticRequest, k15, "FF leave diagnostic mode"},
-    {Activity::kActuatorTests15, 0x80, k15, "80 fuel pump test"},
-    {Activity::kActuatorTests15, 0x81, k15, "81 coil 1 test"},
-    {Activity::kActuatorTests15, 0x82, k15, "82 coil 2 test"},
-    {Activity::kActuatorTests15, 0x83, k15, "83 clear fault memory"},
-    {Activity::kActuatorTests15, 0x85, k15, "85 rev counter test"},
-    {Activity::kActuatorTests15, 0x86, k15, "86 injector 1 test"},
-    {Activity::kActuatorTests15, 0x87, k15, "87 injector 2 test"},
+    {Activity::kActuatorTests15, kTestRequests15.fuel_pump, k15, "80 fuel pump test"},
+    {Activity::kActuatorTests15, kTestRequests15.coil_1, k15, "81 coil 1 test"},
+    {Activity::kActuatorTests15, kTestRequests15.coil_2, k15, "82 coil 2 test"},
+    {Activity::kActuatorTests15, kTestRequests15.clear_faults, k15, "83 clear fault memory"},
+    {Activity::kActuatorTests15, kTestRequests15.rev_counter, k15, "85 rev counter test"},
+    {Activity::kActuatorTests15, kTestRequests15.injector_1, k15, "86 injector 1 test"},
+    {Activity::kActuatorTests15, kTestRequests15.injector_2, k15, "87 injector 2 test"},
 
     {Activity::kActuatorTests16, kEnterDiagnosticRequest, k16, "AA enter diagnostic mode"},
     {Activity::kActuatorTests16, kLeaveDiagnosticRequest, k16, "FF leave diagnostic mode"},
-    {Activity::kActuatorTests16, 0x80, k16, "80 fuel pump test"},
-    {Activity::kActuatorTests16, 0x81, k16, "81 injector 1 test"},
-    {Activity::kActuatorTests16, 0x82, k16, "82 coil 1 test"},
-    {Activity::kActuatorTests16, 0x83, k16, "83 coil 2 test"},
-    {Activity::kActuatorTests16, 0x84, k16, "84 clear fault memory"},
-    {Activity::kActuatorTests16, 0x86, k16, "86 rev counter test"},
-    {Activity::kActuatorTests16, 0x87, k16, "87 injector 2 test"},
+    {Activity::kActuatorTests16, kTestRequests16.fuel_pump, k16, "80 fuel pump test"},
+    {Activity::kActuatorTests16, kTestRequests16.injector_1, k16, "81 injector 1 test"},
+    {Activity::kActuatorTests16, kTestRequests16.coil_1, k16, "82 coil 1 test"},
+    {Activity::kActuatorTests16, kTestRequests16.coil_2, k16, "83 coil 2 test"},
+    {Activity::kActuatorTests16, kTestRequests16.clear_faults, k16, "84 clear fault memory"},
+    {Activity::kActuatorTests16, kTestRequests16.rev_counter, k16, "86 rev counter test"},
+    {Activity::kActuatorTests16, kTestRequests16.injector_2, k16, "87 injector 2 test"},
 
-    {Activity::kFaultMemory, 0x0F, kEveryType, "0F Uniram1: faults now, byte 1"},
-    {Activity::kFaultMemory, 0x10, kEveryType, "10 Uniram2: faults now, byte 2"},
-    {Activity::kFaultMemory, 0x11, kEveryType, "11 Uniram3: faults now, directions"},
-    {Activity::kFaultMemory, 0x15, kEveryType, "15 Unirams: status byte"},
-    {Activity::kFaultMemory, 0x16, kEveryType, "16 Cuneep1: stored faults, byte 1"},
-    {Activity::kFaultMemory, 0x17, kEveryType, "17 Cuneep2: stored faults, byte 2"},
-    {Activity::kFaultMemory, 0x18, kEveryType, "18 Cuneep3: stored faults, directions"},
-    {Activity::kFaultMemory, 0x1D, kEveryType, "1D Unieep1A: stored faults, byte 1"},
-    {Activity::kFaultMemory, 0x1E, kEveryType, "1E Unieep2A: stored faults, byte 2"},
-    {Activity::kFaultMemory, 0x1F, kEveryType, "1F Unieep3A: stored faults, directions"},
+    {Activity::kFaultMemory, kUniramRequests.byte_1, kEveryType, "0F Uniram1: faults now, byte 1"},
+    {Activity::kFaultMemory, kUniramRequests.byte_2, kEveryType, "10 Uniram2: faults now, byte 2"},
+    {Activity::kFaultMemory, kUniramRequests.directions, kEveryType,
+     "11 Uniram3: faults now, directions"},
+    {Activity::kFaultMemory, kFaultStatusRequest, kEveryType, "15 Unirams: status byte"},
+    {Activity::kFaultMemory, kCuneepRequests.byte_1, kEveryType,
+     "16 Cuneep1: stored faults, byte 1"},
+    {Activity::kFaultMemory, kCuneepRequests.byte_2, kEveryType,
+     "17 Cuneep2: stored faults, byte 2"},
+    {Activity::kFaultMemory, kCuneepRequests.directions, kEveryType,
+     "18 Cuneep3: stored faults, directions"},
+    {Activity::kFaultMemory, kUnieepARequests.byte_1, kEveryType,
+     "1D Unieep1A: stored faults, byte 1"},
+    {Activity::kFaultMemory, kUnieepARequests.byte_2, kEveryType,
+     "1E Unieep2A: stored faults, byte 2"},
+    {Activity::kFaultMemory, kUnieepARequests.directions, kEveryType,
+     "1F Unieep3A: stored faults, directions"},
 };
+
+// Each label starts with its own byte: the line monitor shows the label, the wire the byte.
+constexpr bool LabelsStartWithTheirBytes() {
+  constexpr std::string_view kDigits = "0123456789ABCDEF";
+  for (const RequestRow& row : kRequests) {
+    if (row.label.size() < 3 || row.label[0] != kDigits[row.request >> 4] ||
+        row.label[1] != kDigits[row.request & 0x0F] || row.label[2] != ' ') {
+      return false;
+    }
+  }
+  return true;
+}
+static_assert(LabelsStartWithTheirBytes());
+
+// The identification rows are the ECU data's requests and then the calibration's, in order.
+constexpr bool IdentificationRowsAreTheTexts() {
+  int next = kEcuDataRequests.first;
+  for (const RequestRow& row : kRequests) {
+    if (row.activity != Activity::kIdentification) continue;
+    if (next == kEcuDataRequests.last + 1) next = kCalibrationRequests.first;
+    if (row.request != next++) return false;
+  }
+  return next == kCalibrationRequests.last + 1;
+}
+static_assert(IdentificationRowsAreTheTexts());
+
+constexpr bool HasRow(Activity activity, uint8_t request, TypeSet types) {
+  for (const RequestRow& row : kRequests) {
+    if (row.activity == activity && row.request == request && (row.types & types) == types) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Every request a live channel sends has its row, for the types that send it.
+constexpr bool ChannelsHaveTheirRows() {
+  for (const ChannelColumn& channel : kChannelColumns) {
+    if (!HasRow(Activity::kLiveData, channel.request, k15) ||
+        !HasRow(Activity::kLiveData, channel.request_16m_p8, k16) ||
+        (channel.second_request &&
+         !HasRow(Activity::kLiveData, *channel.second_request, kEveryType))) {
+      return false;
+    }
+  }
+  return true;
+}
+static_assert(ChannelsHaveTheirRows());
 
 }  // namespace
 
 Activity ActuatorTestsActivity(EcuType type) {
-  return type == EcuType::k15m || type == EcuType::k15Rc ? Activity::kActuatorTests15
-                                                         : Activity::kActuatorTests16;
+  return GroupOf(type) == EcuGroup::k15 ? Activity::kActuatorTests15 : Activity::kActuatorTests16;
 }
 
 std::span<const RequestRow> RequestCatalogue() { return kRequests; }

@@ -4,9 +4,7 @@ namespace kline {
 
 namespace {
 
-constexpr int64_t kLeaveLimitMs = 3000;
 constexpr int64_t kPassMs = 1000;
-constexpr int kHandBackInterval = 20;
 
 int HexDigitValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -21,19 +19,6 @@ bool EndsWith(const std::string& text, std::string_view tail) {
 }
 
 }  // namespace
-
-std::optional<EcuGroup> GroupOf(std::optional<EcuType> type) {
-  if (!type) return std::nullopt;
-  switch (*type) {
-    case EcuType::k15m:
-    case EcuType::k15Rc:
-      return EcuGroup::kA;
-    case EcuType::k16m:
-    case EcuType::kP8:
-      return EcuGroup::kB;
-  }
-  return std::nullopt;
-}
 
 std::optional<uint8_t> ParseCustomCode(std::string_view text) {
   const size_t first = text.find_first_not_of(" \t");
@@ -64,11 +49,12 @@ ActuatorTests::ActuatorTests(KLinePort& port, ServiceHost& host) : port_(port), 
 
 bool ActuatorTests::EnterDiagnosticMode() {
   Clock& clock = port_.clock();
-  clock.SleepMs(500);
-  if (port_.SendRequest(kEnterDiagnosticRequest, 28, kTestAnswerBoundMs + 25)) {
+  clock.SleepMs(kBeforeEnteringDiagnosticMs);
+  if (port_.SendRequest(kEnterDiagnosticRequest, kEnterDiagnosticPauseMs,
+                        kTestAnswerBoundMs + kEnterDiagnosticSettleMs)) {
     // From here on the ECU may be in diagnostic mode: the ending must send FF.
     mode_requested_ = true;
-    clock.SleepMs(25);
+    clock.SleepMs(kEnterDiagnosticSettleMs);
     if (port_.WaitForCountTimed(2, kTestAnswerBoundMs, PollPause::k1msAround3,
                                 kEnterDiagnosticRequest)) {
       const std::string reply = KLinePort::ToReplyHex(port_.ReadAll());
@@ -79,7 +65,7 @@ bool ActuatorTests::EnterDiagnosticMode() {
       }
     }
   }
-  clock.SleepMs(500);
+  clock.SleepMs(kAfterRefusedDiagnosticMs);
   host_.ShowStatusMessage(kNoDiagnosticModeMessage);
   Back();
   return false;
@@ -93,9 +79,9 @@ void ActuatorTests::Press(int index, std::string_view custom_text) {
       RunActuatorTest(row.request_a, row.name_a, row.duration);
       return;
     case TestChoice::kByGroup: {
-      const std::optional<EcuGroup> group = GroupOf(host_.SelectedType());
-      if (!group) return;
-      const bool a = *group == EcuGroup::kA;
+      const std::optional<EcuType> type = host_.SelectedType();
+      if (!type) return;
+      const bool a = GroupOf(*type) == EcuGroup::k15;
       RunActuatorTest(a ? row.request_a : row.request_b, a ? row.name_a : row.name_b, row.duration);
       return;
     }
@@ -130,7 +116,7 @@ bool ActuatorTests::RunActuatorTest(uint8_t request, std::string_view log_name, 
         Conclude(kNoAnswerLine, ServiceVerdict::kNoAnswer);
       }
     };
-    if (!port_.SendRequest(request, 50, kTestAnswerBoundMs)) {
+    if (!port_.SendRequest(request, kTestRequestPauseMs, kTestAnswerBoundMs)) {
       no_answer();
     } else {
       host_.AppendLine(log_name);
@@ -219,10 +205,12 @@ bool ActuatorTests::OnCloseBox() {
 void ActuatorTests::LeaveDiagnosticMode() {
   if (!port_.IsOpen()) return;
   const EndingScope ending(port_.stop());
-  const bool sent = port_.SendRequest(kLeaveDiagnosticRequest, kRequestPauseMs, kLeaveLimitMs);
+  const bool sent =
+      port_.SendRequest(kLeaveDiagnosticRequest, kRequestPauseMs, kLeaveAnswerBoundMs);
   mode_requested_ = !sent;
   if (sent &&
-      port_.WaitForCountTimed(2, kLeaveLimitMs, PollPause::k1msAround3, kLeaveDiagnosticRequest) &&
+      port_.WaitForCountTimed(2, kLeaveAnswerBoundMs, PollPause::k1msAround3,
+                              kLeaveDiagnosticRequest) &&
       KLinePort::ToReplyHex(port_.ReadAll()) == "FFFF") {
     host_.AppendLine("Exit diagnostic mode OK");
   } else if (entered_) {

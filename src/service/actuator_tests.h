@@ -3,27 +3,23 @@
 // window.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
-#include "link/ecu_type.h"
 #include "link/kline_port.h"
 #include "link/protocol.h"
 #include "service/service_host.h"
 
 namespace kline {
 
-// Group A: 15m and 15Rc. Group B: 16m and P8.
-enum class EcuGroup { kA, kB };
-std::optional<EcuGroup> GroupOf(std::optional<EcuType> type);
-
 // How a button finds its request byte.
 enum class TestChoice {
   kFixed,    // the same for every ECU type; runs even with no type selected
-  kByGroup,  // from the selected type's group; nothing runs with no type selected
+  kByGroup,  // from the selected type's family; nothing runs with no type selected
   kCustom,   // the hexadecimal code typed into `Text1`
 };
 
@@ -31,25 +27,35 @@ struct ActuatorTestRow {
   std::string_view control;  // the window's control name
   std::string_view caption;
   TestChoice choice;
-  uint8_t request_a;  // kFixed uses the group A columns
-  uint8_t request_b;
+  uint8_t request_a;        // 15m and 15Rc; kFixed uses these columns
+  uint8_t request_b;        // 16m and P8
   std::string_view name_a;  // written to the log when the request goes out
   std::string_view name_b;
   int duration;  // the progress bar's maximum: passes of about one second
 };
 
 inline constexpr std::array<ActuatorTestRow, 8> kActuatorTests = {{
-    {"Command1", "Fuel pump", TestChoice::kFixed, 0x80, 0x80, "Fuel pump", "Fuel pump", 36},
-    {"Command2", "Injector 1", TestChoice::kByGroup, 0x86, 0x81, "Injector1", "Injector1", 30},
-    {"Command3", "Injector 2", TestChoice::kFixed, 0x87, 0x87, "Injector2", "Injector2", 30},
-    {"Command4", "Rev counter", TestChoice::kByGroup, 0x85, 0x86, "Rev counter", "rev counter", 30},
-    {"Command5", "Coil 1", TestChoice::kByGroup, 0x81, 0x82, "Coil1", "Coil1", 30},
-    {"Command6", "Coil 2", TestChoice::kByGroup, 0x82, 0x83, "Coil2", "Coil2", 30},
-    {"Command7", "Clear DTC errors", TestChoice::kByGroup, 0x83, 0x84, "Clear DTC", "Clear DTC",
-     30},
+    {"Command1", "Fuel pump", TestChoice::kFixed, kTestRequests15.fuel_pump,
+     kTestRequests16.fuel_pump, "Fuel pump", "Fuel pump", 36},
+    {"Command2", "Injector 1", TestChoice::kByGroup, kTestRequests15.injector_1,
+     kTestRequests16.injector_1, "Injector1", "Injector1", 30},
+    {"Command3", "Injector 2", TestChoice::kFixed, kTestRequests15.injector_2,
+     kTestRequests16.injector_2, "Injector2", "Injector2", 30},
+    {"Command4", "Rev counter", TestChoice::kByGroup, kTestRequests15.rev_counter,
+     kTestRequests16.rev_counter, "Rev counter", "rev counter", 30},
+    {"Command5", "Coil 1", TestChoice::kByGroup, kTestRequests15.coil_1, kTestRequests16.coil_1,
+     "Coil1", "Coil1", 30},
+    {"Command6", "Coil 2", TestChoice::kByGroup, kTestRequests15.coil_2, kTestRequests16.coil_2,
+     "Coil2", "Coil2", 30},
+    {"Command7", "Clear DTC errors", TestChoice::kByGroup, kTestRequests15.clear_faults,
+     kTestRequests16.clear_faults, "Clear DTC", "Clear DTC", 30},
     {"Command8", "Custom code", TestChoice::kCustom, 0x00, 0x00, "Custom code ", "Custom code ",
      36},
 }};
+// A fixed test runs without a type, so both families must number it alike.
+static_assert(std::ranges::all_of(kActuatorTests, [](const ActuatorTestRow& row) {
+  return row.choice != TestChoice::kFixed || row.request_a == row.request_b;
+}));
 
 // The one test that cannot be undone: it erases the ECU's stored faults.
 inline constexpr int kClearFaultsTest = 6;

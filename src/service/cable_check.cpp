@@ -36,15 +36,15 @@ RateOutcome SendPattern(KLinePort& port, int32_t baud, int64_t* echo_ms) {
   return RateOutcome::kGarbled;
 }
 
-// Read at the call: kWorkingBaud is computed when the program starts.
-std::array<int32_t, 2> Rates() { return {kStartBaud, kWorkingBaud}; }
+// The pattern goes out at both rates an ECU talks at, the start rate first.
+constexpr std::array<int32_t, 2> kRates = {kStartBaud, kWorkingBaud};
 
 std::string RatesNotClean(const std::array<RateOutcome, 2>& outcomes) {
   std::string rates;
   for (size_t i = 0; i < outcomes.size(); ++i) {
     if (outcomes[i] == RateOutcome::kClean) continue;
     if (!rates.empty()) rates += " and ";
-    rates += std::to_string(Rates()[i]);
+    rates += std::to_string(kRates[i]);
   }
   return rates;
 }
@@ -68,8 +68,8 @@ CableCheckResult Judge(const std::array<RateOutcome, 2>& outcomes, bool heard_fi
             "another port."};
   }
   if (all(RateOutcome::kClean)) {
-    std::string sentence = "The interface echoes correctly at " + std::to_string(Rates()[0]) +
-                           " and " + std::to_string(Rates()[1]) + " baud.";
+    std::string sentence = "The interface echoes correctly at " + std::to_string(kRates[0]) +
+                           " and " + std::to_string(kRates[1]) + " baud.";
     if (working_echo_ms >= kLateEchoMs) {
       sentence += " But the echoes came back " + std::to_string(working_echo_ms) +
                   " ms late: the USB adapter holds bytes for its latency timer, which slows "
@@ -101,7 +101,7 @@ CableCheckResult CheckCable(KLinePort& port, const std::string& port_field) {
   std::array<RateOutcome, 2> outcomes{};
   std::array<int64_t, 2> echo_ms{};
   for (size_t i = 0; i < outcomes.size(); ++i) {
-    outcomes[i] = SendPattern(port, Rates()[i], &echo_ms[i]);
+    outcomes[i] = SendPattern(port, kRates[i], &echo_ms[i]);
   }
   const bool lost = port.WasLost() || !port.IsOpen();
   port.Close();

@@ -4,19 +4,13 @@
 
 namespace kline {
 
-namespace {
-
-// An ECU may send bytes after its answer; a read that follows at once would take them for
-// its echo. The pause every other request keeps, then the flush, let them go first.
-constexpr int kHandBackInterval = 20;
-
-}  // namespace
-
 FaultMemory::FaultMemory(KLinePort& port, ServiceHost& host) : port_(port), host_(host) {}
 
 std::string FaultMemory::ReadFaultByte(uint8_t request) {
   // A closed port cannot answer; waiting out the bound would only freeze the window.
   if (!port_.IsOpen()) return {};
+  // An ECU may send bytes after its answer; a read that follows at once would take them for
+  // its echo. The pause every other request keeps, then the flush, let them go first.
   const ExchangeResult result = port_.ExchangeByte(Exchange{.request = request,
                                                             .count = 2,
                                                             .limit_ms = kFaultAnswerBoundMs,

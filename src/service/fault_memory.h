@@ -23,16 +23,16 @@ struct FaultButton {
 
 // The ten request buttons, three per record place and the status byte.
 inline constexpr std::array<FaultButton, 10> kFaultButtons = {{
-    {"Command4", "Uniram1", 0x0F, FaultTable::kFaultByte1},
-    {"Command5", "Uniram2", 0x10, FaultTable::kFaultByte2},
-    {"Command6", "Uniram3", 0x11, FaultTable::kFaultByte3},
-    {"Command1", "Unirams", 0x15, FaultTable::kStatusByte},
-    {"Command7", "Cuneep1", 0x16, FaultTable::kFaultByte1},
-    {"Command3", "Cuneep2", 0x17, FaultTable::kFaultByte2},
-    {"Command2", "Cuneep3", 0x18, FaultTable::kFaultByte3},
-    {"Command10", "Unieep1A", 0x1D, FaultTable::kFaultByte1},
-    {"Command9", "Unieep2A", 0x1E, FaultTable::kFaultByte2},
-    {"Command8", "Unieep3A", 0x1F, FaultTable::kFaultByte3},
+    {"Command4", "Uniram1", kUniramRequests.byte_1, FaultTable::kFaultByte1},
+    {"Command5", "Uniram2", kUniramRequests.byte_2, FaultTable::kFaultByte2},
+    {"Command6", "Uniram3", kUniramRequests.directions, FaultTable::kFaultByte3},
+    {"Command1", "Unirams", kFaultStatusRequest, FaultTable::kStatusByte},
+    {"Command7", "Cuneep1", kCuneepRequests.byte_1, FaultTable::kFaultByte1},
+    {"Command3", "Cuneep2", kCuneepRequests.byte_2, FaultTable::kFaultByte2},
+    {"Command2", "Cuneep3", kCuneepRequests.directions, FaultTable::kFaultByte3},
+    {"Command10", "Unieep1A", kUnieepARequests.byte_1, FaultTable::kFaultByte1},
+    {"Command9", "Unieep2A", kUnieepARequests.byte_2, FaultTable::kFaultByte2},
+    {"Command8", "Unieep3A", kUnieepARequests.directions, FaultTable::kFaultByte3},
 }};
 
 class FaultMemory {

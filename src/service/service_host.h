@@ -14,6 +14,8 @@ namespace kline {
 
 // Written when a request gets no valid answer (time-out, wrong echo, port closed).
 inline constexpr std::string_view kNoAnswerLine = "No answer from ECU";
+// The session timer's interval once a service window gives the port back.
+inline constexpr int kHandBackInterval = 20;
 
 // How a service exchange ended, as a fact beside the log's words: whoever acts on the outcome
 // (an exit status, a window's state) takes it from here, never from the log.

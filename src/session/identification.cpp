@@ -18,12 +18,12 @@ std::string MissingNote(int missing, int count) {
 
 }  // namespace
 
-std::optional<std::string> SessionDriver::ReadIdentification(uint8_t first, uint8_t last,
-                                                             PollPause pause, int* missing) {
+std::optional<std::string> SessionDriver::ReadIdentification(RequestRange requests, PollPause pause,
+                                                             int* missing) {
   std::string text;
   int read = 0;
   int missed_in_a_row = 0;
-  for (int request = first; request <= last; ++request) {
+  for (int request = requests.first; request <= requests.last; ++request) {
     // Once the ECU has answered, a lost answer is one character missing and the others are
     // still worth asking for; two in a row mean it stopped answering, and the rest is not
     // asked for.
@@ -65,15 +65,15 @@ bool SessionDriver::AskAgain() {
   return true;
 }
 
-void SessionDriver::ReadTextStage(bool ticked, uint8_t first, uint8_t last, PollPause pause,
+void SessionDriver::ReadTextStage(bool ticked, RequestRange requests, PollPause pause,
                                   const char* label,
                                   std::optional<std::string> EcuIdentification::*fact, bool* done) {
   if (ticked && port_.IsOpen()) {
     int missing = 0;
-    const std::optional<std::string> text = ReadIdentification(first, last, pause, &missing);
+    const std::optional<std::string> text = ReadIdentification(requests, pause, &missing);
     if ((!text || missing > 0) && AskAgain()) return;
     if (text) {
-      panel_.AppendInfo(label + *text + MissingNote(missing, last - first + 1) + "\r\n");
+      panel_.AppendInfo(label + *text + MissingNote(missing, requests.size()) + "\r\n");
       identification_.*fact = *text;
       identification_.missing += missing;
       panel_.ShowIdentification(identification_);
@@ -84,12 +84,12 @@ void SessionDriver::ReadTextStage(bool ticked, uint8_t first, uint8_t last, Poll
 }
 
 void SessionDriver::ReadEcuInfo() {
-  ReadTextStage(panel_.EcuDataTicked(), 0x17, 0x20, PollPause::k3msThen1ms,
+  ReadTextStage(panel_.EcuDataTicked(), kEcuDataRequests, PollPause::k3msThen1ms,
                 "ecu data    : ", &EcuIdentification::ecu_data, &ecuinf_);
 }
 
 void SessionDriver::ReadCalibration() {
-  ReadTextStage(panel_.CalibrationTicked(), 0x21, 0x28, PollPause::k3ms,
+  ReadTextStage(panel_.CalibrationTicked(), kCalibrationRequests, PollPause::k3ms,
                 "calibration : ", &EcuIdentification::calibration, &cal_ask_);
 }
 

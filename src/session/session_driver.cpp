@@ -8,6 +8,8 @@ namespace kline {
 namespace {
 
 constexpr int kSessionInterval = 50;
+// Every tick starts with this pause, part of the spacing between two steps on the line.
+constexpr int kTickPauseMs = 5;
 // Channels a P8 connection starts without: all but throttle and battery.
 constexpr int kP8UntickedChannels[] = {0, 1, 2, 3, 4, 5, 8};
 
@@ -117,7 +119,7 @@ void SessionDriver::CheckPortLost() {
 void SessionDriver::Tick() {
   if (in_tick_ || port_lent_) return;
   in_tick_ = true;
-  port_.clock().SleepMs(5);
+  port_.clock().SleepMs(kTickPauseMs);
   if (!init_) {
     Entering(SessionStage::kWakeUp);
     WakeUpEcu();

@@ -105,15 +105,15 @@ class SessionDriver {
   void SayP8Channels();
   void ListenForLateKeyOnBytes(Bytes& bytes);
   void CheckWakeUpTiming(const std::array<int64_t, 3>& sent_us);
-  // The text of requests first..last; characters that did not come are kMissingCharacter,
-  // counted in `missing`. Nothing when the ECU answered none of it.
-  std::optional<std::string> ReadIdentification(uint8_t first, uint8_t last, PollPause pause,
+  // The text of `requests`; characters that did not come are kMissingCharacter, counted in
+  // `missing`. Nothing when the ECU answered none of it.
+  std::optional<std::string> ReadIdentification(RequestRange requests, PollPause pause,
                                                 int* missing);
   // After a read that did not come: true when it is to be asked again at the next tick.
   bool AskAgain();
   // One identification stage: reads its text when ticked, then sets its flag unless the
   // text is to be asked for again.
-  void ReadTextStage(bool ticked, uint8_t first, uint8_t last, PollPause pause, const char* label,
+  void ReadTextStage(bool ticked, RequestRange requests, PollPause pause, const char* label,
                      std::optional<std::string> EcuIdentification::*fact, bool* done);
   // The speed field with its readout and bar, which show the value without the field's pad.
   // Empties a value field, and for engine speed its readout and bar with it.

@@ -8,6 +8,13 @@
 
 namespace kline {
 
+namespace {
+
+// The key-on code as the reply's hexadecimal text shows it: two digits a byte.
+constexpr size_t kIsoCodeDigits = 2 * kIsoCodeLength;
+
+}  // namespace
+
 void SessionDriver::WakeUpEcu() {
   if (!port_.IsOpen()) return;
   const std::optional<EcuType> type = panel_.SelectedType();
@@ -17,7 +24,7 @@ void SessionDriver::WakeUpEcu() {
     // Back from a restart the receive flag is long set: only new bytes are the key-on bytes.
     if (awaiting_key_on_ && port_.PendingCount() == 0) return;
     awaiting_key_on_ = false;
-    if (!port_.WaitForCountTimed(6, kIdentificationBoundMs, PollPause::k3msThen1ms)) {
+    if (!port_.WaitForCountTimed(kIsoCodeLength, kIdentificationBoundMs, PollPause::k3msThen1ms)) {
       const int heard = port_.PendingCount();
       if (heard == 0) {
         init_ = true;
@@ -34,30 +41,33 @@ void SessionDriver::WakeUpEcu() {
                              " of 6 bytes): waiting for the ignition.");
       return;
     }
-    clock.SleepMs(100);
+    clock.SleepMs(kKeyOnTailMs);
     Bytes bytes = port_.ReadAll();
     ListenForLateKeyOnBytes(bytes);
     const std::string reply = KLinePort::ToReplyHex(bytes);
-    const size_t at = reply.find("55");
-    const std::string code = at == std::string::npos ? reply : reply.substr(at, 12);
+    const size_t at = reply.find(HexByte(kIsoCodeStart));
+    const std::string code = at == std::string::npos ? reply : reply.substr(at, kIsoCodeDigits);
     // A code cut short (a byte lost at key-on) is shown as far as it came, and says so.
-    const auto code_start = std::find(bytes.begin(), bytes.end(), 0x55);
+    const auto code_start = std::find(bytes.begin(), bytes.end(), kIsoCodeStart);
     const int missing =
-        code_start == bytes.end() ? 0 : std::max(0, 6 - static_cast<int>(bytes.end() - code_start));
-    panel_.AppendInfo("Iso Code    : " + code +
-                      (missing > 0 ? " (incomplete: " + std::to_string(6 - missing) + " of 6 bytes)"
-                                   : std::string()) +
-                      "\r\n");
+        code_start == bytes.end()
+            ? 0
+            : std::max(0, kIsoCodeLength - static_cast<int>(bytes.end() - code_start));
+    panel_.AppendInfo(
+        "Iso Code    : " + code +
+        (missing > 0 ? " (incomplete: " + std::to_string(kIsoCodeLength - missing) + " of 6 bytes)"
+                     : std::string()) +
+        "\r\n");
     identification_.iso_code = code;
     identification_.missing += missing;
     panel_.ShowIdentification(identification_);
-    strange_identification_ = std::find(bytes.begin(), bytes.end(), 0x55) == bytes.end();
+    strange_identification_ = code_start == bytes.end();
   }
   panel_.SetStatus("");
   // The handshake goes on either way (the bytes may yet be a code we do not know), but the
   // user learns at once what the wire showed.
   panel_.ShowPortMessage(strange_identification_ ? std::string(kStrangeIdentificationLine) : "");
-  clock.SleepMs(600);
+  clock.SleepMs(kBeforeWakeUpMs);
   // The first wake-up byte keeps the pause of any request: a key-on byte still coming would
   // otherwise meet it on the line.
   if (!port_.SendRequest(kWakeUpSequence[0], kRequestPauseMs, 0)) return;
@@ -70,7 +80,7 @@ void SessionDriver::WakeUpEcu() {
   sent_us[2] = clock.NowUs();
   clock.SleepMs(kAfterWakeUpMs);
   CheckWakeUpTiming(sent_us);
-  if (type == EcuType::k15m || type == EcuType::k15Rc) port_.SetBaudRate(kWorkingBaud);
+  if (type && GroupOf(*type) == EcuGroup::k15) port_.SetBaudRate(kWorkingBaud);
   init_ = true;
 }
 
@@ -81,8 +91,8 @@ void SessionDriver::ListenForLateKeyOnBytes(Bytes& bytes) {
   const int64_t give_up_ms = clock.NowMs() + kLateKeyOnBoundMs;
   const auto short_code = [&] {
     const std::string reply = KLinePort::ToReplyHex(bytes);
-    const size_t at = reply.find("55");
-    return at != std::string::npos && reply.size() - at < 12;
+    const size_t at = reply.find(HexByte(kIsoCodeStart));
+    return at != std::string::npos && reply.size() - at < kIsoCodeDigits;
   };
   while (short_code() && clock.NowMs() < give_up_ms) {
     if (!port_.WaitForCountTimed(1, kKeyOnQuietMs, PollPause::k3ms)) return;

@@ -1,6 +1,7 @@
 // The protocol catalogue against the simulated ECUs, which were written from captures of
-// the real ones: every request the catalogue gives a type is one its ECU answers, and every
-// live channel asks for the value the ECU serves under that byte.
+// the real ones: every request the catalogue gives a type is one its ECU answers, every live
+// channel asks for the value the ECU serves under that byte, the rates are the ECU's and the
+// identification texts end where the ECU's do.
 #include "link/protocol.h"
 
 #include <gtest/gtest.h>
@@ -20,6 +21,8 @@ TEST(ProtocolCatalogue, AgreesWithTheSimulatedEcus) {
   for (EcuType type : kAllEcuTypes) {
     SCOPED_TRACE(EcuTypeName(type));
     const sim::Profile profile = sim::BuiltinProfile(type);
+    EXPECT_EQ(profile.working_baud, type == EcuType::k16m ? kStartBaud : kWorkingBaud);
+    EXPECT_FALSE(profile.answers.contains(static_cast<uint8_t>(kCalibrationRequests.last + 1)));
     const auto live = [&](uint8_t request) {
       return std::find_if(profile.live.begin(), profile.live.end(),
                           [&](const sim::LiveChannel& c) { return c.request == request; });
@@ -57,8 +60,9 @@ TEST(ProtocolCatalogue, AgreesWithTheSimulatedEcus) {
         case Activity::kActuatorTests15:
         case Activity::kActuatorTests16:
           EXPECT_EQ(row.activity, ActuatorTestsActivity(type));
-          EXPECT_TRUE(profile.tests.contains(row.request) || row.request == 0xAA ||
-                      row.request == 0xFF);
+          EXPECT_TRUE(profile.tests.contains(row.request) ||
+                      row.request == kEnterDiagnosticRequest ||
+                      row.request == kLeaveDiagnosticRequest);
           break;
         case Activity::kNone:
         case Activity::kInterfaceCheck:
