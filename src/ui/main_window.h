@@ -4,10 +4,11 @@
 // kept of a session (support log, recording, poll rate) is the SessionOutputs'.
 #pragma once
 
-#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPointer>
+#include <array>
 #include <optional>
+#include <utility>
 
 #include "engine/diagnostic_engine.h"
 #include "engine/session_outputs.h"
@@ -27,7 +28,10 @@ class ChartWindow;
 class FaultWindow;
 class LineMonitorWindow;
 class IndicatorShape;
+class InfoFrame;
 class LiveReadouts;
+class PortFrame;
+class RecordingStatus;
 class ServiceWindow;
 class SpeedBar;
 class TestWindow;
@@ -70,7 +74,7 @@ class MainWindow : public QMainWindow {
   bool StartRecording(const QString& path);
   void StopRecording(const QString& why);
   const CsvRecorder& recorder() const { return outputs_.recorder(); }
-  IndicatorShape* Shape1() const { return indicator_; }
+  IndicatorShape* Shape1() const;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -79,24 +83,18 @@ class MainWindow : public QMainWindow {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
-  QWidget* BuildComPort();
   QWidget* BuildEcuType();
-  QWidget* BuildEcuInfo();
-  QToolButton* BuildAboutButton();
   void BuildMenus();
   void BuildStatusBar();
-  QWidget* BuildPortButton();
   void FollowEngine();
   void ShowConnection(ConnectionState state);
   void ShowPortOwner(PortOwner owner);
-  void ShowRates();
-  void ShowRecording();
   void LoadSettings();
   PanelChoices Choices() const;
+  std::array<std::pair<EcuType, QRadioButton*>, 4> TypeOptions() const;
   void ShowPortMessage(const QString& text);
   // A message of the window's own (a recording, a saved report), kept for the support report.
   void Say(const QString& text);
-  void ShowAbout();
 
   DiagnosticEngine& engine_;
   IniFile settings_;
@@ -106,22 +104,16 @@ class MainWindow : public QMainWindow {
   // Who holds the port, and whether a close is waiting for the engine's ending.
   PortOwner holder_ = PortOwner::kSession;
   bool ending_ = false;
-  // What the last failure to start a recording said, while nothing has replaced it.
-  QString recording_problem_;
   bool engine_finished_ = false;
 
-  QCheckBox* connect_box_ = nullptr;
-  QLineEdit* port_field_ = nullptr;
+  PortFrame* port_frame_ = nullptr;
   QLabel* status_text_ = nullptr;
-  IndicatorShape* indicator_ = nullptr;
   QLabel* status_line_ = nullptr;
   QRadioButton* type_15m_ = nullptr;
   QRadioButton* type_15rc_ = nullptr;
   QRadioButton* type_16m_ = nullptr;
   QRadioButton* type_p8_ = nullptr;
-  QPlainTextEdit* info_box_ = nullptr;
-  QCheckBox* ecu_data_box_ = nullptr;
-  QCheckBox* calibration_box_ = nullptr;
+  InfoFrame* info_frame_ = nullptr;
   LiveReadouts* readouts_ = nullptr;
   // The window's first size, and the scale the readouts are drawn at now.
   QSize base_size_;
@@ -129,12 +121,8 @@ class MainWindow : public QMainWindow {
   QAction* tests_menu_ = nullptr;
   QAction* diag_menu_ = nullptr;
   QAction* debug_menu_ = nullptr;
+  RecordingStatus* recording_status_ = nullptr;
 
-  QAction* record_ = nullptr;
-  QAction* stop_recording_ = nullptr;
-  QLabel* rate_ = nullptr;
-  QLabel* recording_ = nullptr;
-  QElapsedTimer status_shown_;  // since the poll rate and the recording were last shown
   QPointer<LineMonitorWindow> monitor_;
   QPointer<ChartWindow> chart_;
   QPointer<TestWindow> test_window_;
