@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <algorithm>
+#include <utility>
 
 #include "cli/cli_run.h"
 #include "engine/text.h"
@@ -10,6 +11,20 @@
 #include "service/actuator_tests.h"
 
 namespace kline::cli {
+
+namespace {
+
+// What each verdict of a test makes of the run's exit status.
+constexpr std::pair<ServiceVerdict, int> kVerdictStatus[] = {
+    {ServiceVerdict::kDone, kExitDone},
+    {ServiceVerdict::kFailed, kExitTestFailed},
+    {ServiceVerdict::kUnknown, kExitTestUnknown},
+    {ServiceVerdict::kNoAnswer, kExitNoAnswer},
+    {ServiceVerdict::kPortLost, kExitPortNotOpened},
+    {ServiceVerdict::kRefused, kExitUsage},
+};
+
+}  // namespace
 
 void CliRun::StartCommand(const LiveSample& first) {
   switch (command_.verb) {
@@ -122,25 +137,8 @@ void CliRun::OnVerdict(ServiceWindowId window, ServiceVerdict verdict) {
     return;
   }
   if (status_ || verdict_) return;
-  switch (verdict) {
-    case ServiceVerdict::kDone:
-      verdict_ = kExitDone;
-      break;
-    case ServiceVerdict::kFailed:
-      verdict_ = kExitTestFailed;
-      break;
-    case ServiceVerdict::kUnknown:
-      verdict_ = kExitTestUnknown;
-      break;
-    case ServiceVerdict::kNoAnswer:
-      verdict_ = kExitNoAnswer;
-      break;
-    case ServiceVerdict::kPortLost:
-      verdict_ = kExitPortNotOpened;
-      break;
-    case ServiceVerdict::kRefused:
-      verdict_ = kExitUsage;
-      break;
+  for (const auto& [said, status] : kVerdictStatus) {
+    if (said == verdict) verdict_ = status;
   }
   Engine().LeaveDiagnosticMode();
 }
