@@ -41,12 +41,11 @@ void RecordingStatus::AddTo(QMenu& menu, QStatusBar& bar) {
 
 bool RecordingStatus::Start(const QString& path) {
   if (!outputs_.StartRecording(path, window_.type())) {
-    problem_ = outputs_.recorder().Error();
-    window_.say(problem_);
+    problem_ = window_.say(outputs_.recorder().Error());
     return false;
   }
   // A recording that starts ends what an earlier failure to record said.
-  if (!problem_.isEmpty()) window_.unsay(std::exchange(problem_, QString()));
+  if (problem_) window_.unsay(*std::exchange(problem_, std::nullopt));
   record_->setEnabled(false);
   stop_->setEnabled(true);
   ShowRecording();

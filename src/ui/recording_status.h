@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <optional>
 
 #include "engine/session_outputs.h"
 
@@ -21,13 +22,13 @@ namespace kline::ui {
 class RecordingStatus : public QObject {
  public:
   // What the recording needs of the window: the selected type for its header, a message of
-  // the window's shown (and kept for the support report), and one taken away if it is still
-  // the one shown.
+  // the window's shown (and kept for the support report) with a number for that showing, and
+  // the message of that showing taken away if nothing has replaced it.
   struct Window {
     QWidget* widget;
     std::function<std::optional<EcuType>()> type;
-    std::function<void(const QString&)> say;
-    std::function<void(const QString&)> unsay;
+    std::function<int(const QString&)> say;
+    std::function<void(int)> unsay;
   };
   RecordingStatus(SessionOutputs& outputs, Window window);
 
@@ -50,8 +51,8 @@ class RecordingStatus : public QObject {
   QAction* stop_ = nullptr;
   QLabel* rate_ = nullptr;
   QLabel* recording_ = nullptr;
-  // What the last failure to start a recording said, while nothing has replaced it.
-  QString problem_;
+  // The showing of the last failure to start a recording.
+  std::optional<int> problem_;
   QElapsedTimer shown_;  // since the rate and the rows were last shown
 };
 
