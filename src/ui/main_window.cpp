@@ -71,10 +71,10 @@ MainWindow::MainWindow(DiagnosticEngine& engine, const QString& settings_path, Q
   recording_status_ =
       new RecordingStatus(outputs_, {.widget = this,
                                      .type = [this] { return SelectedType(); },
-                                     .say = [this](const QString& text) { Say(text); },
+                                     .say = [this](const QString& text) { return Say(text); },
                                      .unsay =
-                                         [this](const QString& text) {
-                                           if (StatusText() == text) ShowPortMessage(QString());
+                                         [this](int showing) {
+                                           if (showing == showings_) ShowPortMessage(QString());
                                          }});
   BuildMenus();
   // From the keyboard a session starts where the mouse starts it: the port, Connect, the list
@@ -359,13 +359,15 @@ void MainWindow::ShowPortOwner(PortOwner owner) {
 }
 
 void MainWindow::ShowPortMessage(const QString& text) {
+  ++showings_;
   status_text_->setText(text);
   statusBar()->setToolTip(text);
 }
 
-void MainWindow::Say(const QString& text) {
+int MainWindow::Say(const QString& text) {
   outputs_.Note(text);
   ShowPortMessage(text);
+  return showings_;
 }
 
 QString MainWindow::StatusText() const { return status_text_->text(); }

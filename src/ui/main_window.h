@@ -93,8 +93,9 @@ class MainWindow : public QMainWindow {
   PanelChoices Choices() const;
   std::array<std::pair<EcuType, QRadioButton*>, 4> TypeOptions() const;
   void ShowPortMessage(const QString& text);
-  // A message of the window's own (a recording, a saved report), kept for the support report.
-  void Say(const QString& text);
+  // A message of the window's own (a recording, a saved report), kept for the support report;
+  // returns the number of its showing.
+  int Say(const QString& text);
 
   DiagnosticEngine& engine_;
   IniFile settings_;
@@ -105,6 +106,9 @@ class MainWindow : public QMainWindow {
   PortOwner holder_ = PortOwner::kSession;
   bool ending_ = false;
   bool engine_finished_ = false;
+  // Messages shown in the status bar so far: a message is taken away by its showing, never by
+  // its words.
+  int showings_ = 0;
 
   PortFrame* port_frame_ = nullptr;
   QLabel* status_text_ = nullptr;
