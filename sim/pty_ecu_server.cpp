@@ -291,15 +291,6 @@ std::string PtyEcuServer::Execute(std::string_view line, bool* quit) {
   return Execute(*command);
 }
 
-std::unique_ptr<PtyEcuServer> StartDemoServer(EcuType type, std::string* error) {
-  Profile profile = BuiltinProfile(type);
-  PtyEcuServer::Options options;
-  options.ignition_delay_ms = profile.needs_wake_up ? 500 : 0;
-  auto server = std::make_unique<PtyEcuServer>(std::move(profile), options);
-  if (!server->Start(error)) return nullptr;
-  return server;
-}
-
 std::unique_ptr<PtyEcuServer> StartReplayServer(const TraceFile& trace, EcuType type,
                                                 ReplayEcu::Options replay, std::string* error) {
   std::unique_ptr<ReplayEcu> ecu = ReplayEcu::FromTrace(trace, type, std::move(replay), error);

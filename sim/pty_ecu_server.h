@@ -95,11 +95,6 @@ class PtyEcuServer {
   std::thread thread_;
 };
 
-// The built-in ECU of `type` for a demonstration, started: an ECU that is woken says who it
-// is a moment after the port opens ("Connect"); one that is not must already be on. Null,
-// with `error` set, when the pseudo-terminal could not be made.
-std::unique_ptr<PtyEcuServer> StartDemoServer(EcuType type, std::string* error);
-
 // A recorded conversation replayed, started: the ECU's first bytes go out at their recorded
 // times after the port opens. Null, with `error` set, when there is nothing to replay or the
 // pseudo-terminal could not be made.

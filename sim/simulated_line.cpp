@@ -143,10 +143,4 @@ bool SimulatedLine::LastEventWasReceive() {
   return received_;
 }
 
-std::unique_ptr<SimulatedLine> NewDemoLine(EcuType type, Clock& clock) {
-  Profile profile = BuiltinProfile(type);
-  const int ignition_delay_ms = profile.needs_wake_up ? 500 : 0;
-  return std::make_unique<SimulatedLine>(clock, std::move(profile), ignition_delay_ms);
-}
-
 }  // namespace kline::sim

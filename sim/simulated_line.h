@@ -75,13 +75,4 @@ class SimulatedLine : public SerialDevice {
   OpenFailure open_failure_ = OpenFailure::kNone;
 };
 
-// What the "Com" field shows while the demonstration's ECU is the device: a name in Windows'
-// device namespace, which the field takes as it stands and no real port has.
-inline constexpr char kSimulatedPortName[] = "\\\\.\\SIMULATED-ECU";
-
-// The built-in ECU of `type` for a demonstration on `clock`, keyed on as the demo server on a
-// pseudo-terminal is: an ECU that is woken says who it is a moment after the port opens, one
-// that is not is already on.
-std::unique_ptr<SimulatedLine> NewDemoLine(EcuType type, Clock& clock);
-
 }  // namespace kline::sim

@@ -4,7 +4,6 @@
 #include <QCommandLineParser>
 #include <QTimer>
 #include <cstdio>
-#include <memory>
 #include <optional>
 
 #include "engine/engine_thread.h"
@@ -13,17 +12,8 @@
 #include "engine/target_options.h"
 #include "link/ecu_type.h"
 #include "link/ini_file.h"
+#include "sim/ecu_target.h"
 #include "ui/main_window.h"
-
-#ifdef KLINE_WITH_SIMULATOR
-#include "link/trace_reader.h"
-#include "sim/pty_ecu_server.h"
-#endif
-
-#ifdef KLINE_WITH_DEMO_LINE
-#include "link/clock.h"
-#include "sim/simulated_line.h"
-#endif
 
 namespace {
 
@@ -48,7 +38,7 @@ int main(int argc, char** argv) {
   const QCommandLineOption version_option = parser.addVersionOption();
   kline::TargetOptions target_options(
       QStringLiteral("--simulate[=TYPE]: serve a simulated ECU of that type (default: the "
-                     "selected one) on a pseudo-terminal and use it as the port."));
+                     "selected one) and use it as the port."));
   target_options.AddTo(parser);
   const QCommandLineOption connect_option(
       QStringLiteral("connect"), QStringLiteral("Tick \"Connect\" once the window is up."));
@@ -71,15 +61,32 @@ int main(int argc, char** argv) {
   QString mistake;
   const std::optional<kline::TargetChoice> target = target_options.Read(parser, &mistake);
   if (!target) return Fail(mistake);
-#ifdef KLINE_WITH_SIMULATOR
-  // A trace that cannot be replayed is refused before any window system is touched.
-  std::optional<kline::TraceFile> trace;
-  if (target->replay) {
-    std::string error;
-    trace = kline::LoadTrace(target->replay->toStdString(), &error);
-    if (!trace) return Fail(QString::fromStdString(error));
+  // What a demonstration or a replay talks to, started before any window system is touched
+  // so that a refusal needs no display. It outlives the engine: the port is closed before
+  // its far side goes away.
+  kline::sim::EcuTarget far_end;
+  std::optional<kline::EcuType> far_type;  // the type it plays, selected in the window
+  std::string error;
+  if (target->simulate) {
+    far_type = target->simulated_type.value_or(target->type.value_or(kline::EcuType::k15m));
+    if (!far_end.StartDemo(*far_type, &error)) {
+      return Fail(
+          QStringLiteral("cannot start the simulator: %1").arg(QString::fromStdString(error)));
+    }
   }
-#endif
+  if (target->replay) {
+    const std::optional<kline::TraceFile> trace =
+        kline::sim::EcuTarget::LoadReplay(target->replay->toStdString(), &error);
+    if (!trace) return Fail(QString::fromStdString(error));
+    far_type = target->type.value_or(trace->type.value_or(kline::EcuType::k15m));
+    const auto report = [](const std::string& text) {
+      std::fprintf(stderr, "kline-diag: replay: %s\n", text.c_str());
+    };
+    if (!far_end.StartReplay(*trace, *far_type, report, &error)) {
+      return Fail(QStringLiteral("cannot replay %1: %2")
+                      .arg(*target->replay, QString::fromStdString(error)));
+    }
+  }
   QApplication app(argc, argv);
   NameApplication();
   kline::RemoveLeftRunFolders(QCoreApplication::applicationName());
@@ -87,77 +94,21 @@ int main(int argc, char** argv) {
   // diagnostic mode must not cut that short.
   kline::StopSignals stop_signals;
 
-#ifdef KLINE_WITH_SIMULATOR
-  // Outlives the engine, so the port is closed before its far side goes away.
-  std::unique_ptr<kline::sim::PtyEcuServer> simulator;
-#endif
   // A demonstration keeps its settings (the pseudo-terminal's path) to itself, so that the
   // real cable's port is still in the field at the next ordinary start.
   std::optional<kline::RunFolder> demo_settings;
-  if (target->simulate || target->replay) {
-    demo_settings.emplace(QCoreApplication::applicationName());
-  }
+  if (far_type) demo_settings.emplace(QCoreApplication::applicationName());
   const QString settings_path = demo_settings
                                     ? demo_settings->FilePath(QStringLiteral("kline-diag.ini"))
                                     : kline::DefaultSettingsPath();
-#ifdef KLINE_WITH_DEMO_LINE
-  // The simulated ECU is the engine's device, in real time; it outlives the engine.
-  kline::SteadyClock demo_clock;
-  std::unique_ptr<kline::sim::SimulatedLine> demo_line;
-  if (target->simulate) {
-    demo_line = kline::sim::NewDemoLine(
-        target->simulated_type.value_or(target->type.value_or(kline::EcuType::k15m)), demo_clock);
-  }
-  kline::SerialDevice* device = demo_line.get();
-#else
-  kline::SerialDevice* device = nullptr;
-#endif
   // The wire's owner runs on a thread of its own; it stops (leaving diagnostic mode and
-  // closing the port) before the simulator's far side goes away.
-  kline::EngineThread engine({.device = device, .clock = nullptr, .settings_path = settings_path});
+  // closing the port) before the far end goes away.
+  kline::EngineThread engine(
+      {.device = far_end.device(), .clock = nullptr, .settings_path = settings_path});
   kline::ui::MainWindow window(engine.engine(), settings_path);
-  if (target->type) window.SelectType(*target->type);
+  if (const auto type = far_type ? far_type : target->type) window.SelectType(*type);
   if (target->port) window.SetPortFieldText(*target->port);
-
-  if (target->simulate) {
-#ifdef KLINE_WITH_SIMULATOR
-    const kline::EcuType chosen =
-        target->simulated_type.value_or(window.SelectedType().value_or(kline::EcuType::k15m));
-    std::string error;
-    simulator = kline::sim::StartDemoServer(chosen, &error);
-    if (!simulator) {
-      return Fail(
-          QStringLiteral("cannot start the simulator: %1").arg(QString::fromStdString(error)));
-    }
-    window.SelectType(chosen);
-    window.SetPortFieldText(QString::fromStdString(simulator->slave_path()));
-#elif defined(KLINE_WITH_DEMO_LINE)
-    window.SelectType(target->simulated_type.value_or(target->type.value_or(kline::EcuType::k15m)));
-    window.SetPortFieldText(QString::fromLatin1(kline::sim::kSimulatedPortName));
-#else
-    return Fail(QStringLiteral("--simulate needs pseudo-terminals, which this system lacks"));
-#endif
-  }
-  if (target->replay) {
-#ifdef KLINE_WITH_SIMULATOR
-    std::string error;
-    const kline::EcuType chosen = target->type.value_or(
-        trace->type.value_or(window.SelectedType().value_or(kline::EcuType::k15m)));
-    kline::sim::ReplayEcu::Options replay;
-    replay.report = [](const std::string& text) {
-      std::fprintf(stderr, "kline-diag: replay: %s\n", text.c_str());
-    };
-    simulator = kline::sim::StartReplayServer(*trace, chosen, std::move(replay), &error);
-    if (!simulator) {
-      return Fail(QStringLiteral("cannot replay %1: %2")
-                      .arg(*target->replay, QString::fromStdString(error)));
-    }
-    window.SelectType(chosen);
-    window.SetPortFieldText(QString::fromStdString(simulator->slave_path()));
-#else
-    return Fail(QStringLiteral("--replay needs pseudo-terminals, which this system lacks"));
-#endif
-  }
+  if (far_type) window.SetPortFieldText(far_end.port_field());
 
   window.show();
   // A closed terminal, a logout or a kill closes the window as a click would: the ECU is

@@ -378,7 +378,7 @@ ParsedArguments ParseArguments(const QStringList& arguments) {
                                    QStringLiteral("Print the version and exit."));
   TargetOptions target_options(
       QStringLiteral("--simulate[=TYPE]: talk to a simulated ECU of that type (default: --type, "
-                     "else 15m) on a pseudo-terminal."));
+                     "else 15m)."));
   parser.addOptions({help, version});
   target_options.AddTo(parser);
   parser.addPositionalArgument(QStringLiteral("command"),

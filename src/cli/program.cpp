@@ -1,20 +1,11 @@
 #include "cli/program.h"
 
 #include <csignal>
-#include <memory>
 
 #include "cli/cli_run.h"
 #include "engine/stop_signals.h"
 #include "link/trace_reader.h"
-
-#ifdef KLINE_WITH_SIMULATOR
-#include "sim/pty_ecu_server.h"
-#endif
-
-#ifdef KLINE_WITH_DEMO_LINE
-#include "link/clock.h"
-#include "sim/simulated_line.h"
-#endif
+#include "sim/ecu_target.h"
 
 namespace kline::cli {
 
@@ -65,38 +56,16 @@ int RunProgram(const QStringList& arguments, std::FILE* out, std::FILE* err) {
   // the run waits for the ECU.
   StopSignals signals_watch;
 
-#ifdef KLINE_WITH_SIMULATOR
   // Outlives the run, so the port is closed before its far side goes away.
-  std::unique_ptr<sim::PtyEcuServer> simulator;
-#endif
-#ifdef KLINE_WITH_DEMO_LINE
-  // The simulated ECU as the run's device, in real time; it outlives the run.
-  SteadyClock demo_clock;
-  std::unique_ptr<sim::SimulatedLine> demo_line;
-#endif
-  SerialDevice* device = nullptr;
-  if (command.simulate) {
-#ifdef KLINE_WITH_SIMULATOR
-    std::string error;
-    simulator = sim::StartDemoServer(*command.type, &error);
-    if (!simulator) {
-      std::fprintf(err, "kline-diag-cli: cannot start the simulator: %s\n", error.c_str());
-      return kExitPortNotOpened;
-    }
-    command.port_field = QString::fromStdString(simulator->slave_path());
-#elif defined(KLINE_WITH_DEMO_LINE)
-    demo_line = sim::NewDemoLine(*command.type, demo_clock);
-    device = demo_line.get();
-    command.port_field = QString::fromLatin1(sim::kSimulatedPortName);
-#else
-    std::fputs("kline-diag-cli: --simulate needs pseudo-terminals, which this system lacks\n", err);
-    return kExitUsage;
-#endif
+  sim::EcuTarget far_end;
+  std::string error;
+  if (command.simulate && !far_end.StartDemo(*command.type, &error)) {
+    std::fprintf(err, "kline-diag-cli: cannot start the simulator: %s\n", error.c_str());
+    return kExitPortNotOpened;
   }
   if (!command.replay_path.isEmpty()) {
-#ifdef KLINE_WITH_SIMULATOR
-    std::string error;
-    const std::optional<TraceFile> trace = LoadTrace(command.replay_path.toStdString(), &error);
+    const std::optional<TraceFile> trace =
+        sim::EcuTarget::LoadReplay(command.replay_path.toStdString(), &error);
     if (!trace) {
       std::fprintf(err, "kline-diag-cli: %s\n", error.c_str());
       return kExitUsage;
@@ -115,29 +84,19 @@ int RunProgram(const QStringList& arguments, std::FILE* out, std::FILE* err) {
     }
     // A file with nothing to replay is refused like any file that is no trace; only a
     // simulator that cannot start is a port that did not open.
-    if (!sim::ReplayEcu::FromTrace(*trace, *command.type, {}, &error)) {
-      std::fprintf(err, "kline-diag-cli: cannot replay %s: %s\n", qPrintable(command.replay_path),
-                   error.c_str());
-      return kExitUsage;
-    }
-    sim::ReplayEcu::Options replay;
-    replay.report = [err](const std::string& text) {
+    const bool replayable = sim::EcuTarget::CanReplay(*trace, *command.type, &error);
+    const auto report = [err](const std::string& text) {
       std::fprintf(err, "kline-diag-cli: replay: %s\n", text.c_str());
     };
-    simulator = sim::StartReplayServer(*trace, *command.type, std::move(replay), &error);
-    if (!simulator) {
+    if (!replayable || !far_end.StartReplay(*trace, *command.type, report, &error)) {
       std::fprintf(err, "kline-diag-cli: cannot replay %s: %s\n", qPrintable(command.replay_path),
                    error.c_str());
-      return kExitPortNotOpened;
+      return replayable ? kExitPortNotOpened : kExitUsage;
     }
-    command.port_field = QString::fromStdString(simulator->slave_path());
-#else
-    std::fputs("kline-diag-cli: --replay needs pseudo-terminals, which this system lacks\n", err);
-    return kExitUsage;
-#endif
   }
+  if (command.simulate || !command.replay_path.isEmpty()) command.port_field = far_end.port_field();
 
-  CliRun run(command, out, err, device);
+  CliRun run(command, out, err, far_end.device());
   QObject::connect(&signals_watch, &StopSignals::Received, &run, &CliRun::Interrupt);
   return run.Exec();
 }
