@@ -52,7 +52,6 @@ class PanelMirror : public MainPanel {
   // names none, which the session refuses by unticking the box.
   void BeforeConnect() { refused_ = false; }
   void AfterConnect(bool port_open);
-  ConnectionState state() const { return state_; }
 
  private:
   void SetState(ConnectionState state);

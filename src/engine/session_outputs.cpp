@@ -16,7 +16,6 @@ SessionOutputs::SessionOutputs(EngineEvents& events, QObject* parent) : QObject(
   connect(&events, &EngineEvents::ConnectionChanged, this, &SessionOutputs::OnConnection);
   connect(&events, &EngineEvents::IdentificationChanged, this,
           [this](const EcuIdentification& facts, const QStringList& lines) {
-            facts_ = facts;
             if (!facts.iso_code && !facts.ecu_data && !facts.calibration) return;
             kept_facts_ = facts;
             kept_lines_ = lines;

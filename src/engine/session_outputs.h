@@ -27,10 +27,8 @@ class SessionOutputs : public QObject {
   // A sentence the program said (status bar, standard error), for the support report.
   void Note(const QString& text) { support_.AddStatus(text); }
 
-  // What the ECU said about itself on this connection, cleared by a disconnect.
-  const EcuIdentification& facts() const { return facts_; }
   // The last identification that held anything, with its info box lines: what a run's or a
-  // session's outputs show after the disconnect at its end.
+  // session's outputs show after the disconnect at its end (which clears the identification).
   const EcuIdentification& kept_facts() const { return kept_facts_; }
   const QStringList& kept_lines() const { return kept_lines_; }
   // A recording's opening for an ECU of `type`, from the kept identification.
@@ -63,7 +61,6 @@ class SessionOutputs : public QObject {
   SupportLog support_;
   CsvRecorder recorder_;
   PollRate poll_rate_;
-  EcuIdentification facts_;
   EcuIdentification kept_facts_;
   QStringList kept_lines_;
 };
